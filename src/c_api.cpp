@@ -1,0 +1,33 @@
+// The C boundary: the fourteen exports, each a single guarded call into the
+// layers. Nothing else in the library has C linkage or default visibility.
+#include "quobrix_textfile.h"
+
+#include <cstdlib>
+
+#include "decode/open_file.hpp"
+#include "frame/guard.hpp"
+#include "frame/library_state.hpp"
+#include "query/info.hpp"
+
+extern "C" {
+
+TF_API const char* tf_version(void) noexcept { return TF_VERSION_STRING; }
+
+TF_API const char* tf_last_error(void) noexcept {
+  tf::ensure_initialized();
+  return tf::last_error_buffer();
+}
+
+TF_API void tf_free_string(char* s) noexcept { std::free(s); }
+
+TF_API int tf_open(const char* path) noexcept {
+  return tf::guarded(-1, [&] { return tf::decode::open_path(path); });
+}
+
+TF_API int tf_close(int handle) noexcept { return tf::decode::close_handle(handle); }
+
+TF_API char* tf_info(int handle) noexcept {
+  return tf::guarded<char*>(nullptr, [&] { return tf::query::info(handle); });
+}
+
+}  // extern "C"

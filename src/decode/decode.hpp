@@ -1,0 +1,41 @@
+// Encoding detection, decoding to UTF-8 and line-ending classification.
+// Pure functions: no library state, no messages; failure is the result.
+#pragma once
+
+#include <cstdint>
+
+#include "frame/heap.hpp"
+
+namespace tf::decode {
+
+enum EncodingCode : int { kUtf8 = 0, kUtf8Bom = 1, kUtf16le = 2, kAnsi = 3 };
+enum LineEndingCode : int { kLf = 0, kCrlf = 1, kCr = 2, kMixed = 3 };
+
+// A decoded text: UTF-8 bytes followed by a 0x00 terminator (never null after
+// a successful decode), its length without the terminator, and whether any
+// U+FFFD stands for ill-formed input.
+struct DecodedText {
+  HeapBytes text;
+  std::uint64_t text_length = 0;
+  int sanitized = 0;
+};
+
+void detect_encoding(const unsigned char* bytes, std::uint64_t length, int* encoding,
+                     int* had_bom) noexcept;
+
+// 0 on success, -1 when bytes is null with a non-zero length or memory runs
+// out; on failure `out` holds no text.
+int decode_to_utf8(const unsigned char* bytes, std::uint64_t length, int encoding,
+                   DecodedText& out) noexcept;
+int decode_utf8(const unsigned char* bytes, std::uint64_t length, std::uint64_t start,
+                DecodedText& out) noexcept;
+int decode_utf16le(const unsigned char* bytes, std::uint64_t length, DecodedText& out) noexcept;
+// Does not write out.sanitized: nothing is ever replaced.
+int decode_ansi(const unsigned char* bytes, std::uint64_t length, DecodedText& out) noexcept;
+
+int detect_line_ending(const unsigned char* text, std::uint64_t length) noexcept;
+
+const char* encoding_name(int encoding) noexcept;
+const char* line_ending_name(int line_ending) noexcept;
+
+}  // namespace tf::decode

@@ -1,0 +1,48 @@
+#include <cstring>
+
+#include "decode/decode.hpp"
+#include "decode/utf8_sequence.hpp"
+
+namespace tf::decode {
+
+std::uint64_t utf8_valid_prefix(const unsigned char* p, std::uint64_t n) noexcept {
+  std::uint64_t i = 0;
+  while (i < n) {
+    // Eight ASCII bytes at a time.
+    while (n - i >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, p + i, 8);
+      if ((word & 0x8080808080808080ULL) != 0) break;
+      i += 8;
+    }
+    if (i >= n) break;
+    const int step = utf8_sequence_length(p + i, n - i);
+    if (step == 0) break;
+    i += static_cast<std::uint64_t>(step);
+  }
+  return i;
+}
+
+void detect_encoding(const unsigned char* bytes, std::uint64_t length, int* encoding,
+                     int* had_bom) noexcept {
+  *encoding = kAnsi;
+  *had_bom = 0;
+  if (bytes == nullptr) return;
+  if (length == 0) {
+    *encoding = kUtf8;
+    return;
+  }
+  if (length >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+    *encoding = kUtf16le;
+    *had_bom = 1;
+    return;
+  }
+  if (length >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
+    *encoding = kUtf8Bom;
+    *had_bom = 1;
+    return;
+  }
+  if (utf8_valid_prefix(bytes, length) == length) *encoding = kUtf8;
+}
+
+}  // namespace tf::decode

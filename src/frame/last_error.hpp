@@ -1,0 +1,38 @@
+// The process-wide last-error message: one 512-byte buffer, at most 511
+// message bytes, written by any failing call of any thread.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+
+namespace tf {
+
+inline constexpr std::size_t kLastErrorSize = 512;
+
+// Formats a message into the buffer, cut to 511 bytes and always terminated.
+// Writers are serialised with each other, so two failing threads never mix
+// the bytes of two messages.
+void set_last_error(const char* format, ...) noexcept __attribute__((format(printf, 1, 2)));
+void set_last_error_v(const char* format, std::va_list args) noexcept;
+
+// Makes the buffer the empty string.
+void clear_last_error() noexcept;
+
+// The buffer itself: never null, the same address for the whole process.
+const char* last_error_buffer() noexcept;
+
+// A message formatted while a lock is held and published after it is
+// released. The same 511-byte cut applies.
+class PendingError {
+ public:
+  void set(const char* format, ...) noexcept __attribute__((format(printf, 2, 3)));
+  bool failed() const noexcept { return failed_; }
+  // Copies the message into the last-error buffer if one was set.
+  void publish() const noexcept;
+
+ private:
+  char text_[kLastErrorSize] = {};
+  bool failed_ = false;
+};
+
+}  // namespace tf

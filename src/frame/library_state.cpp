@@ -1,0 +1,37 @@
+#include "frame/library_state.hpp"
+
+#include <pthread.h>
+
+namespace tf {
+namespace {
+
+// Never destroyed: threads may still call in while the process exits, and
+// slots still open then are simply left to the operating system.
+union StateStorage {
+  LibraryState state;
+  constexpr StateStorage() : state() {}
+  ~StateStorage() {}
+};
+constinit StateStorage g_storage;
+LibraryState& g_state = g_storage.state;
+pthread_once_t g_once = PTHREAD_ONCE_INIT;
+
+void initialize_once() noexcept {
+  for (HandleSlot& slot : g_state.table) slot.reset();
+  g_state.last_error[0] = '\0';
+}
+
+}  // namespace
+
+LibraryState& library_state() noexcept { return g_state; }
+
+void ensure_initialized() noexcept { pthread_once(&g_once, initialize_once); }
+
+HandleSlot* lookup_handle(int handle) noexcept {
+  const auto index = static_cast<unsigned>(handle);
+  if (index >= static_cast<unsigned>(kMaxHandles)) return nullptr;
+  HandleSlot& slot = g_state.table[index];
+  return slot.in_use != 0 ? &slot : nullptr;
+}
+
+}  // namespace tf

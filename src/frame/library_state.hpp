@@ -1,0 +1,82 @@
+// The one process-wide record: the table of 64 handle slots, the lock that
+// guards it, and the last-error buffer. Zero-initialised static storage; the
+// one-time initialisation runs on the first export that needs it.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+#include "frame/heap.hpp"
+#include "frame/last_error.hpp"
+
+namespace tf {
+
+inline constexpr int kMaxHandles = 64;
+
+// One open document. A free slot is all zero; a slot in use owns its blocks.
+struct HandleSlot {
+  int in_use = 0;
+  HeapChars path;      // copy of the path given to tf_open; read by no query
+  HeapBytes raw;       // the file's bytes plus one 0x00; may be empty when
+                       // the text block holds the very same bytes
+  std::uint64_t raw_length = 0;
+  HeapBytes text;      // decoded UTF-8 plus a 0x00 terminator
+  std::uint64_t text_length = 0;
+  int encoding = 0;
+  int had_bom = 0;
+  int sanitized = 0;
+  int line_ending = 0;
+
+  // Releases the blocks and returns every field to zero.
+  void reset() noexcept { *this = HandleSlot{}; }
+};
+
+struct LibraryState {
+  HandleSlot table[kMaxHandles];
+  std::mutex table_lock;
+  char last_error[kLastErrorSize] = {};
+};
+
+LibraryState& library_state() noexcept;
+
+// Runs the one-time initialisation; concurrent first callers wait for it.
+void ensure_initialized() noexcept;
+
+// Holds the table lock for its lifetime.
+class TableLock {
+ public:
+  TableLock() noexcept { library_state().table_lock.lock(); }
+  ~TableLock() { library_state().table_lock.unlock(); }
+  TableLock(const TableLock&) = delete;
+  TableLock& operator=(const TableLock&) = delete;
+};
+
+// The slot of a valid handle (0..63, in use), or null. Needs the table lock.
+HandleSlot* lookup_handle(int handle) noexcept;
+
+// The call frame of every export that reads a handle: initialise, lock,
+// validate, work, unlock, then publish the failure message, if any. `work`
+// gets the slot and a PendingError and returns the result; the message it
+// formats reaches the last-error buffer only after the lock is released.
+template <class Result, class Work>
+Result with_handle(int handle, Result failure, Work&& work) {
+  ensure_initialized();
+  PendingError error;
+  Result result = failure;
+  {
+    TableLock lock;
+    HandleSlot* slot = lookup_handle(handle);
+    if (slot == nullptr) {
+      error.set("%s", "invalid handle");
+    } else {
+      result = work(*slot, error);
+    }
+  }
+  if (error.failed()) {
+    error.publish();
+    return failure;
+  }
+  return result;
+}
+
+}  // namespace tf
