@@ -1,0 +1,5 @@
+list(APPEND TF_SOURCES
+  frame/library_state.cpp
+  frame/last_error.cpp
+  frame/result_doc.cpp
+)

@@ -1,0 +1,4 @@
+list(APPEND TF_SOURCES
+  query/count_lines.cpp
+  query/info.cpp
+)

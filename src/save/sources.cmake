@@ -1,0 +1,2 @@
+list(APPEND TF_SOURCES
+)
