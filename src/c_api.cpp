@@ -1,13 +1,12 @@
 // The C boundary: the fourteen exports, each a single guarded call into the
 // layers. Nothing else in the library has C linkage or default visibility.
-#include "quobrix_textfile.h"
-
 #include <cstdlib>
 
 #include "decode/open_file.hpp"
 #include "frame/guard.hpp"
 #include "frame/library_state.hpp"
 #include "query/info.hpp"
+#include "quobrix_textfile.h"
 
 extern "C" {
 

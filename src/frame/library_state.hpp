@@ -16,11 +16,11 @@ inline constexpr int kMaxHandles = 64;
 // One open document. A free slot is all zero; a slot in use owns its blocks.
 struct HandleSlot {
   int in_use = 0;
-  HeapChars path;      // copy of the path given to tf_open; read by no query
-  HeapBytes raw;       // the file's bytes plus one 0x00; may be empty when
-                       // the text block holds the very same bytes
+  HeapChars path;  // copy of the path given to tf_open; read by no query
+  HeapBytes raw;   // the file's bytes plus one 0x00; may be empty when
+                   // the text block holds the very same bytes
   std::uint64_t raw_length = 0;
-  HeapBytes text;      // decoded UTF-8 plus a 0x00 terminator
+  HeapBytes text;  // decoded UTF-8 plus a 0x00 terminator
   std::uint64_t text_length = 0;
   int encoding = 0;
   int had_bom = 0;

@@ -113,7 +113,7 @@ TEST(Names, EncodingAndLineEnding) {
     int code;
     const char* encoding;
     const char* line_ending;
-  } const cases[] = {{0, "utf8", "lf"},  {1, "utf8-bom", "crlf"}, {2, "utf16le", "cr"},
+  } const cases[] = {{0, "utf8", "lf"},    {1, "utf8-bom", "crlf"}, {2, "utf16le", "cr"},
                      {3, "ansi", "mixed"}, {4, "ansi", "lf"},       {7, "ansi", "lf"},
                      {-1, "ansi", "lf"}};
   for (const auto& c : cases) {

@@ -12,7 +12,8 @@ namespace tf_test {
 
 TempDir::TempDir() {
   const char* base = std::getenv("TMPDIR");
-  std::string templ = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/tf_test_XXXXXX";
+  std::string templ =
+      std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/tf_test_XXXXXX";
   if (::mkdtemp(templ.data()) == nullptr) {
     ADD_FAILURE() << "mkdtemp failed";
   }
