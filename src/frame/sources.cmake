@@ -2,4 +2,6 @@ list(APPEND TF_SOURCES
   frame/library_state.cpp
   frame/last_error.cpp
   frame/result_doc.cpp
+  frame/simd_level.cpp
+  frame/large_block.cpp
 )

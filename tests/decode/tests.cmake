@@ -3,3 +3,5 @@ tf_add_test(test_decode
           decode/test_line_endings.cpp decode/test_utf8_appender.cpp
   LABELS decode)
 tf_add_test(test_open PUBLIC SOURCES decode/test_open_file.cpp LABELS decode)
+tf_add_test(test_decode_fast SOURCES decode/test_decode_fast.cpp LABELS decode)
+tf_add_test(test_open_fast SOURCES decode/test_open_fast.cpp LABELS decode)

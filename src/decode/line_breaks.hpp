@@ -1,0 +1,40 @@
+// Counting the bytes that make line breaks: LF bytes, CR bytes and CR LF
+// pairs (an LF right after a CR). From these three numbers follow the lone
+// LFs (lf - crlf), the lone CRs (cr - crlf) and the breaks (lf + cr - crlf).
+#pragma once
+
+#include <cstdint>
+
+namespace tf::decode {
+
+struct LineBreakCounts {
+  std::uint64_t lf = 0;
+  std::uint64_t cr = 0;
+  std::uint64_t crlf = 0;
+};
+
+// Counts over [p, p + n); a CR at p[-1] is not looked at.
+LineBreakCounts count_line_breaks(const unsigned char* p, std::uint64_t n) noexcept;
+
+// The same counts over a text that arrives in consecutive pieces.
+class LineBreakCounter {
+ public:
+  void feed(const unsigned char* p, std::uint64_t n) noexcept {
+    if (n == 0) return;
+    const LineBreakCounts c = count_line_breaks(p, n);
+    counts_.lf += c.lf;
+    counts_.cr += c.cr;
+    counts_.crlf += c.crlf + (last_was_cr_ && p[0] == '\n' ? 1 : 0);
+    last_was_cr_ = p[n - 1] == '\r';
+  }
+  const LineBreakCounts& counts() const noexcept { return counts_; }
+
+ private:
+  LineBreakCounts counts_;
+  bool last_was_cr_ = false;
+};
+
+// The line-ending code of a text with these counts.
+int classify_line_breaks(const LineBreakCounts& counts) noexcept;
+
+}  // namespace tf::decode
