@@ -21,6 +21,11 @@ void count_scalar(const unsigned char* p, std::uint64_t i, std::uint64_t n,
   }
 }
 
+std::uint64_t start_scalar(const unsigned char* p, std::uint64_t n) noexcept {
+  while (n > 0 && p[n - 1] != '\n' && p[n - 1] != '\r') --n;
+  return n;
+}
+
 // One 64-byte block given its LF and CR bit masks; `carry` is 1 when the
 // byte before the block is a CR.
 __attribute__((always_inline)) inline void count_masks(std::uint64_t lf, std::uint64_t cr,
@@ -93,9 +98,64 @@ TF_TARGET_AVX512 LineBreakCounts count_avx512(const unsigned char* p, std::uint6
   return c;
 }
 
+// Backwards, 64 bytes at a time: the highest CR or LF.
+std::uint64_t start_sse2(const unsigned char* p, std::uint64_t n) noexcept {
+  const __m128i lf = _mm_set1_epi8('\n');
+  const __m128i cr = _mm_set1_epi8('\r');
+  std::uint64_t end = n;
+  for (; end >= 16; end -= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + end - 16));
+    const auto m = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr))));
+    if (m != 0) return end - 16 + static_cast<std::uint64_t>(32 - __builtin_clz(m));
+  }
+  return start_scalar(p, end);
+}
+
+TF_TARGET_AVX2 std::uint64_t start_avx2(const unsigned char* p, std::uint64_t n) noexcept {
+  const __m256i lf = _mm256_set1_epi8('\n');
+  const __m256i cr = _mm256_set1_epi8('\r');
+  std::uint64_t end = n;
+  for (; end >= 64; end -= 64) {
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + end - 64));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + end - 32));
+    const std::uint64_t m = eq_mask_avx2(a, b, lf) | eq_mask_avx2(a, b, cr);
+    if (m != 0) return end - 64 + static_cast<std::uint64_t>(64 - __builtin_clzll(m));
+  }
+  return start_scalar(p, end);
+}
+
+TF_TARGET_AVX512 std::uint64_t start_avx512(const unsigned char* p, std::uint64_t n) noexcept {
+  const __m512i lf = _mm512_set1_epi8('\n');
+  const __m512i cr = _mm512_set1_epi8('\r');
+  std::uint64_t end = n;
+  for (; end >= 64; end -= 64) {
+    const __m512i v = _mm512_loadu_si512(p + end - 64);
+    const std::uint64_t m = _mm512_cmpeq_epi8_mask(v, lf) | _mm512_cmpeq_epi8_mask(v, cr);
+    if (m != 0) return end - 64 + static_cast<std::uint64_t>(64 - __builtin_clzll(m));
+  }
+  return start_scalar(p, end);
+}
+
 #endif  // TF_X86_KERNELS
 
 }  // namespace
+
+std::uint64_t line_start_before(const unsigned char* p, std::uint64_t n) noexcept {
+#if defined(TF_X86_KERNELS)
+  switch (simd::active_level()) {
+    case simd::Level::kAvx512bw:
+      return start_avx512(p, n);
+    case simd::Level::kAvx2:
+      return start_avx2(p, n);
+    case simd::Level::kSse2:
+      return start_sse2(p, n);
+    case simd::Level::kScalar:
+      break;
+  }
+#endif
+  return start_scalar(p, n);
+}
 
 LineBreakCounts count_line_breaks(const unsigned char* p, std::uint64_t n) noexcept {
 #if defined(TF_X86_KERNELS)

@@ -16,6 +16,10 @@ struct LineBreakCounts {
 // Counts over [p, p + n); a CR at p[-1] is not looked at.
 LineBreakCounts count_line_breaks(const unsigned char* p, std::uint64_t n) noexcept;
 
+// The position just after the last CR or LF in [p, p + n), or 0 when there
+// is none: where the line holding position n starts.
+std::uint64_t line_start_before(const unsigned char* p, std::uint64_t n) noexcept;
+
 // The same counts over a text that arrives in consecutive pieces.
 class LineBreakCounter {
  public:

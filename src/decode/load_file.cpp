@@ -62,17 +62,19 @@ LoadStatus load_file(int fd, std::uint64_t size, LoadedFile& out) noexcept {
   HeapBytes block = alloc_large(size + 1);
   if (!block) return LoadStatus::kOutOfMemory;
 
-  unsigned char head[3];
-  const std::uint64_t head_length = size < 3 ? size : 3;
-  if (read_fully(fd, head, head_length) < head_length) return LoadStatus::kShortRead;
-
+  // The first piece: the mark, if any, is moved out of the way, so that the
+  // bytes after it start the block (a small move; later pieces are read to
+  // their place directly).
+  unsigned char* body = block.get();
+  const std::uint64_t first = size < kReadPiece ? size : kReadPiece;
+  if (read_fully(fd, body, first) < first) return LoadStatus::kShortRead;
   // The mark tests of detect_encoding, in its order.
   std::uint64_t skip = 0;
-  if (size >= 2 && head[0] == 0xFF && head[1] == 0xFE) {
+  if (size >= 2 && body[0] == 0xFF && body[1] == 0xFE) {
     out.encoding = kUtf16le;
     out.had_bom = 1;
     skip = 2;
-  } else if (size >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF) {
+  } else if (size >= 3 && body[0] == 0xEF && body[1] == 0xBB && body[2] == 0xBF) {
     out.encoding = kUtf8Bom;
     out.had_bom = 1;
     skip = 3;
@@ -80,13 +82,13 @@ LoadStatus load_file(int fd, std::uint64_t size, LoadedFile& out) noexcept {
     out.encoding = kUtf8;  // until an ill-formed sequence turns up
     out.had_bom = 0;
   }
+  if (skip != 0) std::memmove(body, body + skip, first - skip);
   const std::uint64_t body_length = size - skip;
-  unsigned char* body = block.get();
-  std::memcpy(body, head + skip, head_length - skip);
 
   const bool scan = out.encoding != kUtf16le;
   BodyScan scanner(body);
-  std::uint64_t got = head_length - skip;
+  std::uint64_t got = first - skip;
+  if (scan) scanner.advance(got);
   while (got < body_length) {
     const std::uint64_t want = body_length - got < kReadPiece ? body_length - got : kReadPiece;
     const std::uint64_t arrived = read_fully(fd, body + got, want);
@@ -94,7 +96,6 @@ LoadStatus load_file(int fd, std::uint64_t size, LoadedFile& out) noexcept {
     if (arrived < want) return LoadStatus::kShortRead;
     if (scan) scanner.advance(got);
   }
-  if (scan) scanner.advance(got);
   body[body_length] = 0;
 
   DecodedText& decoded = out.decoded;

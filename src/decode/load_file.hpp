@@ -15,8 +15,8 @@ struct LoadedFile {
   DecodedText decoded;
 };
 
-// The file is read in pieces of this size (after the first three bytes),
-// each checked right after it arrives.
+// The file is read in pieces of this size, each checked right after it
+// arrives.
 inline constexpr std::uint64_t kReadPiece = std::uint64_t{1} << 20;
 
 enum class LoadStatus { kOk, kOutOfMemory, kShortRead, kDecodeFailed };
@@ -29,8 +29,8 @@ enum class LoadStatus { kOk, kOutOfMemory, kShortRead, kDecodeFailed };
 // - the file is read in pieces small enough to stay in the core's cache,
 //   and each piece is checked for well-formed UTF-8 and scanned for line
 //   breaks right after it arrives;
-// - a byte-order mark is read apart from the rest, so the bytes after it
-//   land at the start of the block;
+// - a byte-order mark is moved out of the first piece, so the bytes after
+//   it start the block;
 // - when those bytes are well-formed UTF-8 (any file detected as utf8, and
 //   a utf8-bom file without replacements) they are the decoded text, and the
 //   block they were read into becomes the text block: no second copy exists;

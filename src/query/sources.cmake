@@ -2,6 +2,7 @@ list(APPEND TF_SOURCES
   query/count_lines.cpp
   query/count_words.cpp
   query/count_chars.cpp
+  query/measure_text.cpp
   query/locate_offset.cpp
   query/info.cpp
   query/page_text.cpp

@@ -11,3 +11,4 @@ tf_add_test(test_query_full_limit PUBLIC SOURCES query/test_full_limit.cpp LABEL
 tf_add_test(test_query_alloc_failures PUBLIC
   SOURCES query/test_query_alloc_failures.cpp support/alloc_probe.cpp
   LABELS query)
+tf_add_test(test_measures_fast SOURCES query/test_measures_fast.cpp LABELS query)
