@@ -1,8 +1,22 @@
 #include "harness.hpp"
 
+#include <time.h>
+
 #include <cstdio>
 
 namespace bench {
+
+Clock& clock_in_use() {
+  static Clock clock = Clock::kThreadCpu;
+  return clock;
+}
+
+double now_seconds() {
+  timespec t{};
+  clock_gettime(clock_in_use() == Clock::kThreadCpu ? CLOCK_THREAD_CPUTIME_ID : CLOCK_MONOTONIC,
+                &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
 
 void Table::print() const {
   std::printf("| hot path | corpus | ours MB/s | peer | peer MB/s | ours/peer | target |\n");

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -28,16 +27,24 @@ struct Job {
   }
 };
 
-// Runs the jobs in turn, `reps` rounds, so that a slow phase of a shared
-// machine hits all of them alike.
+// Which clock times a job: the CPU time of the calling thread (user and
+// kernel, so page faults and copies out of the page cache count; time spent
+// waiting for a core on a shared machine does not), or the wall clock.
+enum class Clock { kThreadCpu, kWall };
+Clock& clock_in_use();
+
+double now_seconds();
+
+// Runs the jobs in turn, one unrecorded round and then `reps` rounds, so
+// that a slow phase of a shared machine hits all of them alike.
 inline void run_rounds(std::vector<Job*> jobs, int reps) {
-  for (int r = 0; r < reps; ++r) {
+  for (int r = -1; r < reps; ++r) {
     for (Job* job : jobs) {
-      const auto t0 = std::chrono::steady_clock::now();
+      const double t0 = now_seconds();
       job->run();
-      const auto t1 = std::chrono::steady_clock::now();
+      const double t1 = now_seconds();
       job->after();
-      job->seconds.push_back(std::chrono::duration<double>(t1 - t0).count());
+      if (r >= 0) job->seconds.push_back(t1 - t0);
     }
   }
 }

@@ -31,6 +31,7 @@ std::uint64_t latin1_sse2(const unsigned char* in, std::uint64_t n, unsigned cha
   unsigned char* o = out;
   std::uint64_t i = 0;
   for (; n - i >= 16; i += 16) {
+    simd::prefetch(in + i);
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
     if (_mm_movemask_epi8(v) == 0) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(o), v);
@@ -81,6 +82,7 @@ TF_TARGET_AVX2 std::uint64_t latin1_avx2(const unsigned char* in, std::uint64_t 
   unsigned char* o = out;
   std::uint64_t i = 0;
   for (; n - i >= 32; i += 32) {
+    simd::prefetch(in + i);
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
     if (_mm256_movemask_epi8(v) == 0) {
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), v);
@@ -99,6 +101,7 @@ TF_TARGET_AVX512 std::uint64_t latin1_avx512(const unsigned char* in, std::uint6
   unsigned char* o = out;
   std::uint64_t i = 0;
   for (; n - i >= 64; i += 64) {
+    simd::prefetch(in + i);
     const __m512i v = _mm512_loadu_si512(in + i);
     if (_mm512_movepi8_mask(v) == 0) {
       _mm512_storeu_si512(o, v);

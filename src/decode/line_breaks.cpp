@@ -46,6 +46,7 @@ LineBreakCounts count_sse2(const unsigned char* p, std::uint64_t n) noexcept {
   std::uint64_t carry = 0;
   std::uint64_t i = 0;
   for (; n - i >= 64; i += 64) {
+    simd::prefetch(p + i);
     std::uint64_t mlf = 0, mcr = 0;
     for (int k = 0; k < 4; ++k) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16 * k));
@@ -76,6 +77,7 @@ TF_TARGET_AVX2 LineBreakCounts count_avx2(const unsigned char* p, std::uint64_t 
   std::uint64_t carry = 0;
   std::uint64_t i = 0;
   for (; n - i >= 64; i += 64) {
+    simd::prefetch(p + i);
     const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
     const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i + 32));
     count_masks(eq_mask_avx2(a, b, lf), eq_mask_avx2(a, b, cr), carry, c);
@@ -91,6 +93,7 @@ TF_TARGET_AVX512 LineBreakCounts count_avx512(const unsigned char* p, std::uint6
   std::uint64_t carry = 0;
   std::uint64_t i = 0;
   for (; n - i >= 64; i += 64) {
+    simd::prefetch(p + i);
     const __m512i v = _mm512_loadu_si512(p + i);
     count_masks(_mm512_cmpeq_epi8_mask(v, lf), _mm512_cmpeq_epi8_mask(v, cr), carry, c);
   }

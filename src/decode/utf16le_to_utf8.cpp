@@ -80,6 +80,7 @@ Utf16Conversion utf16_sse2(const unsigned char* in, std::uint64_t n, unsigned ch
   std::uint64_t i = 0;
   const __m128i non_ascii = _mm_set1_epi16(static_cast<short>(0xFF80));
   while (n - i >= 16) {
+    simd::prefetch(in + i);
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
     if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, non_ascii), _mm_setzero_si128())) ==
         0xFFFF) {
@@ -170,6 +171,7 @@ TF_TARGET_AVX2 inline std::uint64_t utf16_blocks_avx2(const unsigned char* in, s
                                                       std::uint64_t i, unsigned char*& o,
                                                       bool& replaced) noexcept {
   while (n - i >= 32) {
+    simd::prefetch(in + i);
     if (utf16_block16(in + i, o)) {
       i += 32;
       continue;
@@ -197,6 +199,7 @@ TF_TARGET_AVX512 Utf16Conversion utf16_avx512(const unsigned char* in, std::uint
   std::uint64_t i = 0;
   const __m512i non_ascii = _mm512_set1_epi16(static_cast<short>(0xFF80));
   while (n - i >= 64) {
+    simd::prefetch(in + i);
     const __m512i v = _mm512_loadu_si512(in + i);
     if (_mm512_test_epi16_mask(v, non_ascii) == 0) {
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), _mm512_cvtepi16_epi8(v));

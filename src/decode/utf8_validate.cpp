@@ -109,6 +109,7 @@ std::uint64_t valid_prefix_sse2(const unsigned char* p, std::uint64_t n) noexcep
   // Skips ASCII 64 bytes at a time; sequences are checked one by one.
   std::uint64_t i = 0;
   while (n - i >= 64) {
+    simd::prefetch(p + i);
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16));
     const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 32));
@@ -165,6 +166,7 @@ TF_TARGET_AVX2 std::uint64_t valid_prefix_avx2(const unsigned char* p, std::uint
   __m256i prev_input = _mm256_setzero_si256();
   __m256i prev_incomplete = _mm256_setzero_si256();
   while (n - i >= 64) {
+    simd::prefetch(p + i);
     const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
     const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i + 32));
     __m256i error;
@@ -201,6 +203,7 @@ TF_TARGET_AVX512 std::uint64_t valid_prefix_avx512(const unsigned char* p,
   __m512i prev_input = _mm512_setzero_si512();
   __m512i prev_incomplete = _mm512_setzero_si512();
   while (n - i >= 64) {
+    simd::prefetch(p + i);
     const __m512i input = _mm512_loadu_si512(p + i);
     __m512i error;
     if (_mm512_movepi8_mask(input) == 0) {

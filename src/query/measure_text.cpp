@@ -140,7 +140,10 @@ BlockMasks classify_sse2(const unsigned char* p) noexcept {
 TextMeasures measure_sse2(const unsigned char* text, std::uint64_t n) noexcept {
   Counter c;
   std::uint64_t i = 0;
-  for (; n - i >= 64; i += 64) c.add(classify_sse2(text + i));
+  for (; n - i >= 64; i += 64) {
+    simd::prefetch(text + i);
+    c.add(classify_sse2(text + i));
+  }
   const Tail tail(text + i, n - i);
   c.add(classify_sse2(tail.bytes));
   c.noncont -= 64 - (n - i);
@@ -190,7 +193,10 @@ TF_TARGET_AVX2 inline BlockMasks classify_avx2(const unsigned char* p) noexcept 
 TF_TARGET_AVX2 TextMeasures measure_avx2(const unsigned char* text, std::uint64_t n) noexcept {
   Counter c;
   std::uint64_t i = 0;
-  for (; n - i >= 64; i += 64) c.add(classify_avx2(text + i));
+  for (; n - i >= 64; i += 64) {
+    simd::prefetch(text + i);
+    c.add(classify_avx2(text + i));
+  }
   const Tail tail(text + i, n - i);
   c.add(classify_avx2(tail.bytes));
   c.noncont -= 64 - (n - i);
@@ -223,7 +229,10 @@ TF_TARGET_AVX512 inline BlockMasks classify_avx512(const unsigned char* p) noexc
 TF_TARGET_AVX512 TextMeasures measure_avx512(const unsigned char* text, std::uint64_t n) noexcept {
   Counter c;
   std::uint64_t i = 0;
-  for (; n - i >= 64; i += 64) c.add(classify_avx512(text + i));
+  for (; n - i >= 64; i += 64) {
+    simd::prefetch(text + i);
+    c.add(classify_avx512(text + i));
+  }
   const Tail tail(text + i, n - i);
   c.add(classify_avx512(tail.bytes));
   c.noncont -= 64 - (n - i);
