@@ -1,9 +1,10 @@
 // UTF-16LE to UTF-8. Vectors of 16 units are classified: all ASCII (narrowed
 // and stored), all below U+0800 (widened to one or two bytes per 16-bit lane
-// and squeezed with kPack2), no surrogate at all (one to three bytes per
-// 32-bit lane, squeezed with kPack3). A vector holding a surrogate goes
-// through the unit-by-unit path, which also does every replacement; a pair
-// that straddles two vectors is taken whole there.
+// and squeezed with kPack2), otherwise one to three bytes per 32-bit lane,
+// squeezed with kPack3, a surrogate pair counting as two lanes of two bytes.
+// A vector with an unpaired surrogate, or a pair across its edge, goes
+// through the unit-by-unit path, which does every replacement; a pair that
+// straddles two vectors is taken whole there.
 #include "decode/pack_tables.hpp"
 #include "decode/transcode.hpp"
 #include "frame/simd_level.hpp"
@@ -137,9 +138,63 @@ TF_TARGET_AVX2 inline unsigned char* utf16_widen8(__m128i units, unsigned char* 
   return pack3_store(_mm256_extracti128_si256(lanes, 1), kSpread4[a >> 4] + kSpread4[b >> 4], o);
 }
 
-// 16 units at in; false (nothing written) when one of them is a surrogate.
-TF_TARGET_AVX2 inline bool utf16_block16(const unsigned char* in, unsigned char*& o) noexcept {
-  const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
+// 8 units holding surrogates, each high one followed by its low one inside
+// the 16 units being converted. A pair's four bytes are split over the two
+// lanes, two bytes each, so every lane still holds one to three bytes:
+// F0+ and the first continuation in the high lane (from the code point),
+// the last two continuations in the low lane (from the low unit and the two
+// low bits of the high unit before it). `prev` and `next` are the units one
+// place before and after.
+TF_TARGET_AVX2 inline unsigned char* utf16_widen8_pairs(__m128i units, __m128i prev, __m128i next,
+                                                        unsigned char* o) noexcept {
+  const __m256i x = _mm256_cvtepu16_epi32(units);
+  const __m256i xp = _mm256_cvtepu16_epi32(prev);
+  const __m256i xn = _mm256_cvtepu16_epi32(next);
+  const __m256i six = _mm256_set1_epi32(0x3F);
+  const __m256i cont = _mm256_set1_epi32(0x80);
+  const __m256i last = _mm256_or_si256(_mm256_and_si256(x, six), cont);
+  const __m256i middle = _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(x, 6), six), cont);
+  const __m256i two =
+      _mm256_or_si256(_mm256_or_si256(_mm256_srli_epi32(x, 6), _mm256_set1_epi32(0xC0)),
+                      _mm256_slli_epi32(last, 8));
+  const __m256i three =
+      _mm256_or_si256(_mm256_or_si256(_mm256_srli_epi32(x, 12), _mm256_set1_epi32(0xE0)),
+                      _mm256_or_si256(_mm256_slli_epi32(middle, 8), _mm256_slli_epi32(last, 16)));
+  // 0x10000 + (x - 0xD800) * 0x400 + (next - 0xDC00)
+  const __m256i cp = _mm256_sub_epi32(_mm256_add_epi32(_mm256_slli_epi32(x, 10), xn),
+                                      _mm256_set1_epi32(0x35FDC00));
+  const __m256i high_word = _mm256_or_si256(
+      _mm256_or_si256(_mm256_srli_epi32(cp, 18), _mm256_set1_epi32(0xF0)),
+      _mm256_slli_epi32(_mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(cp, 12), six), cont),
+                        8));
+  const __m256i low_word = _mm256_or_si256(
+      _mm256_or_si256(
+          _mm256_or_si256(_mm256_slli_epi32(_mm256_and_si256(xp, _mm256_set1_epi32(3)), 4),
+                          _mm256_and_si256(_mm256_srli_epi32(x, 6), _mm256_set1_epi32(0x0F))),
+          cont),
+      _mm256_slli_epi32(last, 8));
+  const __m256i kind = _mm256_and_si256(x, _mm256_set1_epi32(0xFC00));
+  const __m256i high = _mm256_cmpeq_epi32(kind, _mm256_set1_epi32(0xD800));
+  const __m256i low = _mm256_cmpeq_epi32(kind, _mm256_set1_epi32(0xDC00));
+  const __m256i ge80 = _mm256_cmpgt_epi32(x, _mm256_set1_epi32(0x7F));
+  const __m256i ge800 = _mm256_cmpgt_epi32(x, _mm256_set1_epi32(0x7FF));
+  __m256i lanes = _mm256_blendv_epi8(_mm256_blendv_epi8(x, two, ge80), three, ge800);
+  lanes = _mm256_blendv_epi8(lanes, high_word, high);
+  lanes = _mm256_blendv_epi8(lanes, low_word, low);
+  const auto a = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(ge80)));
+  const auto b = static_cast<unsigned>(_mm256_movemask_ps(
+      _mm256_castsi256_ps(_mm256_andnot_si256(_mm256_or_si256(high, low), ge800))));
+  o = pack3_store(_mm256_castsi256_si128(lanes), kSpread4[a & 15] + kSpread4[b & 15], o);
+  return pack3_store(_mm256_extracti128_si256(lanes, 1), kSpread4[a >> 4] + kSpread4[b >> 4], o);
+}
+
+// 16 units at in + i (with `available` = n - i >= 32 bytes from there);
+// false, with nothing written, when the unit-by-unit path must take them: a
+// surrogate that is unpaired, or paired across the edge of the 16 units.
+TF_TARGET_AVX2 inline bool utf16_block16(const unsigned char* in, std::uint64_t i,
+                                         std::uint64_t available, unsigned char*& o) noexcept {
+  const unsigned char* p = in + i;
+  const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
   if (_mm256_testz_si256(v, _mm256_set1_epi16(static_cast<short>(0xFF80)))) {
     const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(v, v), 0x08);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(packed));
@@ -157,12 +212,25 @@ TF_TARGET_AVX2 inline bool utf16_block16(const unsigned char* in, unsigned char*
     o = pack2_store(_mm256_extracti128_si256(lanes, 1), (mask >> 16) & 0xFF, o);
     return true;
   }
-  const __m256i surrogate =
-      _mm256_cmpeq_epi16(_mm256_and_si256(v, _mm256_set1_epi16(static_cast<short>(0xF800))),
-                         _mm256_set1_epi16(static_cast<short>(0xD800)));
-  if (!_mm256_testz_si256(surrogate, surrogate)) return false;
-  o = utf16_widen8(_mm256_castsi256_si128(v), o);
-  o = utf16_widen8(_mm256_extracti128_si256(v, 1), o);
+  const __m256i kind = _mm256_and_si256(v, _mm256_set1_epi16(static_cast<short>(0xFC00)));
+  const auto highs = static_cast<unsigned>(_mm256_movemask_epi8(
+      _mm256_cmpeq_epi16(kind, _mm256_set1_epi16(static_cast<short>(0xD800)))));
+  const auto lows = static_cast<unsigned>(_mm256_movemask_epi8(
+      _mm256_cmpeq_epi16(kind, _mm256_set1_epi16(static_cast<short>(0xDC00)))));
+  if ((highs | lows) == 0) {
+    o = utf16_widen8(_mm256_castsi256_si128(v), o);
+    o = utf16_widen8(_mm256_extracti128_si256(v, 1), o);
+    return true;
+  }
+  // Two mask bits per unit: every low unit right after a high one, and no
+  // high unit last. The units before and after are read as well.
+  if (lows != highs << 2 || (highs >> 30) != 0 || i < 2 || available < 34) return false;
+  const __m256i prev = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p - 2));
+  const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2));
+  o = utf16_widen8_pairs(_mm256_castsi256_si128(v), _mm256_castsi256_si128(prev),
+                         _mm256_castsi256_si128(next), o);
+  o = utf16_widen8_pairs(_mm256_extracti128_si256(v, 1), _mm256_extracti128_si256(prev, 1),
+                         _mm256_extracti128_si256(next, 1), o);
   return true;
 }
 
@@ -172,7 +240,7 @@ TF_TARGET_AVX2 inline std::uint64_t utf16_blocks_avx2(const unsigned char* in, s
                                                       bool& replaced) noexcept {
   while (n - i >= 32) {
     simd::prefetch(in + i);
-    if (utf16_block16(in + i, o)) {
+    if (utf16_block16(in, i, n - i, o)) {
       i += 32;
       continue;
     }
@@ -210,7 +278,7 @@ TF_TARGET_AVX512 Utf16Conversion utf16_avx512(const unsigned char* in, std::uint
     // Two vectors of 16 units; a pair taken whole may move i past them.
     const std::uint64_t end = i + 64;
     while (i < end && n - i >= 32) {
-      if (utf16_block16(in + i, o)) {
+      if (utf16_block16(in, i, n - i, o)) {
         i += 32;
         continue;
       }

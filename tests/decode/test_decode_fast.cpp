@@ -269,6 +269,40 @@ TEST(DecodeFast, Utf16EveryTripleOfUnitClassesAtBlockEdges) {
   });
 }
 
+TEST(DecodeFast, Utf16PairsAtEveryPlaceOfTheVectors) {
+  std::mt19937_64 rng(12);
+  const std::uint32_t fillers[] = {'z', 0x00E9, 0x4E2D};
+  for_each_level([&](tf::simd::Level) {
+    for (const std::uint32_t filler : fillers) {
+      for (std::size_t at = 0; at < 70; ++at) {
+        for (std::size_t second = at + 2; second < 72; second += 5) {
+          std::string s = "\xFF\xFE";
+          for (std::size_t k = 0; k < 80; ++k) {
+            if (k == at || k == second) {
+              const auto hi = static_cast<std::uint32_t>(0xD800 + rng() % 0x400);
+              s += unit(hi);
+              s += unit(static_cast<std::uint32_t>(0xDC00 + rng() % 0x400));
+              ++k;
+            } else {
+              s += unit(filler);
+            }
+          }
+          ASSERT_EQ(compare_decode(bytes_of(s), s.size(), 2), "") << at << " " << second;
+          ASSERT_EQ(compare_decode(bytes_of(s), 2 + 2 * (second + 1), 2), "") << "cut in a pair";
+        }
+      }
+    }
+    // Well-formed random text at every length and alignment.
+    for (std::size_t units = 0; units <= 130; ++units) {
+      const std::string s = "\xFF\xFE" + tf_test::random_utf16le(rng, units, true);
+      for (std::size_t align = 0; align < 8; ++align) {
+        const Aligned a(s, align);
+        ASSERT_EQ(compare_decode(a.data(), a.size(), 2), "") << hex(s, 300);
+      }
+    }
+  });
+}
+
 TEST(DecodeFast, LineBreakCountsEveryLengthAlignmentAndSplit) {
   std::mt19937_64 rng(5);
   const char alphabet[] = {'\r', '\n', 'x', '\r', '\n'};

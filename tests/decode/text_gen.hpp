@@ -53,12 +53,13 @@ inline std::string random_utf8(std::mt19937_64& rng, std::size_t min_bytes) {
 }
 
 // UTF-16LE units of every class: ASCII, two- and three-byte ones, paired and
-// unpaired surrogates.
-inline std::string random_utf16le(std::mt19937_64& rng, std::size_t units) {
+// (unless well_formed) unpaired surrogates.
+inline std::string random_utf16le(std::mt19937_64& rng, std::size_t units,
+                                  bool well_formed = false) {
   std::string s;
   for (std::size_t i = 0; i < units; ++i) {
     std::uint32_t u;
-    switch (rng() % 8) {
+    switch (rng() % (well_formed ? 7 : 8)) {
       case 0:
       case 1:
       case 2:
