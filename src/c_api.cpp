@@ -7,6 +7,7 @@
 #include "frame/library_state.hpp"
 #include "query/info.hpp"
 #include "quobrix_textfile.h"
+#include "save/save.hpp"
 
 extern "C" {
 
@@ -27,6 +28,15 @@ TF_API int tf_close(int handle) noexcept { return tf::decode::close_handle(handl
 
 TF_API char* tf_info(int handle) noexcept {
   return tf::guarded<char*>(nullptr, [&] { return tf::query::info(handle); });
+}
+
+TF_API int tf_save(int handle, const char* path, const char* encoding) noexcept {
+  return tf::guarded(-1, [&] { return tf::save::save_handle(handle, path, encoding); });
+}
+
+TF_API int tf_save_text(const char* text, int length, const char* path,
+                        const char* encoding) noexcept {
+  return tf::guarded(-1, [&] { return tf::save::save_text(text, length, path, encoding); });
 }
 
 }  // extern "C"
