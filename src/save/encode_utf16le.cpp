@@ -1,5 +1,6 @@
 #include "save/encode_utf16le.hpp"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -8,26 +9,35 @@ namespace {
 
 constexpr std::uint32_t kReplacement = 0xFFFD;
 
-// Length of the run of bytes below 0x80 at the start of `text`, eight at a
-// time while whole words remain.
-std::size_t ascii_run(const unsigned char* text, std::size_t length) noexcept {
-  std::size_t n = 0;
-  while (length - n >= 8) {
-    std::uint64_t word;
-    std::memcpy(&word, text + n, 8);
-    if ((word & 0x8080808080808080ull) != 0) break;
-    n += 8;
-  }
-  while (n < length && text[n] < 0x80) ++n;
-  return n;
+// Spreads the four bytes of x over the low bytes of four 16-bit lanes.
+std::uint64_t spread(std::uint64_t x) noexcept {
+  x = (x | (x << 16)) & 0x0000FFFF0000FFFFull;
+  return (x | (x << 8)) & 0x00FF00FF00FF00FFull;
 }
 
-// Every byte becomes the unit (byte, 00).
-void widen(const unsigned char* text, std::size_t n, unsigned char* out) noexcept {
-  for (std::size_t k = 0; k < n; ++k) {
-    out[2 * k] = text[k];
-    out[2 * k + 1] = 0;
+// Widens the bytes below 0x80 at the start of `text`, at most `limit` of
+// them, each into the unit (byte, 00); eight at a time while whole words
+// remain. Returns how many were widened.
+std::size_t widen_ascii(const unsigned char* text, std::size_t limit, unsigned char* out) noexcept {
+  std::size_t n = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    while (limit - n >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, text + n, 8);
+      if ((word & 0x8080808080808080ull) != 0) break;
+      const std::uint64_t low = spread(word & 0xFFFFFFFFull);
+      const std::uint64_t high = spread(word >> 32);
+      std::memcpy(out + 2 * n, &low, 8);
+      std::memcpy(out + 2 * n + 8, &high, 8);
+      n += 8;
+    }
   }
+  while (n < limit && text[n] < 0x80) {
+    out[2 * n] = text[n];
+    out[2 * n + 1] = 0;
+    ++n;
+  }
+  return n;
 }
 
 class Writer {
@@ -73,9 +83,14 @@ class Writer {
     out_.size += 2;
   }
 
-  void put_ascii(const unsigned char* text, std::size_t n) noexcept {
-    widen(text, n, out_.bytes.get() + out_.size);
+  // Widens an ASCII run at `text` as far as no unit of it is due for the
+  // enlargement check; returns how many bytes that took.
+  std::size_t put_ascii(const unsigned char* text, std::size_t available) noexcept {
+    std::size_t limit = units_before_growth();
+    if (limit > available) limit = available;
+    const std::size_t n = widen_ascii(text, limit, out_.bytes.get() + out_.size);
     out_.size += 2 * n;
+    return n;
   }
 
   bool fail() noexcept {
@@ -100,13 +115,10 @@ bool encode_utf16le(const unsigned char* text, std::size_t length, Utf16Output& 
   while (i < length) {
     const std::uint32_t b = text[i];
     if (b < 0x80) {
-      // A run of ASCII is widened in one go, as far as no unit of it is due
-      // for the enlargement check; the unit that is goes the long way.
-      std::size_t n = ascii_run(text + i, length - i);
-      const std::size_t room = writer.units_before_growth();
-      if (n > room) n = room;
+      // A run of ASCII is widened in one go; the unit that is due for the
+      // enlargement check goes the long way.
+      const std::size_t n = writer.put_ascii(text + i, length - i);
       if (n > 0) {
-        writer.put_ascii(text + i, n);
         i += n;
         continue;
       }
