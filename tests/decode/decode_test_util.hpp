@@ -74,7 +74,8 @@ inline std::string utf8_decode_problem(const unsigned char* input, std::size_t n
     problem = "failed";
   } else if (text[length] != 0) {
     problem = "no terminator";
-  } else if (length != want.text.size() || std::memcmp(text, want.text.data(), length) != 0) {
+  } else if (length != want.text.size() ||
+             (length != 0 && std::memcmp(text, want.text.data(), length) != 0)) {
     problem = "differs from the reference decoder";
   } else if (got.sanitized != want.sanitized) {
     problem = "sanitized differs from the reference decoder";
@@ -86,7 +87,8 @@ inline std::string utf8_decode_problem(const unsigned char* input, std::size_t n
   } else if (got.sanitized != (census.bad_bytes > 0 ? 1 : 0)) {
     problem = "sanitized does not say whether anything was replaced";
   } else if (census.bad_bytes == 0 &&
-             (length != rest_length || std::memcmp(text, rest, rest_length) != 0)) {
+             (length != rest_length ||
+              (length != 0 && std::memcmp(text, rest, rest_length) != 0))) {
     problem = "well-formed input is not reproduced byte for byte";
   }
   if (problem == nullptr) return {};
