@@ -28,14 +28,14 @@ constexpr int kMaxReports = 10;
 // 2-, 3- and 4-byte forms, with the class edges and the characters that have
 // a meaning here (U+FEFF, U+FFFD, NUL, CR, LF) drawn often.
 std::uint32_t random_code_point(std::mt19937_64& rng, int ascii_percent) {
-  static const std::uint32_t kSpecial[] = {0x00,   0x0A,   0x0D,    0x7F,    0x80,
+  static const std::uint32_t kNotable[] = {0x00,   0x0A,   0x0D,    0x7F,    0x80,
                                            0x7FF,  0x800,  0xD7FF,  0xE000,  0xFEFF,
                                            0xFFFD, 0xFFFF, 0x10000, 0x10FFFF};
   const int pick = static_cast<int>(rng() % 100);
   if (pick < ascii_percent) return static_cast<std::uint32_t>(rng() % 0x80);
   switch (rng() % 5) {
     case 0:
-      return kSpecial[rng() % (sizeof kSpecial / sizeof kSpecial[0])];
+      return kNotable[rng() % (sizeof kNotable / sizeof kNotable[0])];
     case 1:
       return 0x80 + static_cast<std::uint32_t>(rng() % (0x800 - 0x80));
     case 2: {
