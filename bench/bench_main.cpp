@@ -32,6 +32,7 @@
 #include "harness.hpp"
 #include "peers.hpp"
 #include "quobrix_textfile.h"
+#include "save/encode_utf16le.hpp"
 
 namespace {
 
@@ -445,6 +446,55 @@ int main(int argc, char** argv) {
                "memchr LF count", theirs, 1.0});
     table.add({"tf_linecol at the last byte", c.name, mb_per_s(n, linecol.median()),
                "memchr LF count", theirs, 2.0});
+  }
+
+  // Saving the decoded texts of the UTF-8 corpora. Timed by the wall clock:
+  // the sync waits for the disk without using the processor.
+  for (std::size_t k = 0; k < corpora.size(); ++k) {
+    const bench::Corpus& c = corpora[k];
+    if (c.name != "english" && c.name != "mixed") continue;
+    const int h = opened[k].handle;
+    const Bytes& text = *raw[k];
+    const std::uint64_t n = text.size;
+    const std::string ours_path = opt.dir + "/saved-by-library.txt";
+    const std::string peer_path = opt.dir + "/saved-by-peer.txt";
+    Scratch utf16(2 * n + 64);
+    Job save_utf8{"tf_save utf8", [&] { sink += tf_save(h, ours_path.c_str(), "utf8") == 1; }};
+    Job save_utf16{"tf_save utf16le",
+                   [&] { sink += tf_save(h, ours_path.c_str(), "utf16le") == 1; }};
+    Job write_peer{"write + fsync + rename",
+                   [&] { sink += bench::write_fsync_rename(peer_path, text.data, n); }};
+    save_utf8.wall = save_utf16.wall = write_peer.wall = true;
+    // The conversion alone, in memory.
+    Job encode{"encode_utf16le", [&] {
+                 tf::save::Utf16Output out;
+                 sink += tf::save::encode_utf16le(text.data, n, out) ? out.size : 0;
+               }};
+    std::vector<Job> peers;
+    if (bench::icu_available()) {
+      peers.push_back({"ICU u_strFromUTF8WithSub", [&] {
+                         sink += bench::icu_utf8_to_utf16(text.data, n, utf16.data, utf16.cap);
+                       }});
+    }
+    peers.push_back({"iconv UTF-8 to UTF-16LE", [&] {
+                       sink += bench::iconv_convert("UTF-16LE", "UTF-8", text.data, n, utf16.data,
+                                                    utf16.cap);
+                     }});
+    std::vector<Job*> jobs = {&save_utf8, &write_peer, &save_utf16, &encode};
+    for (Job& p : peers) jobs.push_back(&p);
+    bench::run_rounds(jobs, reps);
+    const double peer_write = mb_per_s(n, write_peer.median());
+    table.add({"tf_save utf8 (wall clock)", c.name, mb_per_s(n, save_utf8.median()),
+               "write + fsync + rename", peer_write, 0.8});
+    table.add({"tf_save utf16le (wall clock)", c.name, mb_per_s(n, save_utf16.median()),
+               "write + fsync + rename of the UTF-8", peer_write});
+    for (const Job& p : peers) {
+      const bool icu = p.name.rfind("ICU", 0) == 0;
+      table.add({"tf_save's UTF-16LE conversion (in memory)", c.name, mb_per_s(n, encode.median()),
+                 p.name, mb_per_s(n, p.median()), icu ? 2.0 : 0.0});
+    }
+    std::remove(ours_path.c_str());
+    std::remove(peer_path.c_str());
   }
 
   std::printf("### Hot paths\n\n");

@@ -11,10 +11,10 @@ Clock& clock_in_use() {
   return clock;
 }
 
-double now_seconds() {
+double now_seconds(bool wall) {
   timespec t{};
-  clock_gettime(clock_in_use() == Clock::kThreadCpu ? CLOCK_THREAD_CPUTIME_ID : CLOCK_MONOTONIC,
-                &t);
+  clock_gettime(
+      clock_in_use() == Clock::kThreadCpu && !wall ? CLOCK_THREAD_CPUTIME_ID : CLOCK_MONOTONIC, &t);
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 

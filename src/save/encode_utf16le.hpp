@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "frame/heap.hpp"
+#include "frame/large_block.hpp"
 
 namespace tf::save {
 
@@ -25,8 +26,10 @@ struct Utf16Output {
 // block; null out = failure, the old block untouched).
 using Reallocate = void* (*)(void*, std::size_t) noexcept;
 
+// A new block is a large block (huge-page friendly for big texts); growing
+// is realloc.
 inline void* heap_reallocate(void* block, std::size_t size) noexcept {
-  return std::realloc(block, size);
+  return block == nullptr ? alloc_large(size).release() : std::realloc(block, size);
 }
 
 // Converts `length` bytes of `text` into `out`. Returns false when memory

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "frame/heap.hpp"
+#include "frame/large_block.hpp"
 #include "frame/last_error.hpp"
 #include "frame/library_state.hpp"
 #include "frame/messages.hpp"
@@ -29,7 +30,7 @@ int save_handle(int handle, const char* path, const char* encoding) noexcept {
       failure = msg::kInvalidHandle;
     } else {
       length = slot->text_length;
-      copy = alloc_bytes(length + 1);
+      copy = alloc_large(length + 1);
       if (!copy) {
         failure = msg::kOutOfMemory;
       } else {
