@@ -6,6 +6,8 @@
 #include "frame/guard.hpp"
 #include "frame/library_state.hpp"
 #include "query/info.hpp"
+#include "query/replace_preview.hpp"
+#include "query/search.hpp"
 #include "quobrix_textfile.h"
 
 extern "C" {
@@ -27,6 +29,17 @@ TF_API int tf_close(int handle) noexcept { return tf::decode::close_handle(handl
 
 TF_API char* tf_info(int handle) noexcept {
   return tf::guarded<char*>(nullptr, [&] { return tf::query::info(handle); });
+}
+
+TF_API char* tf_search(int handle, const char* query, int case_insensitive, int max_hits) noexcept {
+  return tf::guarded<char*>(
+      nullptr, [&] { return tf::query::search(handle, query, case_insensitive, max_hits); });
+}
+
+TF_API char* tf_replace_preview(int handle, const char* find, const char* repl,
+                                int case_insensitive) noexcept {
+  return tf::guarded<char*>(
+      nullptr, [&] { return tf::query::replace_preview(handle, find, repl, case_insensitive); });
 }
 
 }  // extern "C"
