@@ -109,6 +109,30 @@ TEST(FindMatches, OverlappingHitsAndCapacity) {
   }
 }
 
+// Every pair of bytes, as the first pattern byte and as a later one: only
+// 'A'..'Z' against 'a'..'z' (either way round) agree when they differ.
+TEST(FindMatches, EveryBytePair) {
+  for (int t = 0; t < 256; ++t) {
+    for (int p = 0; p < 256; ++p) {
+      const std::string tb(1, static_cast<char>(t));
+      const std::string pb(1, static_cast<char>(p));
+      const bool folds =
+          t == p || (t >= 'A' && t <= 'Z' && p == t + 32) || (p >= 'A' && p <= 'Z' && t == p + 32);
+      for (bool fold : {false, true}) {
+        const bool expected = fold ? folds : t == p;
+        std::uint64_t out[2] = {9, 9};
+        EXPECT_EQ(find_matches(bytes(tb), 1, bytes(pb), 1, fold, out, 2), expected ? 1 : 0)
+            << t << " " << p << " " << fold;
+        const std::string text = (fold ? "q" : "Q") + tb;
+        const std::string pattern = "Q" + pb;
+        const int count = find_matches(bytes(text), 2, bytes(pattern), 2, fold, out, 2);
+        EXPECT_EQ(count, expected ? 1 : 0) << t << " " << p << " " << fold;
+        EXPECT_EQ(tf_ref::find_all(text, pattern, fold, 2).size(), static_cast<std::size_t>(count));
+      }
+    }
+  }
+}
+
 void sweep(const std::vector<std::string>& texts, const std::vector<std::string>& patterns) {
   for (const std::string& text : texts) {
     for (const std::string& pattern : patterns) {

@@ -50,6 +50,13 @@ TEST(Search, Examples) {
       // 0x00 in the text is an ordinary byte and counts in the offsets.
       {std::string("a\0bab\0ab", 8), "ab", 0, 0,
        R"({"count":2,"query_len":2,"hits":[{"offset":3,"length":2},{"offset":6,"length":2}]})"},
+      {"abcdefghijklmnopqrstuvwxyz", "ABCDEFGHIJKLMNOPQRSTUVWXYZ", 1, 0,
+       R"({"count":1,"query_len":26,"hits":[{"offset":0,"length":26}]})"},
+      {"ABCDEFGHIJKLMNOPQRSTUVWXYZ", "abcdefghijklmnopqrstuvwxyz", 1, 0,
+       R"({"count":1,"query_len":26,"hits":[{"offset":0,"length":26}]})"},
+      {"ABCDEFGHIJKLMNOPQRSTUVWXYZ", "abcdefghijklmnopqrstuvwxyz", 0, 0,
+       R"({"count":0,"query_len":26,"hits":[]})"},
+      {"@`[{", "`", 1, 0, R"({"count":1,"query_len":1,"hits":[{"offset":1,"length":1}]})"},
       {"abc", "", 0, 0, R"({"count":0,"query_len":0,"hits":[]})"},
       {"abc", "abcd", 0, 0, R"({"count":0,"query_len":4,"hits":[]})"},
       {"abc", "x", 1, 0, R"({"count":0,"query_len":1,"hits":[]})"},
