@@ -4,6 +4,7 @@
 // block ends (so a read past the end shows under AddressSanitizer).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -46,12 +47,14 @@ std::vector<std::uint64_t> library_hits(const std::string& text, const std::stri
   std::vector<std::uint64_t> out(capacity > 0 ? static_cast<std::size_t>(capacity) : 1, UINT64_MAX);
   const int count = find_matches(bytes(text), text.size(), bytes(pattern), pattern.size(),
                                  fold ? 1 : 0, out.data(), capacity);
-  EXPECT_GE(count, 0);
-  EXPECT_LE(count, capacity > 0 ? capacity : 0);
-  // Nothing is written past the count.
-  for (std::size_t i = static_cast<std::size_t>(count); i < out.size(); ++i) {
-    EXPECT_EQ(out[i], UINT64_MAX);
+  if (count < 0 || count > (capacity > 0 ? capacity : 0)) {
+    ADD_FAILURE() << "count " << count << " for capacity " << capacity;
+    return {};
   }
+  // Nothing is written past the count.
+  const bool untouched =
+      std::all_of(out.begin() + count, out.end(), [](std::uint64_t v) { return v == UINT64_MAX; });
+  EXPECT_TRUE(untouched);
   out.resize(static_cast<std::size_t>(count));
   return out;
 }
@@ -137,8 +140,9 @@ void sweep(const std::vector<std::string>& texts, const std::vector<std::string>
   for (const std::string& text : texts) {
     for (const std::string& pattern : patterns) {
       for (bool fold : {false, true}) {
-        const std::size_t all = tf_ref::find_all(text, pattern, fold, 1000).size();
-        expect_same_hits(text, pattern, fold, 1000);
+        // 8 is more than any text of the sweep can hold.
+        const std::size_t all = tf_ref::find_all(text, pattern, fold, 8).size();
+        expect_same_hits(text, pattern, fold, 8);
         // Stopping when the array is full.
         if (all > 0) expect_same_hits(text, pattern, fold, 1);
         if (all > 1) expect_same_hits(text, pattern, fold, static_cast<int>(all) - 1);

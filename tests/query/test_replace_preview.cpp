@@ -37,6 +37,7 @@ TEST(ReplacePreview, Examples) {
     const char* json;
   } const cases[] = {
       {"abcabc", "bc", "X", 0, R"({"count":2,"text":"aXaX"})"},
+      {"abcabc", "BC", "X", 1, R"({"count":2,"text":"aXaX"})"},
       {"aaaa", "aa", "b", 0, R"({"count":2,"text":"bb"})"},
       {"aaaa", "aa", "bb", 0, R"({"count":2,"text":"bbbb"})"},
       {"aaa", "aa", "b", 0, R"({"count":1,"text":"ba"})"},
