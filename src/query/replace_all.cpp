@@ -72,8 +72,9 @@ ReplaceOutput replace_all(const unsigned char* text, std::uint64_t n, const unsi
   std::uint64_t count = 0;
   std::uint64_t i = 0;
   if (f > 0 && find != nullptr) {
+    MatchScanner scanner(text, n, find, f, fold);
     for (;;) {
-      const std::uint64_t p = find_next(text, n, i, find, f, fold);
+      const std::uint64_t p = scanner.next(i);
       if (p == kNoMatch) break;
       // The stretch before the match, copied as it stands, then the
       // replacement, inserted unchanged.

@@ -235,6 +235,38 @@ TEST(FindMatches, EveryLengthAndAlignment) {
   }
 }
 
+// The scanner asked for positions in any order (mostly forward, sometimes
+// back) still gives the first match at or after each one.
+TEST(MatchScanner, AnyOrderOfQuestions) {
+  RandomStrings rnd(31337);
+  for (int iter = 0; iter < 3000; ++iter) {
+    const std::string text = rnd.over(kAlphabet, static_cast<std::size_t>(rnd.below(120)));
+    const std::string pattern = rnd.pattern_for(text, kAlphabet);
+    const bool fold = rnd.below(2) == 1;
+    const auto all = tf_ref::find_all(text, pattern, fold, 1000);
+    tf::query::MatchScanner scanner(bytes(text), text.size(), bytes(pattern), pattern.size(), fold);
+    std::uint64_t from = 0;
+    for (int q = 0; q < 40; ++q) {
+      const int step = rnd.below(6);
+      if (step == 0) {
+        from = static_cast<std::uint64_t>(rnd.below(static_cast<int>(text.size()) + 2));
+      } else {
+        from += static_cast<std::uint64_t>(step - 1);
+      }
+      std::uint64_t expected = tf::query::kNoMatch;
+      for (std::uint64_t p : all) {
+        if (p >= from) {
+          expected = p;
+          break;
+        }
+      }
+      ASSERT_EQ(scanner.next(from), expected)
+          << "text " << testing::PrintToString(text) << " pattern "
+          << testing::PrintToString(pattern) << " fold " << fold << " from " << from;
+    }
+  }
+}
+
 void expect_same_replace(const std::string& text, const std::string& find, const std::string& repl,
                          bool fold) {
   const tf_ref::Replaced expected = tf_ref::replace_all(text, find, repl, fold);
