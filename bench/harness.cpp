@@ -3,12 +3,30 @@
 #include <time.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "peers.hpp"
 
 namespace bench {
 
 Clock& clock_in_use() {
   static Clock clock = Clock::kThreadCpu;
   return clock;
+}
+
+std::uint64_t& warm_bytes() {
+  static std::uint64_t bytes = 1'000'000'000;
+  return bytes;
+}
+
+void warm_memory() {
+  const std::uint64_t n = warm_bytes();
+  if (n == 0) return;
+  unsigned char* block = huge_block(n);
+  if (block == nullptr) return;
+  std::memset(block, 1, n);
+  std::free(block);
 }
 
 double now_seconds(bool wall) {

@@ -36,11 +36,23 @@ Clock& clock_in_use();
 
 double now_seconds(bool wall = false);
 
+// Bytes of memory touched and released right before each timed run (see
+// warm_memory).
+std::uint64_t& warm_bytes();
+
+// Allocates, touches and frees warm_bytes(): the next allocations get pages
+// the kernel has just had in use. Memory left free for a while can be
+// handed back to the host of a virtual machine, and faulting it in again
+// then costs several times more; without this, whichever job runs first
+// after a pause would pay for that.
+void warm_memory();
+
 // Runs the jobs in turn, one unrecorded round and then `reps` rounds, so
 // that a slow phase of a shared machine hits all of them alike.
 inline void run_rounds(std::vector<Job*> jobs, int reps) {
   for (int r = -1; r < reps; ++r) {
     for (Job* job : jobs) {
+      warm_memory();
       const double t0 = now_seconds(job->wall);
       job->run();
       const double t1 = now_seconds(job->wall);

@@ -8,6 +8,7 @@
 
 #include "frame/heap.hpp"
 #include "frame/last_error.hpp"
+#include "frame/text_lease.hpp"
 
 namespace tf {
 
@@ -29,9 +30,18 @@ struct HandleSlot {
   int had_bom = 0;
   int sanitized = 0;
   int line_ending = 0;
+  TextLease* lease = nullptr;  // made by the first tf_save of this text; keeps the
+                               // text alive past tf_close while a save reads it
 
-  // Releases the blocks and returns every field to zero.
-  void reset() noexcept { *this = HandleSlot{}; }
+  // Releases the blocks (the text goes to the lease when there is one) and
+  // returns every field to zero.
+  void reset() noexcept {
+    if (lease != nullptr) {
+      lease->adopt(std::move(text));
+      lease->release();
+    }
+    *this = HandleSlot{};
+  }
 };
 
 struct LibraryState {

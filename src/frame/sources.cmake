@@ -4,4 +4,5 @@ list(APPEND TF_SOURCES
   frame/result_doc.cpp
   frame/simd_level.cpp
   frame/large_block.cpp
+  frame/text_lease.cpp
 )

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 
 #include "frame/heap.hpp"
@@ -27,9 +28,15 @@ struct Utf16Output {
 using Reallocate = void* (*)(void*, std::size_t) noexcept;
 
 // A new block is a large block (huge-page friendly for big texts); growing
-// is realloc.
+// is realloc. A large block reserves twice the size asked for: address space
+// only, as pages nobody touches are never backed, but the one enlargement the
+// conversion may ask for then stays in place instead of copying the block
+// (realloc cannot move a block whose pages are advised apart from the rest of
+// its mapping).
 inline void* heap_reallocate(void* block, std::size_t size) noexcept {
-  return block == nullptr ? alloc_large(size).release() : std::realloc(block, size);
+  if (block != nullptr) return std::realloc(block, size);
+  if (size >= kLargeBlockMin && size <= SIZE_MAX / 2) return alloc_large(2 * size).release();
+  return alloc_large(size).release();
 }
 
 // Converts `length` bytes of `text` into `out`. Returns false when memory
