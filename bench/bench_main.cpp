@@ -2,7 +2,8 @@
 // instead, measured in one run on corpora generated here.
 //
 //   tf_bench [--size 200MB] [--dir build/bench-data] [--reps 5]
-//            [--clock cpu|wall] [--warm-up 1GB] [--no-memory] [--no-small-files]
+//            [--clock cpu|wall] [--warm-up 1GB] [--only floor,open,queries,search,save]
+//            [--no-memory] [--no-small-files]
 //
 // Prints one Markdown table (MB/s of input, medians of --reps rounds, ours
 // and each peer interleaved), then the memory and small-file figures. Times
@@ -28,11 +29,13 @@
 #include "corpus.hpp"
 #include "decode/decode.hpp"
 #include "decode/line_breaks.hpp"
+#include "decode/transcode.hpp"
 #include "decode/utf8_sequence.hpp"
 #include "harness.hpp"
 #include "peers.hpp"
 #include "quobrix_textfile.h"
 #include "save/encode_utf16le.hpp"
+#include "save/utf16le_units.hpp"
 
 namespace {
 
@@ -47,6 +50,11 @@ struct Options {
   bool memory = true;
   std::uint64_t warm_up = 1'000'000'000;
   bool small_files = true;
+  std::string only;  // comma-separated section names; empty = all
+  bool runs(const char* section) const {
+    if (only.empty()) return true;
+    return ("," + only + ",").find("," + std::string(section) + ",") != std::string::npos;
+  }
 };
 
 std::uint64_t parse_size(const char* s) {
@@ -270,6 +278,8 @@ int main(int argc, char** argv) {
       bench::clock_in_use() = c == "wall" ? bench::Clock::kWall : bench::Clock::kThreadCpu;
     } else if (a == "--warm-up" && has_value) {
       opt.warm_up = parse_size(argv[++i]);
+    } else if (a == "--only" && has_value) {
+      opt.only = argv[++i];
     } else if (a == "--no-memory") {
       opt.memory = false;
     } else if (a == "--no-small-files") {
@@ -278,7 +288,7 @@ int main(int argc, char** argv) {
       std::fprintf(
           stderr,
           "usage: %s [--size 200MB] [--dir DIR] [--reps N] [--clock cpu|wall] [--warm-up 1GB] "
-          "[--no-memory] "
+          "[--only floor,open,queries,search,save] [--no-memory] "
           "[--no-small-files]\n",
           argv[0]);
       return 2;
@@ -311,7 +321,7 @@ int main(int argc, char** argv) {
   std::uint64_t sink = 0;
 
   // The floor: reading a file that is in the page cache.
-  {
+  if (opt.runs("floor")) {
     const bench::Corpus& c = corpora[0];
     unsigned char* block = nullptr;
     Job plain{"fread", [&] { block = bench::fread_plain(c.path, c.bytes); },
@@ -381,6 +391,14 @@ int main(int argc, char** argv) {
                                                       out.cap);
                        }});
     }
+    // The conversion loops alone, into a block they already have.
+    Job kernel{"conversion loop", [&] {
+                 if (c.encoding == "utf16le") {
+                   sink += tf::decode::utf16le_to_utf8(body, body_n, out.data).length;
+                 } else if (c.encoding == "ansi") {
+                   sink += tf::decode::latin1_to_utf8(body, body_n, out.data);
+                 }
+               }};
     // What tf_open does to a UTF-8 file besides reading it: the check for
     // well-formed UTF-8 and the line-break scan, on the bytes in memory.
     Job scan{"utf8 check + line-break scan", [&] {
@@ -389,7 +407,11 @@ int main(int argc, char** argv) {
              }};
     std::vector<Job*> jobs = {&open, &floor, &decode};
     if (c.encoding == "utf8") jobs.push_back(&scan);
+    if (c.encoding != "utf8") jobs.push_back(&kernel);
     for (Job& p : peers) jobs.push_back(&p);
+    opened[k].handle = tf_open(c.path.c_str());
+    opened[k].text_bytes = text_length(opened[k].handle);
+    if (!opt.runs("open")) continue;
     bench::run_rounds(jobs, reps);
 
     const double ours_open = mb_per_s(c.bytes, open.median());
@@ -404,21 +426,23 @@ int main(int argc, char** argv) {
       if (c.encoding == "ansi" && icu) decode_target = 3.0;
       table.add({"tf_open " + c.encoding, c.name, ours_open, p.name + " (in memory)", theirs,
                  c.encoding == "utf8" ? 2.0 : 0.0});
-      table.add({"decode_to_utf8 " + c.encoding + " (in memory)", c.name, ours_decode, p.name,
-                 theirs, decode_target});
+      table.add({"decode_to_utf8 " + c.encoding + " (in memory, new block)", c.name, ours_decode,
+                 p.name, theirs, decode_target});
+      if (c.encoding != "utf8") {
+        table.add({"decode_to_utf8 " + c.encoding + " loop (block already faulted in)", c.name,
+                   mb_per_s(c.bytes, kernel.median()), p.name, theirs, decode_target});
+      }
       if (c.encoding == "utf8") {
         table.add({"tf_open's own work on UTF-8 (in memory)", c.name,
                    mb_per_s(c.bytes, scan.median()), p.name, theirs});
       }
     }
-    opened[k].handle = tf_open(c.path.c_str());
-    opened[k].text_bytes = text_length(opened[k].handle);
   }
 
   // Queries on the decoded texts of the UTF-8 corpora.
   for (std::size_t k = 0; k < corpora.size(); ++k) {
     const bench::Corpus& c = corpora[k];
-    if (c.encoding != "utf8") continue;
+    if (c.encoding != "utf8" || !opt.runs("queries")) continue;
     const int h = opened[k].handle;
     const std::uint64_t n = opened[k].text_bytes;
     const Bytes& text = *raw[k];
@@ -446,7 +470,7 @@ int main(int argc, char** argv) {
   // up to the end of the last hit reported, the peer doing the same work.
   for (std::size_t k = 0; k < corpora.size(); ++k) {
     const bench::Corpus& c = corpora[k];
-    if (c.name != "english" && c.name != "mixed") continue;
+    if ((c.name != "english" && c.name != "mixed") || !opt.runs("search")) continue;
     const int h = opened[k].handle;
     const Bytes& text = *raw[k];
     const std::uint64_t n = text.size;
@@ -456,12 +480,14 @@ int main(int argc, char** argv) {
       const char* word;
       int folded;
     };
-    const Query queries[] = {{"common word", bench::kCommonWord, 0},
-                             {"rare word", bench::kRareWord, 0},
-                             {"absent word (full scan)", bench::kAbsentWord, 0},
-                             {"common word", "The", 1},
-                             {"rare word", "QUIXOTIC", 1},
-                             {"absent word (full scan)", "ZYZZYVAS", 1}};
+    const Query queries[] = {{"very common word, to the hit limit", bench::kCommonWord, 0},
+                             {"frequent word, full scan", bench::kFrequentWord, 0},
+                             {"rare word, full scan", bench::kRareWord, 0},
+                             {"absent word, full scan", bench::kAbsentWord, 0},
+                             {"very common word, to the hit limit", "The", 1},
+                             {"frequent word, full scan", "LIBRARY", 1},
+                             {"rare word, full scan", "QUIXOTIC", 1},
+                             {"absent word, full scan", "ZYZZYVAS", 1}};
     for (const Query& q : queries) {
       std::uint64_t scanned = n;
       const std::uint64_t hits =
@@ -519,7 +545,7 @@ int main(int argc, char** argv) {
   // the sync waits for the disk without using the processor.
   for (std::size_t k = 0; k < corpora.size(); ++k) {
     const bench::Corpus& c = corpora[k];
-    if (c.name != "english" && c.name != "mixed") continue;
+    if ((c.name != "english" && c.name != "mixed") || !opt.runs("save")) continue;
     const int h = opened[k].handle;
     const Bytes& text = *raw[k];
     const std::uint64_t n = text.size;
@@ -537,6 +563,9 @@ int main(int argc, char** argv) {
                  tf::save::Utf16Output out;
                  sink += tf::save::encode_utf16le(text.data, n, out) ? out.size : 0;
                }};
+    // The conversion loop alone, into a block it already has, as the peers.
+    Job units{"utf8_to_utf16le",
+              [&] { sink += tf::save::utf8_to_utf16le(text.data, n, utf16.data).size; }};
     std::vector<Job> peers;
     if (bench::icu_available()) {
       peers.push_back({"ICU u_strFromUTF8WithSub", [&] {
@@ -547,7 +576,7 @@ int main(int argc, char** argv) {
                        sink += bench::iconv_convert("UTF-16LE", "UTF-8", text.data, n, utf16.data,
                                                     utf16.cap);
                      }});
-    std::vector<Job*> jobs = {&save_utf8, &write_peer, &save_utf16, &encode};
+    std::vector<Job*> jobs = {&save_utf8, &write_peer, &save_utf16, &encode, &units};
     for (Job& p : peers) jobs.push_back(&p);
     bench::run_rounds(jobs, reps);
     const double peer_write = mb_per_s(n, write_peer.median());
@@ -557,8 +586,10 @@ int main(int argc, char** argv) {
                "write + fsync + rename of the UTF-8", peer_write});
     for (const Job& p : peers) {
       const bool icu = p.name.rfind("ICU", 0) == 0;
-      table.add({"tf_save's UTF-16LE conversion (in memory)", c.name, mb_per_s(n, encode.median()),
-                 p.name, mb_per_s(n, p.median()), icu ? 2.0 : 0.0});
+      table.add({"tf_save's UTF-16LE conversion (in memory, new block)", c.name,
+                 mb_per_s(n, encode.median()), p.name, mb_per_s(n, p.median()), icu ? 2.0 : 0.0});
+      table.add({"tf_save's UTF-16LE conversion loop (block already faulted in)", c.name,
+                 mb_per_s(n, units.median()), p.name, mb_per_s(n, p.median()), icu ? 2.0 : 0.0});
     }
     std::remove(ours_path.c_str());
     std::remove(peer_path.c_str());

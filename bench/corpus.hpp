@@ -27,9 +27,12 @@ std::string to_utf16le(const std::string& utf8, std::uint64_t size);
 // LF to CR LF, cut to `size` bytes at a line end.
 std::string to_crlf(const std::string& lf, std::uint64_t size);
 
-// Words chosen for the search rows: one that occurs everywhere, one that
-// occurs a few dozen times per 200 MB, and one that never occurs.
+// Words chosen for the search rows: one that occurs everywhere (its search
+// stops at the hit limit), a frequent one with fewer hits than the limit in
+// 200 MB (about 70,000 in the English prose), one that occurs a few dozen
+// times, and one that never occurs.
 inline constexpr const char* kCommonWord = "the";
+inline constexpr const char* kFrequentWord = "library";
 inline constexpr const char* kRareWord = "quixotic";
 inline constexpr const char* kAbsentWord = "zyzzyvas";
 

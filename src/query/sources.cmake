@@ -15,6 +15,7 @@ list(APPEND TF_SOURCES
 list(APPEND TF_SOURCES
   query/find_matches.cpp
   query/search.cpp
+  query/search_json.cpp
   query/replace_all.cpp
   query/replace_preview.cpp
 )

@@ -15,3 +15,5 @@ tf_add_test(test_measures_fast SOURCES query/test_measures_fast.cpp LABELS query
 tf_add_test(test_find_matches SOURCES query/test_find_matches.cpp LABELS query)
 tf_add_test(test_search PUBLIC SOURCES query/test_search.cpp LABELS query)
 tf_add_test(test_replace_preview PUBLIC SOURCES query/test_replace_preview.cpp LABELS query)
+tf_add_test(test_search_fast SOURCES query/test_search_fast.cpp LABELS query)
+tf_add_test(test_search_json SOURCES query/test_search_json.cpp LABELS query)
