@@ -41,4 +41,14 @@ class LineBreakCounter {
 // The line-ending code of a text with these counts.
 int classify_line_breaks(const LineBreakCounts& counts) noexcept;
 
+// count_lines of a text of `length` bytes with these counts whose last byte
+// is `last`: 1 plus the breaks, less one when a break ends the text; 0 for
+// an empty text.
+inline std::int64_t lines_from_breaks(const LineBreakCounts& c, std::uint64_t length,
+                                      unsigned char last) noexcept {
+  if (length == 0) return 0;
+  const std::uint64_t breaks = c.lf + c.cr - c.crlf;
+  return static_cast<std::int64_t>(1 + breaks - (last == '\n' || last == '\r' ? 1 : 0));
+}
+
 }  // namespace tf::decode

@@ -102,7 +102,10 @@ LoadStatus load_file(int fd, std::uint64_t size, LoadedFile& out) noexcept {
   decoded = DecodedText{};
   if (out.encoding == kUtf16le) {
     if (decode_utf16le_units(body, body_length, decoded) != 0) return LoadStatus::kDecodeFailed;
-    out.line_ending = detect_line_ending(decoded.text.get(), decoded.text_length);
+    const std::uint64_t n = decoded.text_length;
+    const LineBreakCounts breaks = count_line_breaks(decoded.text.get(), n);
+    out.line_ending = n == 0 ? kLf : classify_line_breaks(breaks);
+    out.lines = lines_from_breaks(breaks, n, n == 0 ? 0 : decoded.text[n - 1]);
     return LoadStatus::kOk;
   }
   if (scanner.well_formed()) {
@@ -117,8 +120,11 @@ LoadStatus load_file(int fd, std::uint64_t size, LoadedFile& out) noexcept {
   }
   // CR and LF are single bytes that both decoders copy unchanged and that no
   // replacement or widening can split or join, so the breaks of the text are
-  // those of the bytes.
+  // those of the bytes; and the text ends with a break exactly when the
+  // bytes do (a last byte that is not a CR or LF becomes bytes 80-BF).
   out.line_ending = body_length == 0 ? kLf : classify_line_breaks(scanner.breaks());
+  out.lines = lines_from_breaks(scanner.breaks(), decoded.text_length,
+                                body_length == 0 ? 0 : body[body_length - 1]);
   return LoadStatus::kOk;
 }
 

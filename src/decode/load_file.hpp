@@ -12,6 +12,7 @@ struct LoadedFile {
   int encoding = kAnsi;
   int had_bom = 0;
   int line_ending = kLf;
+  std::int64_t lines = 0;  // count_lines of the decoded text
   DecodedText decoded;
 };
 
@@ -22,10 +23,10 @@ inline constexpr std::uint64_t kReadPiece = std::uint64_t{1} << 20;
 enum class LoadStatus { kOk, kOutOfMemory, kShortRead, kDecodeFailed };
 
 // Reads `size` bytes from fd, detects the encoding, decodes to UTF-8 and
-// classifies the line endings of the decoded text. The results are those of
-// detect_encoding, decode_to_utf8 and detect_line_ending applied to the
-// file's bytes; the work is arranged so that each byte is touched as few
-// times as possible:
+// classifies the line endings of the decoded text and counts its lines. The
+// results are those of detect_encoding, decode_to_utf8, detect_line_ending
+// and count_lines applied to the file's bytes and the text; the work is arranged so that each byte
+// is touched as few times as possible:
 // - the file is read in pieces small enough to stay in the core's cache,
 //   and each piece is checked for well-formed UTF-8 and scanned for line
 //   breaks right after it arrives;

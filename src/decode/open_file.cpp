@@ -128,6 +128,7 @@ int open_path(const char* path) {
       slot.text_length = decoded.text_length;
       slot.sanitized = decoded.sanitized;
       slot.line_ending = loaded.line_ending;
+      slot.lines = loaded.lines;
       if (!slot.path) {
         slot.reset();
         handle = -1;

@@ -30,6 +30,7 @@ struct HandleSlot {
   int had_bom = 0;
   int sanitized = 0;
   int line_ending = 0;
+  std::int64_t lines = 0;      // count_lines of the text, counted while the file was read
   TextLease* lease = nullptr;  // made by the first tf_save of this text; keeps the
                                // text alive past tf_close while a save reads it
 

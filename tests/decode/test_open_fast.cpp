@@ -15,6 +15,7 @@
 #include "frame/large_block.hpp"
 #include "frame/library_state.hpp"
 #include "reference/plain_decode.hpp"
+#include "reference/text_measures.hpp"
 #include "support/simd_levels.hpp"
 #include "support/temp_dir.hpp"
 
@@ -46,6 +47,7 @@ void expect_open_matches(const tf_test::TempDir& dir, const std::string& bytes) 
       EXPECT_TRUE(got == text.text) << "got " << hex(got) << "\nwant " << hex(text.text);
       EXPECT_EQ(slot->sanitized, want.encoding == 3 ? 0 : text.sanitized);
       EXPECT_EQ(slot->line_ending, line_ending);
+      EXPECT_EQ(slot->lines, tf_ref::lines(text.text));
     }
     tf::decode::close_handle(h);
   });
