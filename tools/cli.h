@@ -108,6 +108,12 @@ int cli_open(const char* path);
  * re-written (reported), or -1 when the output has stopped. */
 int cli_print_result(const char* json, const char* file, int with_path, int pretty);
 
+/* Opens `file`, runs `query` on it and prints the result as
+ * cli_print_result does (without "path"); reports every failure. Returns
+ * CLI_OK or CLI_FILE_FAILED. */
+typedef char* (*CliQuery)(int handle, const void* context);
+int cli_print_query(const char* file, CliQuery query, const void* context, int pretty);
+
 typedef struct CliJson CliJson;
 /* A parsed result; NULL when `json` is not a JSON object. */
 CliJson* cli_json_parse(const char* json);
@@ -116,6 +122,11 @@ void cli_json_free(CliJson* doc);
 int cli_json_int(const CliJson* doc, const char* key, int64_t* out);
 /* String member `key` of the root object, NULL when absent. */
 const char* cli_json_string(const CliJson* doc, const char* key, size_t* length);
+/* The integer `member` of every object in the array member `key`, in a
+ * malloc'ed array (free); 0, or -1 when the shape differs or memory runs
+ * out. */
+int cli_json_array_ints(const CliJson* doc, const char* key, const char* member, int64_t** values,
+                        size_t* count);
 
 /* ===== Paging through the decoded text ================================== */
 

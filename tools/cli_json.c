@@ -6,6 +6,7 @@
 #include <yyjson.h>
 
 #include "cli.h"
+#include "quobrix_textfile.h"
 
 struct CliJson {
   yyjson_doc* doc;
@@ -105,4 +106,47 @@ const char* cli_json_string(const CliJson* doc, const char* key, size_t* length)
   if (!yyjson_is_str(value)) return NULL;
   if (length != NULL) *length = yyjson_get_len(value);
   return yyjson_get_str(value);
+}
+
+int cli_json_array_ints(const CliJson* doc, const char* key, const char* member, int64_t** values,
+                        size_t* count) {
+  yyjson_val* array = yyjson_obj_get(yyjson_doc_get_root(doc->doc), key);
+  yyjson_val* item;
+  yyjson_arr_iter iter;
+  size_t n = 0;
+  *values = NULL;
+  *count = 0;
+  if (!yyjson_is_arr(array)) return -1;
+  if (yyjson_arr_size(array) == 0) return 0;
+  *values = malloc(sizeof **values * yyjson_arr_size(array));
+  if (*values == NULL) return -1;
+  yyjson_arr_iter_init(array, &iter);
+  while ((item = yyjson_arr_iter_next(&iter)) != NULL) {
+    yyjson_val* value = yyjson_obj_get(item, member);
+    if (!yyjson_is_int(value)) {
+      free(*values);
+      *values = NULL;
+      return -1;
+    }
+    (*values)[n++] = yyjson_get_sint(value);
+  }
+  *count = n;
+  return 0;
+}
+
+int cli_print_query(const char* file, CliQuery query, const void* context, int pretty) {
+  const int handle = cli_open(file);
+  char* json;
+  int printed;
+  if (handle < 0) return CLI_FILE_FAILED;
+  json = query(handle, context);
+  if (json == NULL) {
+    cli_file_error(file, tf_last_error());
+    tf_close(handle);
+    return CLI_FILE_FAILED;
+  }
+  printed = cli_print_result(json, file, 0, pretty);
+  tf_free_string(json);
+  tf_close(handle);
+  return printed == CLI_FILE_FAILED ? CLI_FILE_FAILED : CLI_OK;
 }

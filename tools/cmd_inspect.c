@@ -90,6 +90,10 @@ static int run_info(const CliArgs* args) {
   return print_per_file(args, tf_info, args->value[OPT_PRETTY] != NULL);
 }
 
+static int run_stats(const CliArgs* args) {
+  return print_per_file(args, tf_stats, args->value[OPT_PRETTY] != NULL);
+}
+
 const CliCommand cli_detect_command = {
     "detect",
     "FILE...",
@@ -130,3 +134,21 @@ const CliCommand cli_info_command = {
     1,
     -1,
     run_info};
+
+const CliCommand cli_stats_command = {
+    "stats",
+    "FILE...",
+    "lines, words, characters and bytes, as JSON",
+    "Usage: " CLI_PROGRAM " stats [--pretty] FILE...\n"
+    "\n"
+    "Prints the library's tf_stats result for each file, one JSON object per\n"
+    "line: lines, words, chars (code points) and bytes of the decoded UTF-8\n"
+    "text. With several files each object starts with a \"path\" member.\n"
+    "\n"
+    "Options:\n"
+    "  --pretty   indent the JSON\n",
+    pretty_options,
+    1,
+    1,
+    -1,
+    run_stats};
