@@ -57,7 +57,8 @@ class CliTestCase(unittest.TestCase):
 
 
 class GeneralTest(CliTestCase):
-    COMMANDS = ["detect", "info"]
+    COMMANDS = ["detect", "info", "stats", "linecol", "text", "search", "replace", "cat",
+                "convert"]
 
     def test_version(self):
         for flag in ("--version", "-V"):
@@ -184,6 +185,226 @@ class InfoTest(CliTestCase):
         self.assertRun(["info", missing, a], 1, '{"path":"%s",%s\n' % (a, self.INFO[1:]),
                        "%s: %s: cannot open '%s': No such file or directory\n"
                        % (PROGRAM, missing, missing))
+
+
+class QueryTest(CliTestCase):
+    def test_stats(self):
+        a = self.write("a.txt", b"ab\r\ncd")
+        b = self.write("b.txt", b"")
+        self.assertRun(["stats", a], 0, '{"lines":2,"words":2,"chars":6,"bytes":6}\n')
+        self.assertRun(["stats", a, b], 0,
+                       '{"path":"%s","lines":2,"words":2,"chars":6,"bytes":6}\n'
+                       '{"path":"%s","lines":0,"words":0,"chars":0,"bytes":0}\n' % (a, b))
+        self.assertRun(["stats", "--pretty", a], 0,
+                       '{\n  "lines": 2,\n  "words": 2,\n  "chars": 6,\n  "bytes": 6\n}\n')
+
+    def test_linecol(self):
+        path = self.write("a.txt", b"ab\r\ncd")
+        for offset, expected in (("5", (2, 2)), ("3", (2, 1)), ("-5", (1, 1)), ("100", (2, 3)),
+                                 ("-9223372036854775808", (1, 1))):
+            with self.subTest(offset=offset):
+                self.assertRun(["linecol", path, offset], 0,
+                               '{"line":%d,"col":%d}\n' % expected)
+        range_ = "(expected an integer from -9223372036854775808 to 9223372036854775807)"
+        for bad in ("x", "1.5", "", " 1", "9223372036854775808", "0x10"):
+            with self.subTest(bad=bad):
+                self.assertRun(["linecol", path, bad], 2, "",
+                               usage_error("invalid offset '%s' %s" % (bad, range_), "linecol"))
+        self.assertRun(["linecol", path], 2, "", usage_error("missing operand", "linecol"))
+        self.assertRun(["linecol", path, "1", "2"], 2, "",
+                       usage_error("extra operand '2'", "linecol"))
+
+    def test_text(self):
+        path = self.write("a.txt", b"ab\ncd")
+        cases = [
+            ([], '{"text":"ab\\ncd","next_offset":5}'),
+            (["--offset", "4", "--max-bytes", "4"], '{"text":"d","next_offset":5}'),
+            (["--offset=0", "--max-bytes=4"], '{"text":"ab\\nc","next_offset":4}'),
+            (["--offset", "-5", "--max-bytes", "2"], '{"text":"ab","next_offset":2}'),
+            (["--max-bytes", "-1"], '{"text":"","next_offset":0}'),
+            (["--offset", "99"], '{"text":"","next_offset":5}'),
+        ]
+        for options, expected in cases:
+            with self.subTest(options=options):
+                self.assertRun(["text", path] + options, 0, expected + "\n")
+        self.assertRun(["text", "--pretty", path, "--max-bytes", "2"], 0,
+                       '{\n  "text": "ab",\n  "next_offset": 2\n}\n')
+        self.assertRun(["text", path, "--max-bytes", "2147483648"], 2, "", usage_error(
+            "invalid max-bytes '2147483648' (expected an integer from -2147483648 to "
+            "2147483647)", "text"))
+        self.assertRun(["text", path, "--offset"], 2, "",
+                       usage_error("option '--offset' requires a value", "text"))
+
+    def test_text_inside_a_character_is_the_library_failure(self):
+        path = self.write("e.txt", "\u00e9".encode())
+        self.assertRun(["text", path, "--max-bytes", "1"], 1, "",
+                       "%s: %s: failed to serialize JSON\n" % (PROGRAM, path))
+
+    def test_search_json(self):
+        path = self.write("a.txt", b"abcabc")
+        self.assertRun(["search", path, "bc"], 0,
+                       '{"count":2,"query_len":2,"hits":[{"offset":1,"length":2},'
+                       '{"offset":4,"length":2}]}\n')
+        self.assertRun(["search", path, "BC", "-i", "--max-hits", "1"], 0,
+                       '{"count":1,"query_len":2,"hits":[{"offset":1,"length":2}]}\n')
+        self.assertRun(["search", "--ignore-case", path, "BC"], 0,
+                       '{"count":2,"query_len":2,"hits":[{"offset":1,"length":2},'
+                       '{"offset":4,"length":2}]}\n')
+        self.assertRun(["search", path, "BC"], 0, '{"count":0,"query_len":2,"hits":[]}\n')
+        self.assertRun(["search", path, "--", "-b"], 0, '{"count":0,"query_len":2,"hits":[]}\n')
+        self.assertRun(["search", "--pretty", path, "ca"], 0,
+                       '{\n  "count": 1,\n  "query_len": 2,\n  "hits": [\n    {\n'
+                       '      "offset": 2,\n      "length": 2\n    }\n  ]\n}\n')
+
+    def test_search_lines(self):
+        text = "one\r\ntwo two\n\u00e9 x\x00y x\rlast x"
+        for encoding, data in (("utf8", text.encode("utf-8")),
+                               ("utf16le", b"\xff\xfe" + text.encode("utf-16-le"))):
+            with self.subTest(encoding=encoding):
+                path = self.write("%s.txt" % encoding, data)
+                self.assertRun(["search", "--lines", path, "two"], 0,
+                               "%s:2:1: two two\n%s:2:5: two two\n" % (path, path))
+                self.assertRun(["search", path, "x", "--lines"], 0, (
+                    "%s:3:4: \u00e9 x\x00y x\n%s:3:8: \u00e9 x\x00y x\n%s:4:6: last x\n"
+                    % (path, path, path)).encode("utf-8"))
+                self.assertRun(["search", "--lines", path, "X", "-i", "--max-hits", "1"], 0,
+                               "%s:3:4: \u00e9 x\x00y x\n" % path)
+                self.assertRun(["search", "--lines", path, "nothing"], 0, "")
+
+    def test_search_lines_longer_than_a_read(self):
+        # Lines of several thousand bytes, multi-byte characters across every
+        # possible cut, the hit at the far end of its line.
+        body = ("\u00e9\u20ac\U0001F600a" * 1200) + "HIT" + ("\u20ac" * 700)
+        text = "head\n" + body + "\nx HIT\n"
+        path = self.write("long.txt", text.encode("utf-8"))
+        col = len(("\u00e9\u20ac\U0001F600a" * 1200).encode("utf-8")) + 1
+        self.assertRun(["search", "--lines", path, "HIT"], 0,
+                       ("%s:2:%d: %s\n%s:3:3: x HIT\n" % (path, col, body, path)).encode())
+
+    def test_replace(self):
+        path = self.write("a.txt", b"Cat cat CAT")
+        self.assertRun(["replace", path, "Cat", "dog", "-i"], 0,
+                       '{"count":3,"text":"dog dog dog"}\n')
+        self.assertRun(["replace", path, "Cat", "dog"], 0, '{"count":1,"text":"dog cat CAT"}\n')
+        self.assertRun(["replace", "--pretty", path, "x", ""], 0,
+                       '{\n  "count": 0,\n  "text": "Cat cat CAT"\n}\n')
+        self.assertEqual(self.read(path), b"Cat cat CAT")
+        self.assertRun(["replace", path, "Cat"], 2, "", usage_error("missing operand", "replace"))
+
+
+class CatTest(CliTestCase):
+    def test_utf16le_file_comes_out_as_utf8(self):
+        path = self.write("u16.txt", b"\xff\xfe" + MIXED.encode("utf-16-le"))
+        self.assertRun(["cat", path], 0, MIXED.encode("utf-8"))
+
+    def test_several_files_in_order(self):
+        a = self.write("a.txt", b"\xef\xbb\xbfone\n")
+        b = self.write("b.txt", b"caf\xe9\n")
+        missing = self.path("missing")
+        self.assertRun(["cat", a, missing, b], 1, "one\ncaf\u00e9\n",
+                       "%s: %s: cannot open '%s': No such file or directory\n"
+                       % (PROGRAM, missing, missing))
+
+    def test_every_page_size_gives_the_same_bytes(self):
+        data = (MIXED * 3).encode("utf-8")
+        path = self.write("mixed.txt", data)
+        for size in list(range(1, 12)) + [64, 100, 1 << 20]:
+            with self.subTest(size=size):
+                self.assertRun(["cat", "--page-bytes", str(size), path], 0, data)
+        empty = self.write("empty.txt", b"")
+        self.assertRun(["cat", empty, "--page-bytes", "3"], 0, b"")
+        self.assertRun(["cat", path, "--page-bytes", "0"], 2, "", usage_error(
+            "invalid page-bytes '0' (expected an integer from 1 to 2147483644)", "cat"))
+
+    def test_text_larger_than_tf_full_takes(self):
+        # Over 64 MiB: tf_full refuses it and the tool pages with tf_text. Pages
+        # of 1 MiB fall inside characters of every width, and a long run of
+        # 0x00 bytes shrinks them.
+        unit = "\u00e9\u20ac\U0001F600abc\n".encode("utf-8")  # 16 bytes
+        data = unit * ((64 << 20) // len(unit)) + b"\x00" * 100000 + unit * 70000
+        self.assertGreater(len(data), 64 << 20)
+        path = self.write("big.txt", data)
+        status, out, err = run("cat", path)
+        self.assertEqual((status, err), (0, ""))
+        self.assertTrue(out == data, "cat output differs from the file")
+
+    def test_a_closed_pipe_ends_quietly(self):
+        path = self.write("big.txt", b"0123456789abcdef" * (1 << 18))  # 4 MiB
+        for options in ([], ["--page-bytes", "4096"]):
+            with self.subTest(options=options):
+                child = subprocess.Popen([CLI, "cat"] + options + [path, path],
+                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                self.assertEqual(child.stdout.read(1), b"0")
+                child.stdout.close()
+                err = child.stderr.read()
+                child.stderr.close()
+                self.assertEqual((child.wait(timeout=60), err), (0, b""))
+        shell = subprocess.run(
+            ["bash", "-c", 'set -o pipefail; "$0" cat "$1" | head -c1', CLI, path],
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+        self.assertEqual((shell.returncode, shell.stdout, shell.stderr), (0, b"0", b""))
+
+    def test_a_full_disk_is_an_error(self):
+        if not os.path.exists("/dev/full"):
+            self.skipTest("no /dev/full")
+        path = self.write("a.txt", b"abc" * 10000)
+        with open("/dev/full", "wb") as full:
+            result = subprocess.run([CLI, "cat", path], stdout=full, stderr=subprocess.PIPE,
+                                    timeout=60)
+        self.assertEqual((result.returncode, result.stderr.decode()),
+                         (1, "%s: write error: No space left on device\n" % PROGRAM))
+
+
+class ConvertTest(CliTestCase):
+    def test_round_trips(self):
+        original = b"\xff\xfe" + MIXED.encode("utf-16-le")
+        path = self.write("doc.txt", original)
+        self.assertRun(["convert", path, "--to", "utf8"], 0, "")
+        self.assertEqual(self.read(path), MIXED.encode("utf-8"))
+        self.assertRun(["convert", "--to=utf8-bom", path], 0, "")
+        self.assertEqual(self.read(path), b"\xef\xbb\xbf" + MIXED.encode("utf-8"))
+        copy = self.path("copy.txt")
+        self.assertRun(["convert", path, "-t", "utf16le", "-o", copy], 0, "")
+        self.assertEqual(self.read(copy), original)
+        self.assertEqual(self.read(path), b"\xef\xbb\xbf" + MIXED.encode("utf-8"))
+        self.assertRun(["convert", copy, "--to", "utf16le", "--output", path], 0, "")
+        self.assertEqual(self.read(path), original)
+        self.assertEqual(sorted(os.listdir(self.dir)), ["copy.txt", "doc.txt"])
+        self.assertRun(["detect", path], 0,
+                       "%s: utf16le with BOM, mixed, 3 lines, 25 bytes (raw 36)\n" % path)
+
+    def test_ansi_to_utf8_and_several_in_place(self):
+        a = self.write("a.txt", b"caf\xe9")
+        b = self.write("b.txt", b"\xef\xbb\xbfx")
+        self.assertRun(["convert", "--to", "utf8", a, b], 0, "")
+        self.assertEqual((self.read(a), self.read(b)), ("caf\u00e9".encode(), b"x"))
+
+    def test_usage_errors(self):
+        path = self.write("a.txt", b"x")
+        cases = [
+            ([path], "missing --to ENCODING"),
+            ([path, "--to", "UTF8"],
+             "invalid encoding 'UTF8' for --to (use utf8, utf8-bom or utf16le)"),
+            ([path, "--to", "ansi"],
+             "invalid encoding 'ansi' for --to (use utf8, utf8-bom or utf16le)"),
+            ([path, path, "--to", "utf8", "-o", self.path("o")], "-o takes exactly one FILE"),
+        ]
+        for args, message in cases:
+            with self.subTest(args=args):
+                self.assertRun(["convert"] + args, 2, "", usage_error(message, "convert"))
+        self.assertEqual(self.read(path), b"x")
+
+    def test_failures(self):
+        good = self.write("good.txt", b"x")
+        missing = self.path("missing.txt")
+        nowhere = self.path("no/dir/out.txt")
+        self.assertRun(["convert", "--to", "utf8", good, "-o", nowhere], 1, "",
+                       "%s: %s: cannot create temp file '%s.tmp': No such file or directory\n"
+                       % (PROGRAM, nowhere, nowhere))
+        self.assertRun(["convert", "--to", "utf16le", missing, good], 1, "",
+                       "%s: %s: cannot open '%s': No such file or directory\n"
+                       % (PROGRAM, missing, missing))
+        self.assertEqual(self.read(good), b"\xff\xfex\x00")
 
 
 if __name__ == "__main__":
