@@ -100,6 +100,65 @@ TF_API int tf_close(int handle) TF_NOEXCEPT;
  */
 TF_API char* tf_info(int handle) TF_NOEXCEPT;
 
+/**
+ * tf_text() : one page of the decoded text, as compact JSON with the members,
+ * in order: "text" (the page) and "next_offset" (the byte offset just past
+ * the page; feed it back as offset to read on, the end is reached when it
+ * equals "bytes" of tf_info). The page is cut at exactly the requested byte
+ * positions, never moved to a character boundary. Holds the lock.
+ * @param handle an open handle.
+ * @param offset byte offset of the page; a negative value means 0, a value
+ *        past the end means the end (an empty page).
+ * @param max_bytes the most bytes the page holds; a negative value means 0.
+ *        The page stops at the end of the text.
+ * @return a string for tf_free_string(), or NULL with "invalid handle",
+ *         "out of memory" or "failed to serialize JSON" (the page begins or
+ *         ends inside a multi-byte character, so it is not valid UTF-8: ask
+ *         again with a shifted offset or size).
+ * Note: "text" ends at the first 0x00 byte of the page, while "next_offset"
+ * still counts the whole page.
+ */
+TF_API char* tf_text(int handle, int64_t offset, int32_t max_bytes) TF_NOEXCEPT;
+
+/**
+ * tf_full() : the whole decoded text as a plain string (not JSON): all of
+ * its bytes, 0x00 bytes inside it included, followed by a 0x00 terminator.
+ * An empty document gives "". Holds the lock while it copies.
+ * @param handle an open handle.
+ * @return a string for tf_free_string(), or NULL with "invalid handle",
+ *         "out of memory" or, for texts longer than 67,108,864 bytes,
+ *         "file too large for tf_full (<bytes> bytes; max 67108864); use
+ *         tf_text paging".
+ */
+TF_API char* tf_full(int handle) TF_NOEXCEPT;
+
+/**
+ * tf_stats() : measures of the decoded text, as compact JSON with the
+ * members, in order: "lines" (the same count as tf_info), "words" (maximal
+ * runs of the bytes A-Z, a-z, 0-9, '_' and 0x80-0xFF), "chars" (code points)
+ * and "bytes" (the decoded UTF-8 length). Lines end at LF, CR or CR LF,
+ * whatever style was detected; a break at the very end starts no new line.
+ * Holds the lock while it scans.
+ * @param handle an open handle.
+ * @return a string for tf_free_string(), or NULL with "invalid handle" or
+ *         "failed to build stats".
+ */
+TF_API char* tf_stats(int handle) TF_NOEXCEPT;
+
+/**
+ * tf_linecol() : the 1-based line and column of a byte offset of the decoded
+ * text, as compact JSON {"line":L,"col":C}. Columns count bytes from the
+ * start of the line. An offset between the CR and the LF of a CR LF pair is
+ * already the start of the next line; an offset inside a character is used
+ * as it is. Holds the lock while it scans from the start of the text.
+ * @param handle an open handle.
+ * @param offset byte offset; a negative value means 0, a value past the end
+ *        means the end of the text. Never an error.
+ * @return a string for tf_free_string(), or NULL with "invalid handle" or
+ *         "linecol failed".
+ */
+TF_API char* tf_linecol(int handle, int64_t offset) TF_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif
