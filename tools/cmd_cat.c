@@ -109,7 +109,8 @@ const CliCommand cli_cat_command = {
     "cat",
     "FILE...",
     "the decoded text, as UTF-8",
-    "Usage: " CLI_PROGRAM " cat [--page-bytes N] FILE...\n"
+    "Usage: " CLI_PROGRAM
+    " cat [--page-bytes N] FILE...\n"
     "\n"
     "Writes the decoded UTF-8 text of each file to stdout, whole and unchanged\n"
     "(0x00 bytes included, no byte-order mark), for files of any size.\n"

@@ -49,7 +49,8 @@ const CliCommand cli_convert_command = {
     "convert",
     "FILE... --to ENC",
     "re-encode as utf8, utf8-bom or utf16le",
-    "Usage: " CLI_PROGRAM " convert --to ENCODING [-o OUT] FILE...\n"
+    "Usage: " CLI_PROGRAM
+    " convert --to ENCODING [-o OUT] FILE...\n"
     "\n"
     "Writes the decoded text of each FILE back in ENCODING: utf8 (no byte-order\n"
     "mark), utf8-bom or utf16le (with its mark). The text is written as it is,\n"

@@ -139,7 +139,8 @@ const CliCommand cli_stats_command = {
     "stats",
     "FILE...",
     "lines, words, characters and bytes, as JSON",
-    "Usage: " CLI_PROGRAM " stats [--pretty] FILE...\n"
+    "Usage: " CLI_PROGRAM
+    " stats [--pretty] FILE...\n"
     "\n"
     "Prints the library's tf_stats result for each file, one JSON object per\n"
     "line: lines, words, chars (code points) and bytes of the decoded UTF-8\n"

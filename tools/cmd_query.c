@@ -1,4 +1,4 @@
-/* linecol, text and replace: one query on one file, its JSON printed. */
+/* linecol and text: one query on one file, its JSON printed. */
 #include <stdint.h>
 
 #include "cli.h"
@@ -12,12 +12,6 @@ typedef struct TextArgs {
   int64_t max_bytes;
 } TextArgs;
 
-typedef struct ReplaceArgs {
-  const char* find;
-  const char* repl;
-  int case_insensitive;
-} ReplaceArgs;
-
 static char* query_linecol(int handle, const void* context) {
   return tf_linecol(handle, *(const int64_t*)context);
 }
@@ -25,11 +19,6 @@ static char* query_linecol(int handle, const void* context) {
 static char* query_text(int handle, const void* context) {
   const TextArgs* args = context;
   return tf_text(handle, args->offset, (int32_t)args->max_bytes);
-}
-
-static char* query_replace(int handle, const void* context) {
-  const ReplaceArgs* args = context;
-  return tf_replace_preview(handle, args->find, args->repl, args->case_insensitive);
 }
 
 /* ---- linecol ------------------------------------------------------------ */
@@ -51,7 +40,8 @@ const CliCommand cli_linecol_command = {
     "linecol",
     "FILE OFFSET",
     "line and column of a byte offset, as JSON",
-    "Usage: " CLI_PROGRAM " linecol [--pretty] FILE OFFSET\n"
+    "Usage: " CLI_PROGRAM
+    " linecol [--pretty] FILE OFFSET\n"
     "\n"
     "Prints the library's tf_linecol result: the 1-based line and column of the\n"
     "byte OFFSET in the decoded UTF-8 text, e.g. {\"line\":2,\"col\":5}. Columns\n"
@@ -68,8 +58,7 @@ const CliCommand cli_linecol_command = {
 
 /* ---- text --------------------------------------------------------------- */
 
-static const CliOption text_options[] = {
-    {"offset", 0, 1}, {"max-bytes", 0, 1}, {"pretty", 0, 0}};
+static const CliOption text_options[] = {{"offset", 0, 1}, {"max-bytes", 0, 1}, {"pretty", 0, 0}};
 enum { TEXT_OFFSET, TEXT_MAX_BYTES, TEXT_PRETTY };
 
 static int run_text(const CliArgs* args) {
@@ -91,7 +80,8 @@ const CliCommand cli_text_command = {
     "text",
     "FILE",
     "one page of the decoded text, as JSON",
-    "Usage: " CLI_PROGRAM " text [--offset N] [--max-bytes N] [--pretty] FILE\n"
+    "Usage: " CLI_PROGRAM
+    " text [--offset N] [--max-bytes N] [--pretty] FILE\n"
     "\n"
     "Prints the library's tf_text result: {\"text\":...,\"next_offset\":...}, the\n"
     "page of at most N bytes of the decoded UTF-8 text that starts at byte\n"
@@ -109,37 +99,3 @@ const CliCommand cli_text_command = {
     1,
     1,
     run_text};
-
-/* ---- replace ------------------------------------------------------------ */
-
-static const CliOption replace_options[] = {{"ignore-case", 'i', 0}, {"pretty", 0, 0}};
-enum { REPLACE_IGNORE_CASE, REPLACE_PRETTY };
-
-static int run_replace(const CliArgs* args) {
-  ReplaceArgs replace;
-  replace.find = args->positional[1];
-  replace.repl = args->positional[2];
-  replace.case_insensitive = args->value[REPLACE_IGNORE_CASE] != NULL;
-  return cli_print_query(args->positional[0], query_replace, &replace,
-                         args->value[REPLACE_PRETTY] != NULL);
-}
-
-const CliCommand cli_replace_command = {
-    "replace",
-    "FILE FIND REPL",
-    "preview of replacing every FIND by REPL, as JSON",
-    "Usage: " CLI_PROGRAM " replace [-i] [--pretty] FILE FIND REPL\n"
-    "\n"
-    "Prints the library's tf_replace_preview result: {\"count\":...,\"text\":...},\n"
-    "the number of replacements and the text after replacing every occurrence\n"
-    "of FIND by REPL, left to right. The file is not changed. A text longer\n"
-    "than 1 MiB is cut, and \"truncated\":true is added.\n"
-    "\n"
-    "Options:\n"
-    "  -i, --ignore-case   fold the ASCII letters A-Z when matching\n"
-    "  --pretty            indent the JSON\n",
-    replace_options,
-    2,
-    3,
-    3,
-    run_replace};

@@ -1,7 +1,8 @@
-/* search: the library's hits as JSON, or, with --lines, one line per hit
- * like `grep -n`: "FILE:LINE:COL: the line's text". Lines and columns come
- * from tf_linecol and the line's text from tf_text: the tool decodes
- * nothing itself. */
+/* search and replace. search prints the library's hits as JSON, or, with
+ * --lines, one line per hit like `grep -n`: "FILE:LINE:COL: the line's
+ * text"; lines and columns come from tf_linecol and the line's text from
+ * tf_text: the tool decodes nothing itself. replace prints the preview of a
+ * replace-all. */
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -18,9 +19,20 @@ typedef struct SearchArgs {
   int max_hits;
 } SearchArgs;
 
+typedef struct ReplaceArgs {
+  const char* find;
+  const char* repl;
+  int case_insensitive;
+} ReplaceArgs;
+
 static char* query_search(int handle, const void* context) {
   const SearchArgs* args = context;
   return tf_search(handle, args->query, args->case_insensitive, args->max_hits);
+}
+
+static char* query_replace(int handle, const void* context) {
+  const ReplaceArgs* args = context;
+  return tf_replace_preview(handle, args->find, args->repl, args->case_insensitive);
 }
 
 /* The first line break (LF or CR) in bytes [from, length), or length. */
@@ -142,7 +154,8 @@ const CliCommand cli_search_command = {
     "search",
     "FILE QUERY",
     "byte offsets of QUERY as JSON, or grep-like lines",
-    "Usage: " CLI_PROGRAM " search [-i] [--max-hits N] [--lines | --pretty] FILE QUERY\n"
+    "Usage: " CLI_PROGRAM
+    " search [-i] [--max-hits N] [--lines | --pretty] FILE QUERY\n"
     "\n"
     "Prints the library's tf_search result: {\"count\":...,\"query_len\":...,\n"
     "\"hits\":[{\"offset\":...,\"length\":...},...]}, the byte offsets of QUERY in\n"
@@ -164,3 +177,38 @@ const CliCommand cli_search_command = {
     2,
     2,
     run_search};
+
+/* ---- replace ------------------------------------------------------------ */
+
+static const CliOption replace_options[] = {{"ignore-case", 'i', 0}, {"pretty", 0, 0}};
+enum { REPLACE_IGNORE_CASE, REPLACE_PRETTY };
+
+static int run_replace(const CliArgs* args) {
+  ReplaceArgs replace;
+  replace.find = args->positional[1];
+  replace.repl = args->positional[2];
+  replace.case_insensitive = args->value[REPLACE_IGNORE_CASE] != NULL;
+  return cli_print_query(args->positional[0], query_replace, &replace,
+                         args->value[REPLACE_PRETTY] != NULL);
+}
+
+const CliCommand cli_replace_command = {
+    "replace",
+    "FILE FIND REPL",
+    "preview of replacing every FIND by REPL, as JSON",
+    "Usage: " CLI_PROGRAM
+    " replace [-i] [--pretty] FILE FIND REPL\n"
+    "\n"
+    "Prints the library's tf_replace_preview result: {\"count\":...,\"text\":...},\n"
+    "the number of replacements and the text after replacing every occurrence\n"
+    "of FIND by REPL, left to right. The file is not changed. A text longer\n"
+    "than 1 MiB is cut, and \"truncated\":true is added.\n"
+    "\n"
+    "Options:\n"
+    "  -i, --ignore-case   fold the ASCII letters A-Z when matching\n"
+    "  --pretty            indent the JSON\n",
+    replace_options,
+    2,
+    3,
+    3,
+    run_replace};
