@@ -97,7 +97,7 @@ static int run_stats(const CliArgs* args) {
 const CliCommand cli_detect_command = {
     "detect",
     "FILE...",
-    "one line per file: encoding, line endings, lines and sizes",
+    "one line per file: encoding, line endings, sizes",
     "Usage: " CLI_PROGRAM
     " detect FILE...\n"
     "\n"

@@ -7,6 +7,7 @@ examples/ directory with the sample files."""
 import json
 import os
 import shutil
+import stat
 import subprocess
 import tempfile
 import unittest
@@ -372,6 +373,20 @@ class ConvertTest(CliTestCase):
         self.assertEqual(sorted(os.listdir(self.dir)), ["copy.txt", "doc.txt"])
         self.assertRun(["detect", path], 0,
                        "%s: utf16le with BOM, mixed, 3 lines, 25 bytes (raw 36)\n" % path)
+
+    def test_a_replaced_file_keeps_its_permission_bits(self):
+        for mode in (0o600, 0o640, 0o755, 0o444):
+            with self.subTest(mode=oct(mode)):
+                path = self.write("m%o.txt" % mode, b"caf\xe9")
+                os.chmod(path, mode)
+                self.assertRun(["convert", "--to", "utf16le", path], 0, "")
+                self.assertEqual(stat.S_IMODE(os.stat(path).st_mode), mode)
+                self.assertEqual(self.read(path), b"\xff\xfec\x00a\x00f\x00\xe9\x00")
+        mask = os.umask(0)
+        os.umask(mask)
+        new = self.path("new.txt")
+        self.assertRun(["convert", "--to", "utf8", path, "-o", new], 0, "")
+        self.assertEqual(stat.S_IMODE(os.stat(new).st_mode), 0o666 & ~mask)
 
     def test_ansi_to_utf8_and_several_in_place(self):
         a = self.write("a.txt", b"caf\xe9")
