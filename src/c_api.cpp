@@ -11,6 +11,7 @@
 #include "query/page_text.hpp"
 #include "query/stats.hpp"
 #include "quobrix_textfile.h"
+#include "save/save.hpp"
 
 extern "C" {
 
@@ -48,6 +49,15 @@ TF_API char* tf_stats(int handle) noexcept {
 
 TF_API char* tf_linecol(int handle, int64_t offset) noexcept {
   return tf::guarded<char*>(nullptr, [&] { return tf::query::linecol(handle, offset); });
+}
+
+TF_API int tf_save(int handle, const char* path, const char* encoding) noexcept {
+  return tf::guarded(-1, [&] { return tf::save::save_handle(handle, path, encoding); });
+}
+
+TF_API int tf_save_text(const char* text, int32_t length, const char* path,
+                        const char* encoding) noexcept {
+  return tf::guarded(-1, [&] { return tf::save::save_text(text, length, path, encoding); });
 }
 
 }  // extern "C"

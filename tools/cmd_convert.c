@@ -1,42 +1,10 @@
 /* convert: re-encode files through the library's save, which writes a
  * temporary file beside the target and then replaces the target with it in
- * one step. In place by default, or to -o OUT.
- *
- * The replaced file is a new file, so it would get the default permissions:
- * a private (0600) file converted in place would become readable by others.
- * The save therefore runs under the umask 077 (the new file is private from
- * the moment it exists) and the target then gets the permission bits the
- * file it replaced had, or the usual default for a new file. */
-#include <errno.h>
-#include <stdio.h>
+ * one step. In place by default, or to -o OUT. */
 #include <string.h>
-#include <sys/stat.h>
-#include <sys/types.h>
 
 #include "cli.h"
 #include "quobrix_textfile.h"
-
-/* tf_save keeping the permission bits of an existing target. */
-static int save_keeping_mode(int handle, const char* target, const char* encoding) {
-  struct stat before;
-  const int existed = stat(target, &before) == 0 && S_ISREG(before.st_mode);
-  const mode_t saved_umask = umask(077);
-  const int saved = tf_save(handle, target, encoding);
-  mode_t mode;
-  umask(saved_umask);
-  if (saved < 0) {
-    cli_file_error(target, tf_last_error());
-    return -1;
-  }
-  mode = existed ? (before.st_mode & 07777) : (0666 & ~saved_umask);
-  if (chmod(target, mode) != 0) {
-    char message[256];
-    snprintf(message, sizeof message, "cannot set the permissions: %s", strerror(errno));
-    cli_file_error(target, message);
-    return -1;
-  }
-  return 0;
-}
 
 static const char* const encodings[] = {"utf8", "utf8-bom", "utf16le"};
 
@@ -68,7 +36,10 @@ static int run_convert(const CliArgs* args) {
       status = CLI_FILE_FAILED;
       continue;
     }
-    if (save_keeping_mode(handle, target, encoding) != 0) status = CLI_FILE_FAILED;
+    if (tf_save(handle, target, encoding) < 0) {
+      cli_file_error(target, tf_last_error());
+      status = CLI_FILE_FAILED;
+    }
     tf_close(handle);
   }
   return status;
@@ -87,7 +58,7 @@ const CliCommand cli_convert_command = {
     "one FILE is written to OUT. The new content goes to a temporary file\n"
     "beside the target first (\"TARGET.tmp\"), which then replaces the target in\n"
     "one step: the target holds either its old or its complete new content.\n"
-    "A replaced file keeps its permission bits.\n"
+    "A replaced file keeps its permission bits (the library's save sees to it).\n"
     "\n"
     "Options:\n"
     "  -t, --to ENCODING   utf8, utf8-bom or utf16le (required)\n"
