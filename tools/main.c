@@ -35,7 +35,7 @@ static void print_help(void) {
   for (int i = 0; i < command_count; ++i) {
     char left[64];
     snprintf(left, sizeof left, "%s %s", commands[i]->name, commands[i]->synopsis);
-    out_printf("  %-24s %s\n", left, commands[i]->summary);
+    out_printf("  %-25s %s\n", left, commands[i]->summary);
   }
   out_text(
       "\n"
