@@ -200,7 +200,7 @@ class QueryTest(TempDirTestCase):
                 before = len(freed)
                 call()
                 # full_bytes asks info() for the length first: two strings.
-                self.assertEqual(len(freed) - before, 2 if call is doc.full_bytes else 1)
+                self.assertEqual(len(freed) - before, 2 if call == doc.full_bytes else 1)
             before = len(freed)
             with self.assertRaises(qt.TextFileError):
                 _library.call_json("tf_info", 64)
