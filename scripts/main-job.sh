@@ -5,5 +5,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc 2>/dev/null || echo 2)"
+cmake --build --preset release -j "$(nproc 2>/dev/null || echo 2)" --target quobrix-textfile-cli
 ./build/release/tools/quobrix-textfile detect examples/sample-*.txt
