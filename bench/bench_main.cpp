@@ -3,7 +3,10 @@
 //
 //   tf_bench [--size 200MB] [--dir build/bench-data] [--reps 5]
 //            [--clock cpu|wall] [--warm-up 1GB] [--only floor,open,queries,search,save]
-//            [--no-memory] [--no-small-files]
+//            [--prepare-only] [--no-memory] [--no-small-files]
+//
+// --prepare-only writes the corpora and prints "name path bytes" per line
+// (compare-tools.sh uses them).
 //
 // Prints one Markdown table (MB/s of input, medians of --reps rounds, ours
 // and each peer interleaved), then the memory and small-file figures. Times
@@ -51,6 +54,7 @@ struct Options {
   std::uint64_t warm_up = 1'000'000'000;
   bool small_files = true;
   std::string only;  // comma-separated section names; empty = all
+  bool prepare_only = false;
   bool runs(const char* section) const {
     if (only.empty()) return true;
     return ("," + only + ",").find("," + std::string(section) + ",") != std::string::npos;
@@ -280,6 +284,8 @@ int main(int argc, char** argv) {
       opt.warm_up = parse_size(argv[++i]);
     } else if (a == "--only" && has_value) {
       opt.only = argv[++i];
+    } else if (a == "--prepare-only") {
+      opt.prepare_only = true;
     } else if (a == "--no-memory") {
       opt.memory = false;
     } else if (a == "--no-small-files") {
@@ -288,7 +294,7 @@ int main(int argc, char** argv) {
       std::fprintf(
           stderr,
           "usage: %s [--size 200MB] [--dir DIR] [--reps N] [--clock cpu|wall] [--warm-up 1GB] "
-          "[--only floor,open,queries,search,save] [--no-memory] "
+          "[--only floor,open,queries,search,save] [--prepare-only] [--no-memory] "
           "[--no-small-files]\n",
           argv[0]);
       return 2;
@@ -297,6 +303,12 @@ int main(int argc, char** argv) {
   if (opt.size < 4096 || opt.reps < 1) {
     std::fprintf(stderr, "size must be at least 4 KB and reps at least 1\n");
     return 2;
+  }
+  if (opt.prepare_only) {
+    for (const bench::Corpus& c : bench::prepare_corpora(opt.dir, opt.size)) {
+      std::printf("%s %s %" PRIu64 "\n", c.name.c_str(), c.path.c_str(), c.bytes);
+    }
+    return 0;
   }
   print_machine(opt);
   std::fflush(stdout);
