@@ -39,7 +39,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
 fi
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target tf_bench quobrix-textfile-cli >/dev/null
 tool=$(realpath "$build/tools/quobrix-textfile")
-data=$build/bench-data
+data=build/bench-data
 mkdir -p "$data"
 
 declare -A file

@@ -9,6 +9,8 @@
 namespace bench {
 namespace {
 
+constexpr int kGeneratorVersion = 2;
+
 const char* const kEnglish[] = {
     "the",        "of",        "and",     "to",        "a",           "in",         "is",
     "that",       "for",       "it",      "as",        "was",         "with",       "be",
@@ -140,8 +142,8 @@ std::string make_mixed(std::uint64_t size) {
   constexpr std::size_t no = sizeof kOtherScripts / sizeof kOtherScripts[0];
   std::string s = make_prose(size + 16, 2, [&](std::mt19937_64& rng) {
     const unsigned r = static_cast<unsigned>(rng() % 100);
-    if (r < 45) return std::string(kEnglish[zipf_index(rng, ne)]);
-    if (r < 65) return std::string(kLatinWords[rng() % nl]);
+    if (r < 55) return std::string(kEnglish[zipf_index(rng, ne)]);
+    if (r < 78) return std::string(kLatinWords[rng() % nl]);
     return std::string(kOtherScripts[rng() % no]);
   });
   // Cut at a character boundary.
@@ -252,7 +254,10 @@ std::vector<Corpus> prepare_corpora(const std::string& dir, std::uint64_t size) 
     Corpus c;
     c.name = spec.name;
     c.encoding = spec.encoding;
-    c.path = dir + "/" + spec.name + "-" + std::to_string(size) + ".txt";
+    // The generator's version is part of the name: a changed generator
+    // never reuses an older file of the same size.
+    c.path = dir + "/" + spec.name + "-" + std::to_string(size) + "-g" +
+             std::to_string(kGeneratorVersion) + ".txt";
     // A sidecar records the size so that an existing file is reused.
     const std::string stamp = c.path + ".size";
     std::uint64_t recorded = 0;

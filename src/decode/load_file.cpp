@@ -58,7 +58,7 @@ class BodyScan {
 
 }  // namespace
 
-LoadStatus load_file(int fd, std::uint64_t size, LoadedFile& out) noexcept {
+LoadStatus load_file(int fd, std::uint64_t size, LoadedFile& out, std::uint64_t piece) noexcept {
   HeapBytes block = alloc_large(size + 1);
   if (!block) return LoadStatus::kOutOfMemory;
 
@@ -66,7 +66,8 @@ LoadStatus load_file(int fd, std::uint64_t size, LoadedFile& out) noexcept {
   // bytes after it start the block (a small move; later pieces are read to
   // their place directly).
   unsigned char* body = block.get();
-  const std::uint64_t first = size < kReadPiece ? size : kReadPiece;
+  std::uint64_t first = size < piece ? size : piece;
+  if (first < 3) first = size < 3 ? size : 3;  // the mark tests need three bytes
   if (read_fully(fd, body, first) < first) return LoadStatus::kShortRead;
   // The mark tests of detect_encoding, in its order.
   std::uint64_t skip = 0;
@@ -90,7 +91,7 @@ LoadStatus load_file(int fd, std::uint64_t size, LoadedFile& out) noexcept {
   std::uint64_t got = first - skip;
   if (scan) scanner.advance(got);
   while (got < body_length) {
-    const std::uint64_t want = body_length - got < kReadPiece ? body_length - got : kReadPiece;
+    const std::uint64_t want = body_length - got < piece ? body_length - got : piece;
     const std::uint64_t arrived = read_fully(fd, body + got, want);
     got += arrived;
     if (arrived < want) return LoadStatus::kShortRead;

@@ -39,6 +39,8 @@ enum class LoadStatus { kOk, kOutOfMemory, kShortRead, kDecodeFailed };
 // kOutOfMemory: the block for the file's bytes cannot be allocated;
 // kShortRead: fewer than `size` bytes arrived; kDecodeFailed: the text block
 // cannot be allocated.
-LoadStatus load_file(int fd, std::uint64_t size, LoadedFile& out) noexcept;
+// `piece` (at least 1) is kReadPiece except in tests of the piece edges.
+LoadStatus load_file(int fd, std::uint64_t size, LoadedFile& out,
+                     std::uint64_t piece = kReadPiece) noexcept;
 
 }  // namespace tf::decode

@@ -3,9 +3,13 @@
 // Whatever the encoding and wherever a sequence, an error or a CR LF pair
 // falls relative to the pieces, the slot must hold exactly what the plain
 // detection, decoding and classification give for the file's bytes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <random>
 #include <string>
 
@@ -75,35 +79,76 @@ TEST(OpenFast, SmallFilesOfEveryKindMatchThePlainDecoding) {
   }
 }
 
-// Sequences, errors and CR LF pairs placed on every side of the first piece
-// boundary, for each kind of file.
+// load_file on a descriptor with small pieces: sequences, errors and CR LF
+// pairs fall on every side of many piece edges, for each kind of file.
+void expect_load_matches(const tf_test::TempDir& dir, const std::string& bytes,
+                         std::initializer_list<std::uint64_t> pieces) {
+  const std::string path = dir.write("p.txt", bytes);
+  const plain::Detected want = plain::detect(bytes);
+  const plain::Decoded text = plain::decode(bytes, want.encoding);
+  for (const std::uint64_t piece : pieces) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    tf::decode::LoadedFile loaded;
+    const tf::decode::LoadStatus status = tf::decode::load_file(fd, bytes.size(), loaded, piece);
+    ::close(fd);
+    ASSERT_EQ(status, tf::decode::LoadStatus::kOk);
+    EXPECT_EQ(loaded.encoding, want.encoding);
+    EXPECT_EQ(loaded.had_bom, want.had_bom);
+    const tf::decode::DecodedText& d = loaded.decoded;
+    ASSERT_NE(d.text, nullptr);
+    EXPECT_EQ(d.text[d.text_length], 0);
+    const std::string got(reinterpret_cast<const char*>(d.text.get()), d.text_length);
+    EXPECT_TRUE(got == text.text) << "piece " << piece << ": " << hex(got) << "\nwant "
+                                  << hex(text.text);
+    EXPECT_EQ(d.sanitized, want.encoding == 3 ? 0 : text.sanitized);
+    EXPECT_EQ(loaded.line_ending, plain::line_ending(text.text));
+    EXPECT_EQ(loaded.lines, tf_ref::lines(text.text));
+  }
+}
+
 TEST(OpenFast, EdgesOfTheReadPieces) {
   tf_test::TempDir dir;
-  const std::size_t piece = tf::decode::kReadPiece;
-  const std::string marks[] = {"", "\xEF\xBB\xBF"};
+  std::mt19937_64 rng(13);
+  const std::string marks[] = {"", "\xEF\xBB\xBF", "\xFF\xFE"};
   const std::string inserts[] = {"\xF0\x9F\x98\x80", "\xE2\x82\xAC", "\xC3\xA9", "\r\n",
                                  "\xF0\x9F\x98",     "\xE9",         "\r"};
-  {
-    for (const std::string& mark : marks) {
-      for (const std::string& insert : inserts) {
-        for (std::size_t at = piece - 2; at <= piece + 4; ++at) {
-          std::string s = mark + std::string(piece + 16, 'w');
-          s.replace(at, insert.size(), insert);
-          SCOPED_TRACE(hex(mark) + " insert " + hex(insert) + " at " + std::to_string(at));
-          expect_open_matches(dir, s);
-          // The same with the file ending right after the insert.
-          expect_open_matches(dir, s.substr(0, at + insert.size()));
-          if (HasFatalFailure()) return;
-        }
+  for (const std::string& mark : marks) {
+    for (const std::string& insert : inserts) {
+      for (std::size_t at = 0; at < 40; ++at) {
+        std::string s = mark + std::string(40, 'w');
+        s.replace(mark.size() + at, insert.size(), insert);
+        s.resize(std::max(s.size(), mark.size() + 40));
+        SCOPED_TRACE(hex(s));
+        expect_load_matches(dir, s, {1, 2, 3, 4, 5, 7, 8, 13, 16});
+        expect_load_matches(dir, s.substr(0, mark.size() + at + insert.size()),
+                            {1, 2, 3, 4, 5, 7, 8, 13, 16});
+        if (HasFatalFailure()) return;
       }
     }
-    // UTF-16LE with a surrogate pair and a CR LF across the boundary.
-    for (std::size_t at = piece - 4; at <= piece + 4; ++at) {
-      std::string s = "\xFF\xFE";
-      while (s.size() < piece + 32) s += std::string("a\0", 2);
-      s.replace(at, 4, std::string("\x3D\xD8\x00\xDE", 4));
-      s.replace(at + 8, 4, std::string("\r\0\n\0", 4));
-      SCOPED_TRACE(at);
+    // Random texts of each kind with flips, in pieces of every small size.
+    for (int round = 0; round < 20; ++round) {
+      std::string s = mark + (mark == "\xFF\xFE" ? tf_test::random_utf16le(rng, 60)
+                                                 : tf_test::random_utf8(rng, 120));
+      tf_test::flip_bits(rng, s, static_cast<int>(rng() % 3));
+      SCOPED_TRACE(hex(s));
+      expect_load_matches(dir, s, {1, 2, 3, 5, 8, 13, 21, 34, 55, 64, 70});
+      if (HasFatalFailure()) return;
+    }
+  }
+}
+
+// Through tf_open, with the real piece size: a sequence across the first
+// edge, and an error at the end of a file of two pieces.
+TEST(OpenFast, TheFirstPieceEdgeThroughOpen) {
+  tf_test::TempDir dir;
+  const std::size_t piece = tf::decode::kReadPiece;
+  for (const std::string& mark : {std::string(), std::string("\xEF\xBB\xBF")}) {
+    for (std::size_t at = piece - 2; at <= piece + 1; ++at) {
+      std::string s = mark + std::string(piece + 16, 'w');
+      s.replace(at, 4, "\xF0\x9F\x98\x80");
+      expect_open_matches(dir, s);
+      s.back() = static_cast<char>(0xC3);
       expect_open_matches(dir, s);
       if (HasFatalFailure()) return;
     }

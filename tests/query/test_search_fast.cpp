@@ -118,13 +118,12 @@ TEST(SearchFast, EveryFirstAndLastByteClass) {
       text += ' ';
     }
   }
-  text += text.substr(1) + text.substr(2) + text.substr(3);
+  text += text.substr(1) + text.substr(2);
   for_each_level([&](tf::simd::Level) {
     const Placed p(text, 0);
     for (const char a : kAlphabet) {
       for (const char b : kAlphabet) {
-        for (const std::string& pattern : {std::string{a, '.', b}, std::string{a, b},
-                                           std::string{a}, std::string{a, ' ', '.', b}}) {
+        for (const std::string& pattern : {std::string{a, '.', b}, std::string{a, b}}) {
           for (const bool fold : {false, true}) {
             ASSERT_EQ(check_find(p.data(), text, pattern, fold, 100000), "");
           }
