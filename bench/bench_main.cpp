@@ -588,7 +588,12 @@ int main(int argc, char** argv) {
                        sink += bench::iconv_convert("UTF-16LE", "UTF-8", text.data, n, utf16.data,
                                                     utf16.cap);
                      }});
-    std::vector<Job*> jobs = {&save_utf8, &write_peer, &save_utf16, &encode, &units};
+    // The UTF-8 saves first and apart: a 400 MB UTF-16LE save leaves the
+    // disk busy for a while, and the job after it would pay for that.
+    ::sync();
+    bench::run_rounds({&save_utf8, &write_peer}, reps);
+    ::sync();
+    std::vector<Job*> jobs = {&save_utf16, &encode, &units};
     for (Job& p : peers) jobs.push_back(&p);
     bench::run_rounds(jobs, reps);
     const double peer_write = mb_per_s(n, write_peer.median());
