@@ -81,7 +81,8 @@ for corpus in english mixed; do
     compare "folded search, frequent word, every hit, $corpus" \
       -n "quobrix-textfile search -i --max-hits 100000" \
       "$tool search -i --max-hits 100000 $f LIBRARY" \
-      -n "rg -i -c -F" "rg -i -c -F LIBRARY $f"
+      -n "rg -i -c -F" "rg -i -c -F LIBRARY $f" \
+      -n "quobrix-textfile info (tf_open alone, the floor of every command)" "$tool info $f"
   fi
 done
 
