@@ -3,7 +3,7 @@
 //
 //   tf_bench [--size 200MB] [--dir build/bench-data] [--reps 5]
 //            [--clock cpu|wall] [--warm-up 1GB] [--only floor,open,queries,search,save]
-//            [--prepare-only] [--no-memory] [--no-small-files]
+//            [--prepare-only] [--verbose] [--no-memory] [--no-small-files]
 //
 // --prepare-only writes the corpora and prints "name path bytes" per line
 // (compare-tools.sh uses them).
@@ -284,6 +284,8 @@ int main(int argc, char** argv) {
       opt.warm_up = parse_size(argv[++i]);
     } else if (a == "--only" && has_value) {
       opt.only = argv[++i];
+    } else if (a == "--verbose") {
+      bench::verbose() = true;
     } else if (a == "--prepare-only") {
       opt.prepare_only = true;
     } else if (a == "--no-memory") {
@@ -294,7 +296,7 @@ int main(int argc, char** argv) {
       std::fprintf(
           stderr,
           "usage: %s [--size 200MB] [--dir DIR] [--reps N] [--clock cpu|wall] [--warm-up 1GB] "
-          "[--only floor,open,queries,search,save] [--prepare-only] [--no-memory] "
+          "[--only floor,open,queries,search,save] [--prepare-only] [--verbose] [--no-memory] "
           "[--no-small-files]\n",
           argv[0]);
       return 2;

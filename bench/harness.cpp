@@ -15,6 +15,11 @@ Clock& clock_in_use() {
   return clock;
 }
 
+bool& verbose() {
+  static bool on = false;
+  return on;
+}
+
 std::uint64_t& warm_bytes() {
   static std::uint64_t bytes = 1'000'000'000;
   return bytes;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <utility>
@@ -36,6 +37,9 @@ Clock& clock_in_use();
 
 double now_seconds(bool wall = false);
 
+// Every timed run to stderr (--verbose).
+bool& verbose();
+
 // Bytes of memory touched and released right before each timed run (see
 // warm_memory).
 std::uint64_t& warm_bytes();
@@ -58,6 +62,8 @@ inline void run_rounds(std::vector<Job*> jobs, int reps) {
       const double t1 = now_seconds(job->wall);
       job->after();
       if (r >= 0) job->seconds.push_back(t1 - t0);
+      if (verbose())
+        std::fprintf(stderr, "%s round %d: %.1f ms\n", job->name.c_str(), r, (t1 - t0) * 1e3);
     }
   }
 }
