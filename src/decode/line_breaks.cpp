@@ -32,7 +32,6 @@ __attribute__((always_inline)) inline void count_masks(std::uint64_t lf, std::ui
                                                        std::uint64_t& carry,
                                                        LineBreakCounts& c) noexcept {
   c.lf += static_cast<std::uint64_t>(__builtin_popcountll(lf));
-  if ((cr | carry) == 0) return;  // most blocks of most texts hold no CR
   c.cr += static_cast<std::uint64_t>(__builtin_popcountll(cr));
   c.crlf += static_cast<std::uint64_t>(__builtin_popcountll(lf & ((cr << 1) | carry)));
   carry = cr >> 63;

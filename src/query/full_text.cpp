@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "frame/heap.hpp"
+#include "frame/large_block.hpp"
 #include "frame/library_state.hpp"
 #include "frame/messages.hpp"
 
@@ -17,14 +18,15 @@ char* full_text(int handle) {
                 static_cast<long long>(kMaxFullText));
       return nullptr;
     }
-    HeapChars copy = alloc_chars(n + 1);
+    // A large copy is huge-page friendly; the caller frees it like any other.
+    HeapBytes copy = alloc_large(n + 1);
     if (!copy) {
       error.set("%s", msg::kOutOfMemory);
       return nullptr;
     }
     if (n > 0) std::memcpy(copy.get(), slot.text.get(), n);
-    copy[n] = '\0';
-    return copy.release();
+    copy[n] = 0;
+    return reinterpret_cast<char*>(copy.release());
   });
 }
 
