@@ -100,6 +100,128 @@ TF_API int tf_close(int handle) TF_NOEXCEPT;
  */
 TF_API char* tf_info(int handle) TF_NOEXCEPT;
 
+/**
+ * tf_text() : one page of the decoded text, as compact JSON with the members,
+ * in order: "text" (the page) and "next_offset" (the byte offset just past
+ * the page; feed it back as offset to read on, the end is reached when it
+ * equals "bytes" of tf_info). The page is cut at exactly the requested byte
+ * positions, never moved to a character boundary. Holds the lock.
+ * @param handle an open handle.
+ * @param offset byte offset of the page; a negative value means 0, a value
+ *        past the end means the end (an empty page).
+ * @param max_bytes the most bytes the page holds; a negative value means 0.
+ *        The page stops at the end of the text.
+ * @return a string for tf_free_string(), or NULL with "invalid handle",
+ *         "out of memory" or "failed to serialize JSON" (the page begins or
+ *         ends inside a multi-byte character, so it is not valid UTF-8: ask
+ *         again with a shifted offset or size).
+ * Note: "text" ends at the first 0x00 byte of the page, while "next_offset"
+ * still counts the whole page.
+ */
+TF_API char* tf_text(int handle, int64_t offset, int32_t max_bytes) TF_NOEXCEPT;
+
+/**
+ * tf_full() : the whole decoded text as a plain string (not JSON): all of
+ * its bytes, 0x00 bytes inside it included, followed by a 0x00 terminator.
+ * An empty document gives "". Holds the lock while it copies.
+ * @param handle an open handle.
+ * @return a string for tf_free_string(), or NULL with "invalid handle",
+ *         "out of memory" or, for texts longer than 67,108,864 bytes,
+ *         "file too large for tf_full (<bytes> bytes; max 67108864); use
+ *         tf_text paging".
+ */
+TF_API char* tf_full(int handle) TF_NOEXCEPT;
+
+/**
+ * tf_stats() : measures of the decoded text, as compact JSON with the
+ * members, in order: "lines" (the same count as tf_info), "words" (maximal
+ * runs of the bytes A-Z, a-z, 0-9, '_' and 0x80-0xFF), "chars" (code points)
+ * and "bytes" (the decoded UTF-8 length). Lines end at LF, CR or CR LF,
+ * whatever style was detected; a break at the very end starts no new line.
+ * Holds the lock while it scans.
+ * @param handle an open handle.
+ * @return a string for tf_free_string(), or NULL with "invalid handle" or
+ *         "failed to build stats".
+ */
+TF_API char* tf_stats(int handle) TF_NOEXCEPT;
+
+/**
+ * tf_linecol() : the 1-based line and column of a byte offset of the decoded
+ * text, as compact JSON {"line":L,"col":C}. Columns count bytes from the
+ * start of the line. An offset between the CR and the LF of a CR LF pair is
+ * already the start of the next line; an offset inside a character is used
+ * as it is. Holds the lock while it scans from the start of the text.
+ * @param handle an open handle.
+ * @param offset byte offset; a negative value means 0, a value past the end
+ *        means the end of the text. Never an error.
+ * @return a string for tf_free_string(), or NULL with "invalid handle" or
+ *         "linecol failed".
+ */
+TF_API char* tf_linecol(int handle, int64_t offset) TF_NOEXCEPT;
+
+/* ===== Saving =========================================================== */
+
+/*
+ * Both save functions write "<path>.tmp" beside the target (any file or link
+ * already bearing that name is removed first, never followed), write the
+ * encoded text, flush it and sync it to the storage device, then rename it
+ * onto the path and sync the directory. The target thus holds either its old
+ * content or the complete new content, and the new content is durable once
+ * the call returns 1. An existing regular target keeps its permission bits
+ * (without setuid/setgid) and, where the system allows, its owner and group;
+ * a new target gets 0666 minus the umask. A symbolic link at the path is
+ * replaced by the new file, not followed. On any failure the target is left
+ * unchanged and no temporary file remains. Two saves to the same path at the
+ * same time are not supported. A write beyond the process's file-size limit
+ * fails with "write failed: File too large" instead of raising SIGXFSZ.
+ *
+ * Encoding names, exact and case-sensitive:
+ *   "utf8"      the text bytes unchanged, no byte-order mark;
+ *   "utf8-bom"  EF BB BF, then the text bytes unchanged (a mark already at
+ *               the start of the text is kept, giving two);
+ *   "utf16le"   FF FE, then the text converted leniently from UTF-8: each
+ *               byte that starts no sequence, or whose sequence runs past
+ *               the end, becomes U+FFFD; continuation bytes are not checked.
+ *
+ * Failure messages, in the order they are checked after the arguments:
+ *   "unsupported encoding '<name>' (use utf8|utf8-bom|utf16le)",
+ *   "path too long" (paths longer than 4087 bytes),
+ *   "cannot create temp file '<path>.tmp': <strerror>",
+ *   "out of memory encoding utf16le", "write failed: <strerror>",
+ *   "fflush failed: <strerror>" (flush or sync),
+ *   "rename failed: Win32 error <errno>" (the errno value of rename(2)).
+ */
+
+/**
+ * tf_save() : writes a handle's decoded text to a path in an encoding. The
+ * text is copied under the lock; encoding and all file work run after it is
+ * released, so closing the handle meanwhile does not disturb the save. The
+ * handle itself is not changed (tf_info still reports the encoding it was
+ * opened with).
+ * @param handle an open handle; checked before the encoding and the path.
+ * @param path NUL-terminated target path, at most 4087 bytes; NULL fails.
+ * @param encoding "utf8", "utf8-bom" or "utf16le"; NULL fails.
+ * @return 1 on success, or -1 with "null argument", "invalid handle",
+ *         "out of memory" or one of the save messages above.
+ */
+TF_API int tf_save(int handle, const char* path, const char* encoding) TF_NOEXCEPT;
+
+/**
+ * tf_save_text() : writes caller-supplied bytes to a path in an encoding,
+ * straight from the caller's buffer. Takes no lock.
+ * @param text the bytes; they may contain 0x00 bytes; NULL fails, even with
+ *        length 0.
+ * @param length the number of bytes to write; a negative value means up to
+ *        (not including) the first 0x00 byte, however far that is; 0 writes
+ *        only the encoding's byte-order mark, if any.
+ * @param path NUL-terminated target path, at most 4087 bytes; NULL fails.
+ * @param encoding "utf8", "utf8-bom" or "utf16le"; NULL fails.
+ * @return 1 on success, or -1 with "null argument" or one of the save
+ *         messages above.
+ */
+TF_API int tf_save_text(const char* text, int32_t length, const char* path,
+                        const char* encoding) TF_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

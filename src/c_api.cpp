@@ -5,8 +5,13 @@
 #include "decode/open_file.hpp"
 #include "frame/guard.hpp"
 #include "frame/library_state.hpp"
+#include "query/full_text.hpp"
 #include "query/info.hpp"
+#include "query/linecol.hpp"
+#include "query/page_text.hpp"
+#include "query/stats.hpp"
 #include "quobrix_textfile.h"
+#include "save/save.hpp"
 
 extern "C" {
 
@@ -27,6 +32,32 @@ TF_API int tf_close(int handle) noexcept { return tf::decode::close_handle(handl
 
 TF_API char* tf_info(int handle) noexcept {
   return tf::guarded<char*>(nullptr, [&] { return tf::query::info(handle); });
+}
+
+TF_API char* tf_text(int handle, int64_t offset, int32_t max_bytes) noexcept {
+  return tf::guarded<char*>(nullptr,
+                            [&] { return tf::query::page_text(handle, offset, max_bytes); });
+}
+
+TF_API char* tf_full(int handle) noexcept {
+  return tf::guarded<char*>(nullptr, [&] { return tf::query::full_text(handle); });
+}
+
+TF_API char* tf_stats(int handle) noexcept {
+  return tf::guarded<char*>(nullptr, [&] { return tf::query::stats(handle); });
+}
+
+TF_API char* tf_linecol(int handle, int64_t offset) noexcept {
+  return tf::guarded<char*>(nullptr, [&] { return tf::query::linecol(handle, offset); });
+}
+
+TF_API int tf_save(int handle, const char* path, const char* encoding) noexcept {
+  return tf::guarded(-1, [&] { return tf::save::save_handle(handle, path, encoding); });
+}
+
+TF_API int tf_save_text(const char* text, int32_t length, const char* path,
+                        const char* encoding) noexcept {
+  return tf::guarded(-1, [&] { return tf::save::save_text(text, length, path, encoding); });
 }
 
 }  // extern "C"

@@ -10,12 +10,12 @@ ResultDoc::ResultDoc() noexcept : doc_(yyjson_mut_doc_new(nullptr)) {
 
 ResultDoc::~ResultDoc() { yyjson_mut_doc_free(doc_); }
 
-void ResultDoc::add_string(const char* key, const char* value) noexcept {
-  if (root_ != nullptr) yyjson_mut_obj_add_strcpy(doc_, root_, key, value);
+bool ResultDoc::add_string(const char* key, const char* value) noexcept {
+  return root_ != nullptr && yyjson_mut_obj_add_strcpy(doc_, root_, key, value);
 }
 
-void ResultDoc::add_int(const char* key, std::int64_t value) noexcept {
-  if (root_ != nullptr) yyjson_mut_obj_add_int(doc_, root_, key, value);
+bool ResultDoc::add_int(const char* key, std::int64_t value) noexcept {
+  return root_ != nullptr && yyjson_mut_obj_add_int(doc_, root_, key, value);
 }
 
 void ResultDoc::add_true(const char* key) noexcept {

@@ -20,11 +20,15 @@ class ResultDoc {
 
   // False when the document itself could not be created.
   bool created() const noexcept { return doc_ != nullptr; }
+  // False when the root object could not be allocated: every add is then a
+  // no-op and write() fails.
+  bool has_root() const noexcept { return root_ != nullptr; }
 
   // Keys must be string literals: yyjson keeps the pointer, not a copy.
-  // Strings are copied up to their first 0x00 byte.
-  void add_string(const char* key, const char* value) noexcept;
-  void add_int(const char* key, std::int64_t value) noexcept;
+  // Strings are copied up to their first 0x00 byte. Both return whether the
+  // member was added.
+  bool add_string(const char* key, const char* value) noexcept;
+  bool add_int(const char* key, std::int64_t value) noexcept;
   void add_true(const char* key) noexcept;
   // An array member; null when it cannot be allocated.
   yyjson_mut_val* add_array(const char* key) noexcept;

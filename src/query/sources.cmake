@@ -1,4 +1,11 @@
 list(APPEND TF_SOURCES
   query/count_lines.cpp
+  query/count_words.cpp
+  query/count_chars.cpp
+  query/locate_offset.cpp
   query/info.cpp
+  query/page_text.cpp
+  query/full_text.cpp
+  query/stats.cpp
+  query/linecol.cpp
 )

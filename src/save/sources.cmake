@@ -1,2 +1,7 @@
 list(APPEND TF_SOURCES
+  save/encode_utf16le.cpp
+  save/size_signal_guard.cpp
+  save/atomic_replace.cpp
+  save/save_encoded.cpp
+  save/save.cpp
 )

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "decode/decode.hpp"
+#include "decode/decode_test_util.hpp"
 
 namespace {
 
@@ -75,9 +76,8 @@ TEST(DecodeTable, EveryDocumentedRow) {
   for (const Row& row : rows()) {
     SCOPED_TRACE(hex(row.input));
     // An exact-size heap copy, so reading past the input is caught by ASan.
-    std::unique_ptr<unsigned char[]> input(new unsigned char[row.input.size() + 1]);
-    std::copy(row.input.begin(), row.input.end(), input.get());
-    const unsigned char* bytes = row.input.empty() ? input.get() : input.get();
+    tf_test::ExactCopy input(row.input);
+    const unsigned char* bytes = input.data();
     int encoding = -1, had_bom = -1;
     tf::decode::detect_encoding(bytes, row.input.size(), &encoding, &had_bom);
     EXPECT_EQ(encoding, row.encoding);
@@ -97,6 +97,10 @@ TEST(DecodeTable, EveryDocumentedRow) {
 TEST(DetectEncoding, NullInputIsAnsiWithoutBom) {
   int encoding = -1, had_bom = -1;
   tf::decode::detect_encoding(nullptr, 10, &encoding, &had_bom);
+  EXPECT_EQ(encoding, 3);
+  EXPECT_EQ(had_bom, 0);
+  encoding = had_bom = -1;
+  tf::decode::detect_encoding(nullptr, 0, &encoding, &had_bom);
   EXPECT_EQ(encoding, 3);
   EXPECT_EQ(had_bom, 0);
 }

@@ -81,6 +81,45 @@ TEST(Open, FailuresCarryTheirExactMessages) {
   EXPECT_STREQ(tf_last_error(), "path is NULL");
 }
 
+TEST(Open, SymlinkLoopReportsTheSystemText) {
+  TempDir dir;
+  const std::string a = dir.file("loop_a");
+  const std::string b = dir.file("loop_b");
+  ASSERT_EQ(::symlink(b.c_str(), a.c_str()), 0);
+  ASSERT_EQ(::symlink(a.c_str(), b.c_str()), 0);
+  EXPECT_EQ(tf_open(a.c_str()), -1);
+  EXPECT_EQ(std::string(tf_last_error()), "cannot open '" + a + "': " + std::strerror(ELOOP));
+  const std::string self = dir.file("self");
+  ASSERT_EQ(::symlink(self.c_str(), self.c_str()), 0);
+  EXPECT_EQ(tf_open(self.c_str()), -1);
+  EXPECT_EQ(std::string(tf_last_error()),
+            "cannot open '" + self + "': Too many levels of symbolic links");
+}
+
+TEST(Open, SymlinksAreFollowed) {
+  TempDir dir;
+  const std::string target = dir.write("target.txt", "a\r\nb");
+  const std::string link = dir.file("link.txt");
+  ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+  const int h = tf_open(link.c_str());
+  ASSERT_GE(h, 0) << tf_last_error();
+  EXPECT_EQ(info_of(h),
+            R"({"encoding":"utf8","had_bom":0,"line_ending":"crlf","bytes":4,"raw_bytes":4,)"
+            R"("lines":2,"sanitized":0})");
+  tf_close(h);
+
+  const std::string dangling = dir.file("dangling.txt");
+  ASSERT_EQ(::symlink(dir.file("nowhere").c_str(), dangling.c_str()), 0);
+  EXPECT_EQ(tf_open(dangling.c_str()), -1);
+  EXPECT_EQ(std::string(tf_last_error()),
+            "cannot open '" + dangling + "': No such file or directory");
+
+  const std::string to_dir = dir.file("to_dir");
+  ASSERT_EQ(::symlink(dir.path().c_str(), to_dir.c_str()), 0);
+  EXPECT_EQ(tf_open(to_dir.c_str()), -1);
+  EXPECT_EQ(std::string(tf_last_error()), "'" + to_dir + "' is a directory");
+}
+
 TEST(Open, UnreadableFileReportsTheSystemText) {
   if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
   TempDir dir;

@@ -1,0 +1,38 @@
+#include "query/count_words.hpp"
+
+#include <array>
+
+namespace tf::query {
+namespace {
+
+constexpr bool word_byte(unsigned b) noexcept {
+  return (b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || b == '_' ||
+         b >= 0x80;
+}
+
+constexpr std::array<unsigned char, 256> make_word_table() noexcept {
+  std::array<unsigned char, 256> table{};
+  for (unsigned b = 0; b < 256; ++b) table[b] = word_byte(b) ? 1 : 0;
+  return table;
+}
+
+constexpr std::array<unsigned char, 256> kWordTable = make_word_table();
+
+}  // namespace
+
+bool is_word_byte(unsigned char b) noexcept { return kWordTable[b] != 0; }
+
+std::int64_t count_words(const unsigned char* text, std::uint64_t length) noexcept {
+  if (text == nullptr) return 0;
+  // A word starts at every word byte whose predecessor is not one.
+  std::int64_t words = 0;
+  unsigned previous = 0;
+  for (std::uint64_t i = 0; i < length; ++i) {
+    const unsigned current = kWordTable[text[i]];
+    words += current & (previous ^ 1u);
+    previous = current;
+  }
+  return words;
+}
+
+}  // namespace tf::query

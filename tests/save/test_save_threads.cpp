@@ -1,0 +1,73 @@
+// Closing a handle while its text is being saved does not disturb the save:
+// the text is copied under the lock and written from the copy.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "quobrix_textfile.h"
+#include "reference/utf16le_reference.hpp"
+#include "support/temp_dir.hpp"
+
+namespace {
+
+using tf_test::TempDir;
+
+// The whole content of a file, read in large blocks (the text is big).
+std::string read_big(const std::string& path) {
+  std::string out;
+  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+    char block[1 << 16];
+    std::size_t n;
+    while ((n = std::fread(block, 1, sizeof block, f)) > 0) out.append(block, n);
+    std::fclose(f);
+  }
+  return out;
+}
+
+TEST(SaveThreads, CloseDuringSaveDoesNotDisturbIt) {
+  TempDir dir;
+  // Whole sequences only, so that the encoding of the text is the encoding
+  // of its unit repeated.
+  const std::string unit =
+      "plain words and more words \xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\r\n";
+  const std::string unit_encoded = tf_ref::utf16le_encode(unit).bytes.substr(2);
+  std::string text;
+  std::string want = "\xFF\xFE";
+  while (text.size() < 16u * 1024 * 1024) {
+    text += unit;
+    want += unit_encoded;
+  }
+  const std::string source = dir.write("big.txt", text);
+
+  // The close must land while the save runs; on a busy machine the save
+  // may be over before this thread looks, so it gets a few attempts.
+  bool closed_during_save = false;
+  for (int attempt = 0; attempt < 5 && !closed_during_save; ++attempt) {
+    SCOPED_TRACE(attempt);
+    const int h = tf_open(source.c_str());
+    ASSERT_GE(h, 0) << tf_last_error();
+    const std::string target = dir.file("saved-" + std::to_string(attempt));
+    std::atomic<bool> done{false};
+    int result = 0;
+    std::thread saver([&] {
+      result = tf_save(h, target.c_str(), "utf16le");
+      done = true;
+    });
+    // The temporary file appears once the text has been copied and the lock
+    // released; the handle is closed while the save encodes and writes.
+    while (!done && !tf_test::file_exists(target + ".tmp")) std::this_thread::yield();
+    closed_during_save = !done;
+    EXPECT_EQ(tf_close(h), 0);
+    char* info = tf_info(h);
+    EXPECT_EQ(info, nullptr);
+    saver.join();
+    ASSERT_EQ(result, 1) << tf_last_error();
+    EXPECT_TRUE(read_big(target) == want);
+  }
+  EXPECT_TRUE(closed_during_save);
+}
+
+}  // namespace
