@@ -31,16 +31,24 @@ struct Expect {
     kFailOrLeftOut,  // as kFail, or success with exactly one JSON member or
                      // array element of the normal result left out
     kJson,           // success with exactly `json`
+    kNormal,         // the normal result, as if nothing had failed
   } type = kFail;
   std::string message;
   std::string json;
+  std::string other_message;  // kFailOrLeftOut: a second acceptable message
+  std::string keep;           // kFailOrLeftOut: a member that is never left out
 };
 
-inline Expect fail_with(std::string message) { return {Expect::kFail, std::move(message), {}}; }
-inline Expect fail_or_left_out(std::string message) {
-  return {Expect::kFailOrLeftOut, std::move(message), {}};
+inline Expect fail_with(std::string message) {
+  return {Expect::kFail, std::move(message), {}, {}, {}};
 }
-inline Expect json_result(std::string json) { return {Expect::kJson, {}, std::move(json)}; }
+inline Expect fail_or_left_out(std::string message, std::string other_message = {},
+                               std::string keep = {}) {
+  return {
+      Expect::kFailOrLeftOut, std::move(message), {}, std::move(other_message), std::move(keep)};
+}
+inline Expect json_result(std::string json) { return {Expect::kJson, {}, std::move(json), {}, {}}; }
+inline Expect normal_result() { return {Expect::kNormal, {}, {}, {}, {}}; }
 
 struct Scenario {
   std::string label;
@@ -56,9 +64,11 @@ struct Scenario {
   std::string probe_path;                       // a file a probe tf_open opens afterwards
   int probe_handle = 0;                         // the handle that probe must receive
   std::string watch_dir;                        // whose entries must not change ("" = none)
-  // Failures of saves remove the target only if it was the temporary file;
-  // called after every call to check files (may be empty).
-  std::function<void()> check_files;
+  // Runs before every call, outside the window (may be empty).
+  std::function<void()> prepare;
+  // Runs after every call with whether it succeeded, to check files (may be
+  // empty).
+  std::function<void(bool succeeded)> check_files;
 };
 
 struct SweepFigures {
@@ -66,6 +76,7 @@ struct SweepFigures {
   std::size_t sites = 0;        // distinct call sites among them
   std::size_t failed = 0;       // calls that failed as expected
   std::size_t left_out = 0;     // calls that succeeded with a member left out
+  std::size_t absorbed = 0;     // failures the call recovered from completely
 };
 
 SweepFigures sweep(const Scenario& s);

@@ -5,12 +5,16 @@
 // left behind.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "faults/alloc_injector.hpp"
 #include "faults/alloc_sweep.hpp"
 #include "quobrix_textfile.h"
+#include "reference/utf16le_reference.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {
@@ -195,6 +199,212 @@ TEST(AllocFailures, Info) {
     tf_inject::sweep(s);
     tf_close(h);
   }
+}
+
+// A document with line breaks of every kind, a two-byte character and a
+// 0x00 byte, for the queries.
+const std::string kDocument = std::string("ab\ncd\r\nh\xC3\xA9llo\r\0tail", 19);
+
+struct QueryFixture {
+  TempDir dir;
+  std::string probe = dir.write("probe.txt", "probe");
+  int handle = tf_open(dir.write("doc.txt", kDocument).c_str());
+};
+
+Scenario json_query(const QueryFixture& f, std::string label, std::function<Raw()> call,
+                    std::string normal,
+                    std::function<Expect(const std::vector<Allocation>&, std::size_t)> classify) {
+  Scenario s;
+  s.label = std::move(label);
+  s.call = std::move(call);
+  s.classify = std::move(classify);
+  s.normal_json = normal;
+  s.check_normal = [normal](const Raw& r) {
+    if (normal.empty()) {
+      EXPECT_EQ(r.text, nullptr);
+      return;
+    }
+    ASSERT_NE(r.text, nullptr) << tf_last_error();
+    EXPECT_EQ(std::string(r.text), normal);
+  };
+  s.probe_path = f.probe;
+  s.probe_handle = 1;
+  return s;
+}
+
+TEST(AllocFailures, Text) {
+  QueryFixture f;
+  ASSERT_EQ(f.handle, 0);
+  struct {
+    std::int64_t offset;
+    std::int32_t max_bytes;
+    const char* normal;  // "" when the page is not valid UTF-8
+  } const cases[] = {
+      {0, 5, R"({"text":"ab\ncd","next_offset":5})"},
+      {0, 1000, R"({"text":"ab\ncd\r\nhéllo\r","next_offset":19})"},
+      {0, 0, R"({"text":"","next_offset":0})"},
+      {-5, 2, R"({"text":"ab","next_offset":2})"},
+      {INT64_MAX, INT32_MAX, R"({"text":"","next_offset":19})"},
+      {9, 1, ""},  // the first byte of 'é' alone
+  };
+  for (const auto& c : cases) {
+    const std::int64_t offset = c.offset;
+    const std::int32_t max_bytes = c.max_bytes;
+    Scenario s = json_query(
+        f, "tf_text (" + std::to_string(offset) + ", " + std::to_string(max_bytes) + ")",
+        [=] {
+          return Raw{0, tf_text(0, offset, max_bytes)};
+        },
+        c.normal,
+        [](const std::vector<Allocation>& b, std::size_t i) {
+          if (origin_of(b[i]) == Origin::kLibrary) return fail_with("out of memory");
+          if (origin_of(b[i]) == Origin::kYyjson && i != indexes_from(b, Origin::kYyjson).front()) {
+            // A page the document has no room for fails the call rather than
+            // coming back without its text.
+            return fail_or_left_out("failed to serialize JSON", "out of memory", "text");
+          }
+          return classify_json(b, i, "out of memory", "failed to serialize JSON");
+        });
+    if (std::string(c.normal).empty()) {
+      s.check_normal = [](const Raw& r) {
+        EXPECT_EQ(r.text, nullptr);
+        EXPECT_STREQ(tf_last_error(), "failed to serialize JSON");
+      };
+    }
+    tf_inject::sweep(s);
+  }
+  tf_close(f.handle);
+}
+
+TEST(AllocFailures, Full) {
+  QueryFixture f;
+  ASSERT_EQ(f.handle, 0);
+  Scenario s;
+  s.label = "tf_full";
+  s.call = [] { return Raw{0, tf_full(0)}; };
+  s.classify = [](const std::vector<Allocation>& b, std::size_t i) {
+    EXPECT_EQ(origin_of(b[i]), Origin::kLibrary);
+    EXPECT_EQ(b[i].size, kDocument.size() + 1);
+    return fail_with("out of memory");
+  };
+  s.check_normal = [](const Raw& r) {
+    ASSERT_NE(r.text, nullptr);
+    EXPECT_EQ(std::string(r.text, kDocument.size() + 1), kDocument + '\0');
+  };
+  s.probe_path = f.probe;
+  s.probe_handle = 1;
+  tf_inject::sweep(s);
+  tf_close(f.handle);
+}
+
+TEST(AllocFailures, StatsAndLinecol) {
+  QueryFixture f;
+  ASSERT_EQ(f.handle, 0);
+  tf_inject::sweep(json_query(
+      f, "tf_stats",
+      [] {
+        return Raw{0, tf_stats(0)};
+      },
+      R"({"lines":4,"words":4,"chars":18,"bytes":19})",
+      [](const std::vector<Allocation>& b, std::size_t i) {
+        return classify_json(b, i, "failed to build stats", "failed to build stats");
+      }));
+  for (const std::int64_t offset : {std::int64_t{0}, std::int64_t{10}, INT64_MIN, INT64_MAX}) {
+    const auto normal = offset == 10 ? R"({"line":3,"col":4})"
+                        : offset > 0 ? R"({"line":4,"col":6})"
+                                     : R"({"line":1,"col":1})";
+    tf_inject::sweep(json_query(
+        f, "tf_linecol (" + std::to_string(offset) + ")",
+        [=] {
+          return Raw{0, tf_linecol(0, offset)};
+        },
+        normal,
+        [](const std::vector<Allocation>& b, std::size_t i) {
+          return classify_json(b, i, "linecol failed", "linecol failed");
+        }));
+  }
+  tf_close(f.handle);
+}
+
+// Allocations of a save: the copy of the handle's text (tf_save only), the
+// UTF-16LE block and its enlargement, and the C library's own: the stream
+// around the temporary file (its failure is a failed creation) and the
+// stream's buffer (without one the stream writes unbuffered).
+Expect classify_save(const std::vector<Allocation>& baseline, std::size_t index, bool copies,
+                     std::size_t copy_size, const std::string& temp_name) {
+  const Allocation& a = baseline[index];
+  switch (origin_of(a)) {
+    case Origin::kLibrary:
+      if (copies && index == indexes_from(baseline, Origin::kLibrary).front()) {
+        EXPECT_EQ(a.size, copy_size);
+        return fail_with("out of memory");
+      }
+      return fail_with("out of memory encoding utf16le");
+    case Origin::kOther:
+      if (index == indexes_from(baseline, Origin::kOther).front()) {
+        return fail_with("cannot create temp file '" + temp_name + "': " + std::strerror(ENOMEM));
+      }
+      return tf_inject::normal_result();
+    case Origin::kCxxRuntime:
+      return fail_with("out of memory");
+    default:
+      ADD_FAILURE() << "a save allocates through " << tf_inject::describe_site(a);
+      return fail_with("?");
+  }
+}
+
+std::string encoded(const std::string& text, const std::string& encoding) {
+  if (encoding == "utf8-bom") return "\xEF\xBB\xBF" + text;
+  if (encoding == "utf16le") return tf_ref::utf16le_encode(text).bytes;
+  return text;
+}
+
+void sweep_save(const char* which, const std::string& encoding) {
+  TempDir dir;
+  const std::string probe = dir.write("probe.txt", "probe");
+  const std::string text = "h\xC3\xA9llo\r\n" + repeat("line of text\n", 40) + "\xF0\x9F\x98\x80";
+  const int handle = tf_open(dir.write("source.txt", text).c_str());
+  ASSERT_EQ(handle, 0);
+  const std::string target = dir.file("target.txt");
+  const std::string temp = target + ".tmp";
+  const std::string old_bytes = "the old content\n";
+  const std::string new_bytes = encoded(text, encoding);
+  const bool copies = std::string(which) == "tf_save";
+
+  Scenario s;
+  s.label = std::string(which) + " (" + encoding + ")";
+  s.string_result = false;
+  if (copies) {
+    s.call = [&] { return Raw{tf_save(0, target.c_str(), encoding.c_str()), nullptr}; };
+  } else {
+    s.call = [&] {
+      return Raw{tf_save_text(text.data(), static_cast<int>(text.size()), target.c_str(),
+                              encoding.c_str()),
+                 nullptr};
+    };
+  }
+  s.classify = [&](const std::vector<Allocation>& b, std::size_t i) {
+    return classify_save(b, i, copies, text.size() + 1, temp);
+  };
+  s.check_normal = [](const Raw& r) { EXPECT_EQ(r.value, 1) << tf_last_error(); };
+  s.prepare = [&] { dir.write("target.txt", old_bytes); };
+  s.check_files = [&](bool succeeded) {
+    EXPECT_EQ(tf_test::read_file(target), succeeded ? new_bytes : old_bytes);
+    EXPECT_FALSE(tf_test::file_exists(temp)) << "the temporary file was left behind";
+  };
+  s.probe_path = probe;
+  s.probe_handle = 1;
+  s.watch_dir = dir.path();
+  tf_inject::sweep(s);
+  tf_close(handle);
+}
+
+TEST(AllocFailures, SaveText) {
+  for (const char* encoding : {"utf8", "utf8-bom", "utf16le"}) sweep_save("tf_save_text", encoding);
+}
+
+TEST(AllocFailures, Save) {
+  for (const char* encoding : {"utf8", "utf8-bom", "utf16le"}) sweep_save("tf_save", encoding);
 }
 
 // Calls that allocate nothing cannot fail for lack of memory.
