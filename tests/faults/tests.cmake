@@ -13,3 +13,12 @@ if(NOT TF_SANITIZE MATCHES "thread")
     set_source_files_properties(faults/alloc_injector.cpp PROPERTIES COMPILE_OPTIONS -fno-sanitize=all)
   endif()
 endif()
+
+# I/O failure injection: every file call of tf_open and the saves, plus the
+# file-size limit and small mounted file systems.
+tf_add_test(test_io_failures PUBLIC
+  SOURCES faults/io_injector.cpp faults/test_io_failures.cpp LABELS faults)
+target_link_libraries(test_io_failures PRIVATE ${CMAKE_DL_LIBS})
+if(TF_SANITIZE)
+  set_source_files_properties(faults/io_injector.cpp PROPERTIES COMPILE_OPTIONS -fno-sanitize=all)
+endif()
