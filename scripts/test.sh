@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the dependencies, builds every preset the suite runs in and runs
-# the whole test suite. Exits non-zero when anything fails.
+# the whole test suite, then runs each fuzz target for a minute. Exits
+# non-zero when anything fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -19,3 +20,6 @@ run_preset() {
 run_preset release
 run_preset asan
 run_preset tsan -L threads
+# Each fuzz target for a bounded time (FUZZ_SECONDS, default 60), built with
+# clang, libFuzzer and the sanitizers.
+bash scripts/fuzz.sh
