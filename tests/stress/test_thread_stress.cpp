@@ -72,8 +72,11 @@ TEST(ThreadStress, RandomOperationsOnSharedPrivateAndClosingHandles) {
   const std::vector<std::string> contents = {
       "short\n",
       "ab\ncd\r\nh\xC3\xA9llo\rworld\n",
-      "\xEF\xBB\xBF" "bom text \xE2\x82\xAC with a mark\r\n\r\nand more",
-      std::string("\xFF\xFE" "h\0i\0\r\0\n\0\x3D\xD8\x00\xDE", 12),
+      "\xEF\xBB\xBF"
+      "bom text \xE2\x82\xAC with a mark\r\n\r\nand more",
+      std::string("\xFF\xFE"
+                  "h\0i\0\r\0\n\0\x3D\xD8\x00\xDE",
+                  12),
       "caf\xE9 ansi \x80\xFF\n",
       std::string(5000, 'x') + "\n" + std::string(3000, 'y'),
       "",
@@ -165,13 +168,29 @@ TEST(ThreadStress, RandomOperationsOnSharedPrivateAndClosingHandles) {
         bool known = false;
         for (const Doc& d : docs) known = known || got == d.answers[k];
         if (!known) mismatch(std::string("victim ") + q[k].name + ": " + got);
+      } else if (kind == 8 && pick(3) == 0) {
+        // Saving a handle that may be closed meanwhile: invalid, or the bytes
+        // of whatever document held the slot when the text was copied.
+        const int h = victims[pick(2)].load();
+        if (h < 0) continue;
+        const char* encoding = pick(2) == 0 ? "utf8" : "utf16le";
+        const int rc = tf_save(h, save_target.c_str(), encoding);
+        saves.fetch_add(1, std::memory_order_relaxed);
+        if (rc != 1) {
+          closed_under_query.fetch_add(1, std::memory_order_relaxed);
+          continue;
+        }
+        const std::string saved = tf_test::read_file(save_target);
+        bool known = false;
+        for (const Doc& d : docs) known = known || saved == encoded(d.text, encoding);
+        if (!known) mismatch(std::string("saved victim bytes differ, ") + encoding);
       } else if (kind == 8) {
         const std::size_t d = pick(docs.size());
         const char* encoding = pick(3) == 0 ? "utf8" : pick(2) == 0 ? "utf8-bom" : "utf16le";
-        const int rc = pick(2) == 0 ? tf_save(shared[d], save_target.c_str(), encoding)
-                                    : tf_save_text(docs[d].text.data(),
-                                                   static_cast<int>(docs[d].text.size()),
-                                                   save_target.c_str(), encoding);
+        const int rc =
+            pick(2) == 0 ? tf_save(shared[d], save_target.c_str(), encoding)
+                         : tf_save_text(docs[d].text.data(), static_cast<int>(docs[d].text.size()),
+                                        save_target.c_str(), encoding);
         saves.fetch_add(1, std::memory_order_relaxed);
         if (rc != 1) {
           mismatch("save failed");
@@ -180,7 +199,8 @@ TEST(ThreadStress, RandomOperationsOnSharedPrivateAndClosingHandles) {
         }
       } else {
         // Invalid handles answer nothing.
-        const int bad = pick(2) == 0 ? -1 - static_cast<int>(pick(1000)) : 64 + static_cast<int>(pick(1000));
+        const int bad =
+            pick(2) == 0 ? -1 - static_cast<int>(pick(1000)) : 64 + static_cast<int>(pick(1000));
         if (tf_info(bad) != nullptr || tf_close(bad) != 0) mismatch("invalid handle answered");
       }
     }
@@ -203,9 +223,10 @@ TEST(ThreadStress, RandomOperationsOnSharedPrivateAndClosingHandles) {
   const int probe = tf_open(docs[0].path.c_str());
   EXPECT_EQ(probe, 0);
   tf_close(probe);
-  std::printf("[threads] %d threads, %ld operations (%ld saves, %ld queries of a handle closed "
-              "under them), every answer checked\n",
-              kThreads, operations.load(), saves.load(), closed_under_query.load());
+  std::printf(
+      "[threads] %d threads, %ld operations (%ld saves, %ld queries and saves of a handle "
+      "closed under them), every answer checked\n",
+      kThreads, operations.load(), saves.load(), closed_under_query.load());
 }
 
 }  // namespace
