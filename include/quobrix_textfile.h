@@ -159,6 +159,50 @@ TF_API char* tf_stats(int handle) TF_NOEXCEPT;
  */
 TF_API char* tf_linecol(int handle, int64_t offset) TF_NOEXCEPT;
 
+/**
+ * tf_search() : the byte offsets at which a query occurs in the decoded
+ * text, as compact JSON with the members, in order: "count" (hits reported),
+ * "query_len" (query bytes) and "hits", an array of {"offset","length"} in
+ * ascending order ("length" is always query_len; [] when there is none).
+ * Matching is byte-wise; occurrences may overlap ("aa" occurs 3 times in
+ * "aaaa"); 0x00 bytes in the text are matched like any other byte. An empty
+ * query, or one longer than the text, gives count 0. Holds the lock.
+ * @param handle an open handle.
+ * @param query NUL-terminated bytes; NULL fails before the handle is checked.
+ * @param case_insensitive non-zero: 'A'..'Z' compare equal to 'a'..'z'; no
+ *        other byte is folded (so 'É' never matches 'é').
+ * @param max_hits the most hits to report: 0 or negative means 100, and more
+ *        than 100,000 means 100,000. Further occurrences are not reported.
+ * @return a string for tf_free_string(), or NULL with "query is NULL",
+ *         "invalid handle" or "search failed" (out of memory).
+ */
+TF_API char* tf_search(int handle, const char* query, int case_insensitive,
+                       int max_hits) TF_NOEXCEPT;
+
+/**
+ * tf_replace_preview() : what replacing every occurrence of find with repl
+ * would give, without changing the document, as compact JSON with the
+ * members, in order: "count" (replacements over the whole text), "text"
+ * (the result, cut to its first 1,048,576 bytes when longer, and ending at
+ * its first 0x00 byte) and "truncated": true only when the result was longer
+ * than 1,048,576 bytes. The scan goes left to right, matches do not overlap
+ * and inserted text is never searched again ("aa", "a" -> "aa" gives "aaaa").
+ * An empty find gives {"count":0,"text":<the whole text>}, never cut.
+ * Holds the lock.
+ * @param handle an open handle.
+ * @param find, repl NUL-terminated bytes; if either is NULL the call fails
+ *        before the handle is checked. repl is inserted as it is.
+ * @param case_insensitive non-zero: 'A'..'Z' compare equal to 'a'..'z' when
+ *        matching find; no other byte is folded.
+ * @return a string for tf_free_string(), or NULL with "find/repl is NULL",
+ *         "invalid handle" or "replace preview failed" (out of memory, or a
+ *         "text" that is not valid UTF-8: the cut at 1,048,576 bytes falling
+ *         inside a character, a repl that is not UTF-8, or a find matching
+ *         only part of a character).
+ */
+TF_API char* tf_replace_preview(int handle, const char* find, const char* repl,
+                                int case_insensitive) TF_NOEXCEPT;
+
 /* ===== Saving =========================================================== */
 
 /*

@@ -9,6 +9,8 @@
 #include "query/info.hpp"
 #include "query/linecol.hpp"
 #include "query/page_text.hpp"
+#include "query/replace_preview.hpp"
+#include "query/search.hpp"
 #include "query/stats.hpp"
 #include "quobrix_textfile.h"
 #include "save/save.hpp"
@@ -49,6 +51,17 @@ TF_API char* tf_stats(int handle) noexcept {
 
 TF_API char* tf_linecol(int handle, int64_t offset) noexcept {
   return tf::guarded<char*>(nullptr, [&] { return tf::query::linecol(handle, offset); });
+}
+
+TF_API char* tf_search(int handle, const char* query, int case_insensitive, int max_hits) noexcept {
+  return tf::guarded<char*>(
+      nullptr, [&] { return tf::query::search(handle, query, case_insensitive, max_hits); });
+}
+
+TF_API char* tf_replace_preview(int handle, const char* find, const char* repl,
+                                int case_insensitive) noexcept {
+  return tf::guarded<char*>(
+      nullptr, [&] { return tf::query::replace_preview(handle, find, repl, case_insensitive); });
 }
 
 TF_API int tf_save(int handle, const char* path, const char* encoding) noexcept {

@@ -9,3 +9,11 @@ list(APPEND TF_SOURCES
   query/stats.cpp
   query/linecol.cpp
 )
+
+# Search and replace preview.
+list(APPEND TF_SOURCES
+  query/find_matches.cpp
+  query/search.cpp
+  query/replace_all.cpp
+  query/replace_preview.cpp
+)

@@ -38,6 +38,9 @@ int main(int argc, char** argv) {
     CHECK(tf_close(h) == 0);
   }
   CHECK(tf_open(NULL) == -1 && strcmp(tf_last_error(), "path is NULL") == 0);
+  CHECK(tf_search(0, NULL, 0, 0) == NULL && strcmp(tf_last_error(), "query is NULL") == 0);
+  CHECK(tf_replace_preview(0, "a", NULL, 0) == NULL &&
+        strcmp(tf_last_error(), "find/repl is NULL") == 0);
   printf("%d passed, %d failed\n", failures == 0 ? 1 : 0, failures == 0 ? 0 : 1);
   return failures == 0 ? 0 : 1;
 }

@@ -11,3 +11,6 @@ tf_add_test(test_query_full_limit PUBLIC SOURCES query/test_full_limit.cpp LABEL
 tf_add_test(test_query_alloc_failures PUBLIC
   SOURCES query/test_query_alloc_failures.cpp support/alloc_probe.cpp
   LABELS query)
+tf_add_test(test_find_matches SOURCES query/test_find_matches.cpp LABELS query)
+tf_add_test(test_search PUBLIC SOURCES query/test_search.cpp LABELS query)
+tf_add_test(test_replace_preview PUBLIC SOURCES query/test_replace_preview.cpp LABELS query)

@@ -1,0 +1,90 @@
+#include "query/replace_all.hpp"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "query/find_matches.hpp"
+
+namespace tf::query {
+namespace {
+
+constexpr std::uint64_t kInitialSlack = 64;
+
+class OutputBuffer {
+ public:
+  bool start(std::uint64_t capacity) noexcept {
+    data_ = alloc_bytes(static_cast<std::size_t>(capacity));
+    if (!data_) return false;
+    capacity_ = capacity;
+    data_[0] = 0;
+    return true;
+  }
+
+  // Appends `size` bytes and the 0x00 after them. The capacity ends up as
+  // the first doubling that holds length + size + 1 bytes: the same whether
+  // the bytes come one at a time (one doubling whenever the next byte and
+  // its 0x00 do not fit) or all at once.
+  bool append(const unsigned char* bytes, std::uint64_t size) noexcept {
+    if (size > UINT64_MAX - 1 - length_) return false;
+    const std::uint64_t need = length_ + size + 1;
+    if (need > capacity_) {
+      std::uint64_t grown = capacity_;
+      while (grown < need) {
+        if (grown > UINT64_MAX / 2) return false;
+        grown *= 2;
+      }
+      void* moved = std::realloc(data_.get(), static_cast<std::size_t>(grown));
+      if (moved == nullptr) return false;
+      (void)data_.release();
+      data_.reset(static_cast<unsigned char*>(moved));
+      capacity_ = grown;
+    }
+    if (size > 0) std::memcpy(data_.get() + length_, bytes, static_cast<std::size_t>(size));
+    length_ += size;
+    data_[length_] = 0;
+    return true;
+  }
+
+  ReplaceOutput finish(std::uint64_t count) noexcept {
+    ReplaceOutput out;
+    out.data = std::move(data_);
+    out.length = length_;
+    out.capacity = capacity_;
+    out.count = count;
+    return out;
+  }
+
+ private:
+  HeapBytes data_;
+  std::uint64_t length_ = 0;
+  std::uint64_t capacity_ = 0;
+};
+
+}  // namespace
+
+ReplaceOutput replace_all(const unsigned char* text, std::uint64_t n, const unsigned char* find,
+                          std::uint64_t f, const unsigned char* repl, std::uint64_t r,
+                          bool fold) noexcept {
+  OutputBuffer buffer;
+  if (text == nullptr || n > UINT64_MAX - kInitialSlack || !buffer.start(n + kInitialSlack)) {
+    return ReplaceOutput{};
+  }
+  std::uint64_t count = 0;
+  std::uint64_t i = 0;
+  if (f > 0 && find != nullptr) {
+    MatchScanner scanner(text, n, find, f, fold);
+    for (;;) {
+      const std::uint64_t p = scanner.next(i);
+      if (p == kNoMatch) break;
+      // The stretch before the match, copied as it stands, then the
+      // replacement, inserted unchanged.
+      if (!buffer.append(text + i, p - i) || !buffer.append(repl, r)) return ReplaceOutput{};
+      ++count;
+      i = p + f;
+    }
+  }
+  if (!buffer.append(text + i, n - i)) return ReplaceOutput{};
+  return buffer.finish(count);
+}
+
+}  // namespace tf::query
