@@ -211,7 +211,7 @@ struct QueryFixture {
   int handle = tf_open(dir.write("doc.txt", kDocument).c_str());
 };
 
-Scenario json_query(const QueryFixture& f, std::string label, std::function<Raw()> call,
+Scenario json_query(const std::string& probe, std::string label, std::function<Raw()> call,
                     std::string normal,
                     std::function<Expect(const std::vector<Allocation>&, std::size_t)> classify) {
   Scenario s;
@@ -227,7 +227,7 @@ Scenario json_query(const QueryFixture& f, std::string label, std::function<Raw(
     ASSERT_NE(r.text, nullptr) << tf_last_error();
     EXPECT_EQ(std::string(r.text), normal);
   };
-  s.probe_path = f.probe;
+  s.probe_path = probe;
   s.probe_handle = 1;
   return s;
 }
@@ -251,7 +251,7 @@ TEST(AllocFailures, Text) {
     const std::int64_t offset = c.offset;
     const std::int32_t max_bytes = c.max_bytes;
     Scenario s = json_query(
-        f, "tf_text (" + std::to_string(offset) + ", " + std::to_string(max_bytes) + ")",
+        f.probe, "tf_text (" + std::to_string(offset) + ", " + std::to_string(max_bytes) + ")",
         [=] {
           return Raw{0, tf_text(0, offset, max_bytes)};
         },
@@ -301,7 +301,7 @@ TEST(AllocFailures, StatsAndLinecol) {
   QueryFixture f;
   ASSERT_EQ(f.handle, 0);
   tf_inject::sweep(json_query(
-      f, "tf_stats",
+      f.probe, "tf_stats",
       [] {
         return Raw{0, tf_stats(0)};
       },
@@ -314,7 +314,7 @@ TEST(AllocFailures, StatsAndLinecol) {
                         : offset > 0 ? R"({"line":4,"col":6})"
                                      : R"({"line":1,"col":1})";
     tf_inject::sweep(json_query(
-        f, "tf_linecol (" + std::to_string(offset) + ")",
+        f.probe, "tf_linecol (" + std::to_string(offset) + ")",
         [=] {
           return Raw{0, tf_linecol(0, offset)};
         },
@@ -324,6 +324,137 @@ TEST(AllocFailures, StatsAndLinecol) {
         }));
   }
   tf_close(f.handle);
+}
+
+TEST(AllocFailures, Search) {
+  QueryFixture f;
+  ASSERT_EQ(f.handle, 0);
+  struct {
+    const char* query;
+    int fold;
+    int max_hits;
+    const char* normal;
+  } const cases[] = {
+      {"l", 0, 0,
+       R"({"count":3,"query_len":1,"hits":[{"offset":10,"length":1},{"offset":11,"length":1},)"
+       R"({"offset":18,"length":1}]})"},
+      {"C", 1, 1, R"({"count":1,"query_len":1,"hits":[{"offset":3,"length":1}]})"},
+      {"zz", 0, -5, R"({"count":0,"query_len":2,"hits":[]})"},
+      {"", 0, INT32_MAX, R"({"count":0,"query_len":0,"hits":[]})"},
+      {"a", 0, INT32_MIN,
+       R"({"count":2,"query_len":1,"hits":[{"offset":0,"length":1},{"offset":16,"length":1}]})"},
+  };
+  for (const auto& c : cases) {
+    const std::string query = c.query;
+    const int fold = c.fold;
+    const int max_hits = c.max_hits;
+    tf_inject::sweep(json_query(
+        f.probe, "tf_search ('" + query + "', " + std::to_string(max_hits) + ")",
+        [&query, fold, max_hits] {
+          return Raw{0, tf_search(0, query.c_str(), fold, max_hits)};
+        },
+        c.normal,
+        [](const std::vector<Allocation>& b, std::size_t i) {
+          // The hit array comes first, from the library itself.
+          if (origin_of(b[i]) == Origin::kLibrary) return fail_with("search failed");
+          return classify_json(b, i, "search failed", "search failed");
+        }));
+  }
+  tf_close(f.handle);
+}
+
+// Enough hits that the document's value pool grows many times: a hit whose
+// object cannot be allocated is left out of "hits".
+TEST(AllocFailures, SearchWithManyHits) {
+  TempDir dir;
+  const std::string probe = dir.write("probe.txt", "probe");
+  const int h = tf_open(dir.write("doc.txt", std::string(3000, 'a')).c_str());
+  ASSERT_EQ(h, 0);
+  std::string normal = R"({"count":2000,"query_len":2,"hits":[)";
+  for (int i = 0; i < 2000; ++i) {
+    normal +=
+        (i > 0 ? "," : "") + std::string(R"({"offset":)") + std::to_string(i) + R"(,"length":2})";
+  }
+  normal += "]}";
+  tf_inject::sweep(json_query(
+      probe, "tf_search (2000 hits)",
+      [] {
+        return Raw{0, tf_search(0, "aa", 0, 2000)};
+      },
+      normal,
+      [](const std::vector<Allocation>& b, std::size_t i) {
+        if (origin_of(b[i]) == Origin::kLibrary) return fail_with("search failed");
+        return classify_json(b, i, "search failed", "search failed");
+      }));
+  tf_close(h);
+}
+
+TEST(AllocFailures, ReplacePreview) {
+  QueryFixture f;
+  ASSERT_EQ(f.handle, 0);
+  struct {
+    const char* find;
+    const char* repl;
+    int fold;
+    const char* normal;
+  } const cases[] = {
+      {"l", "LL", 0, R"({"count":3,"text":"ab\ncd\r\nhéLLLLo\r"})"},
+      {"AB", "", 1, R"({"count":1,"text":"\ncd\r\nhéllo\r"})"},
+      {"", "x", 0, R"({"count":0,"text":"ab\ncd\r\nhéllo\r"})"},
+      {"c", nullptr, 0, nullptr},  // 200 bytes for 1: grows the output block
+  };
+  for (const auto& c : cases) {
+    const std::string find = c.find;
+    const std::string repl = c.repl != nullptr ? c.repl : std::string(200, 'c');
+    const int fold = c.fold;
+    std::string normal = c.normal != nullptr ? c.normal : "";
+    if (c.normal == nullptr) {
+      normal = R"({"count":1,"text":"ab\n)" + repl + R"(d\r\nhéllo\r"})";
+    }
+    tf_inject::sweep(json_query(
+        f.probe, "tf_replace_preview ('" + find + "', " + std::to_string(repl.size()) + " bytes)",
+        [&find, &repl, fold] {
+          return Raw{0, tf_replace_preview(0, find.c_str(), repl.c_str(), fold)};
+        },
+        normal,
+        [](const std::vector<Allocation>& b, std::size_t i) {
+          // The output block and its enlargements come from the library.
+          if (origin_of(b[i]) == Origin::kLibrary) return fail_with("replace preview failed");
+          return classify_json(b, i, "replace preview failed", "replace preview failed");
+        }));
+  }
+  tf_close(f.handle);
+}
+
+// A preview longer than 1 MiB is cut into a copy of its own; without memory
+// for that copy the result keeps "count" and "truncated" and leaves out
+// "text".
+TEST(AllocFailures, ReplacePreviewCut) {
+  TempDir dir;
+  const std::string probe = dir.write("probe.txt", "probe");
+  const int h = tf_open(dir.write("doc.txt", std::string(600000, 'a')).c_str());
+  ASSERT_EQ(h, 0);
+  char* whole = tf_replace_preview(h, "a", "bb", 0);
+  ASSERT_NE(whole, nullptr);
+  const std::string normal = whole;
+  tf_free_string(whole);
+  ASSERT_EQ(normal,
+            R"({"count":600000,"text":")" + std::string(1048576, 'b') + R"(","truncated":true})");
+  Scenario s = json_query(
+      probe, "tf_replace_preview (1 MiB cut)",
+      [] {
+        return Raw{0, tf_replace_preview(0, "a", "bb", 0)};
+      },
+      normal,
+      [](const std::vector<Allocation>& b, std::size_t i) {
+        if (origin_of(b[i]) == Origin::kLibrary && b[i].size == 1048577) {
+          return tf_inject::json_result(R"({"count":600000,"truncated":true})");
+        }
+        if (origin_of(b[i]) == Origin::kLibrary) return fail_with("replace preview failed");
+        return classify_json(b, i, "replace preview failed", "replace preview failed");
+      });
+  tf_inject::sweep(s);
+  tf_close(h);
 }
 
 // Allocations of a save: the copy of the handle's text (tf_save only), the
