@@ -12,3 +12,5 @@ tf_add_test(test_hostile_open PUBLIC SOURCES hostile/test_hostile_open.cpp LABEL
 tf_add_test(test_open_races PUBLIC SOURCES hostile/test_open_races.cpp LABELS hostile threads)
 # The largest accepted document, queried whole.
 tf_add_test(test_huge_documents PUBLIC SOURCES hostile/test_huge_documents.cpp LABELS hostile)
+# Search and replace preview at their limits.
+tf_add_test(test_hostile_search PUBLIC SOURCES hostile/test_hostile_search.cpp LABELS hostile)

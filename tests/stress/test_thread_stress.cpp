@@ -44,6 +44,11 @@ std::vector<Query> queries() {
       {"linecol 0", [](int h) { return tf_linecol(h, 0); }},
       {"linecol 9", [](int h) { return tf_linecol(h, 9); }},
       {"linecol max", [](int h) { return tf_linecol(h, INT64_MAX); }},
+      {"search x", [](int h) { return tf_search(h, "x", 0, 0); }},
+      {"search folded", [](int h) { return tf_search(h, "L", 1, INT32_MAX); }},
+      {"search limited", [](int h) { return tf_search(h, "xx", 0, 3); }},
+      {"replace", [](int h) { return tf_replace_preview(h, "l", "LL", 0); }},
+      {"replace folded", [](int h) { return tf_replace_preview(h, "X", "", 1); }},
   };
   return q;
 }
