@@ -125,8 +125,12 @@ TEST(OpenRaces, FileCutAndRewrittenInPlace) {
         const auto raw = info.find(R"("raw_bytes":)");
         const std::string bytes = info.substr(at + 8, info.find(',', at) - at - 8);
         const std::string raw_bytes = info.substr(raw + 12, info.find(',', raw) - raw - 12);
+        char* full = tf_full(h);
+        const std::string text = full != nullptr ? full : "NULL";
+        tf_free_string(full);
         if (bytes != raw_bytes || std::stoull(bytes) > content.size() ||
-            info.find(R"("sanitized":0)") == std::string::npos) {
+            info.find(R"("sanitized":0)") == std::string::npos ||
+            text != content.substr(0, std::stoull(bytes))) {
           ++other;
           if (first_other.empty()) first_other = info;
         }
