@@ -9,7 +9,7 @@ endif()
 # tf_open on special files, loops, over-long paths, lying sizes.
 tf_add_test(test_hostile_open PUBLIC SOURCES hostile/test_hostile_open.cpp LABELS hostile)
 # tf_open racing a thread that swaps or rewrites the file.
-tf_add_test(test_open_races PUBLIC SOURCES hostile/test_open_races.cpp LABELS hostile threads)
+tf_add_test(test_open_races PUBLIC SOURCES hostile/test_open_races.cpp LABELS threads)
 # The largest accepted document, queried whole.
 tf_add_test(test_huge_documents PUBLIC SOURCES hostile/test_huge_documents.cpp LABELS hostile)
 # Search and replace preview at their limits.
