@@ -8,9 +8,11 @@
 #include <cinttypes>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "fuzz_support.hpp"
 #include "quobrix_textfile.h"
+#include "reference/naive_search.hpp"
 #include "reference/text_measures.hpp"
 #include "reference/utf16le_reference.hpp"
 #include "reference/utf8_reference.hpp"
@@ -81,6 +83,64 @@ void check_page(int h, const std::string& text, std::int64_t offset, std::int32_
         "tf_text gives the page", json);
   check(yyjson_get_uint(yyjson_obj_get(root, "next_offset")) == start + length,
         "tf_text gives next_offset", json);
+  yyjson_doc_free(doc);
+  tf_free_string(json);
+}
+
+void check_search(int h, const std::string& text, const std::string& query, bool fold,
+                  int max_hits) {
+  const std::string q = query.substr(0, query.find('\0'));  // the query ends at 0x00
+  const std::vector<std::uint64_t> hits =
+      tf_ref::find_all(text, q, fold, tf_ref::hit_limit(max_hits));
+  std::string expected = "{\"count\":" + std::to_string(hits.size()) +
+                         ",\"query_len\":" + std::to_string(q.size()) + ",\"hits\":[";
+  for (std::size_t i = 0; i < hits.size(); ++i) {
+    if (i > 0) expected += ",";
+    expected +=
+        "{\"offset\":" + std::to_string(hits[i]) + ",\"length\":" + std::to_string(q.size()) + "}";
+  }
+  expected += "]}";
+  char* json = tf_search(h, query.c_str(), fold ? 1 : 0, max_hits);
+  check(json != nullptr && expected == json, "tf_search", json ? json : tf_last_error());
+  tf_free_string(json);
+}
+
+void check_replace(int h, const std::string& text, const std::string& find_bytes,
+                   const std::string& repl_bytes, bool fold) {
+  constexpr std::size_t kLimit = 1048576;
+  const std::string find = find_bytes.substr(0, find_bytes.find('\0'));
+  const std::string repl = repl_bytes.substr(0, repl_bytes.find('\0'));
+  std::string output = text;
+  std::uint64_t count = 0;
+  bool truncated = false;
+  if (!find.empty()) {
+    const tf_ref::Replaced r = tf_ref::replace_all(text, find, repl, fold);
+    output = r.text;
+    count = r.count;
+    if (output.size() > kLimit) {
+      output.resize(kLimit);
+      truncated = true;
+    }
+  }
+  const std::string shown = output.substr(0, output.find('\0'));
+  char* json = tf_replace_preview(h, find_bytes.c_str(), repl_bytes.c_str(), fold ? 1 : 0);
+  if (!tf_ref::valid_utf8(shown)) {
+    check(json == nullptr, "a preview that is not UTF-8 is refused", json ? json : "");
+    check(std::string(tf_last_error()) == "replace preview failed", "its message", tf_last_error());
+    return;
+  }
+  check(json != nullptr, "tf_replace_preview succeeds", tf_last_error());
+  yyjson_doc* doc = yyjson_read(json, std::strlen(json), 0);
+  check(doc != nullptr, "tf_replace_preview gives JSON", json);
+  yyjson_val* root = yyjson_doc_get_root(doc);
+  yyjson_val* got_text = yyjson_obj_get(root, "text");
+  check(yyjson_obj_size(root) == (truncated ? 3u : 2u), "tf_replace_preview members", json);
+  check(yyjson_get_uint(yyjson_obj_get(root, "count")) == count, "tf_replace_preview count", json);
+  check(got_text != nullptr &&
+            std::string(yyjson_get_str(got_text), yyjson_get_len(got_text)) == shown,
+        "tf_replace_preview text", json);
+  check(!truncated || yyjson_is_true(yyjson_obj_get(root, "truncated")),
+        "tf_replace_preview truncated", json);
   yyjson_doc_free(doc);
   tf_free_string(json);
 }
@@ -183,6 +243,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           linecol ? linecol : tf_last_error());
     tf_free_string(linecol);
   }
+
+  const bool fold = (p.flags & 0x01) != 0;
+  check_search(h, text, p.pattern, fold, p.max_hits);
+  check_search(h, text, p.replacement, !fold, (p.flags & 0x02) != 0 ? 1 : 0);
+  check_replace(h, text, p.pattern, p.replacement, fold);
+  // The document is unchanged by any of it.
+  check(text_of(h) == text, "queries leave the text as it was");
 
   if ((p.flags & 0x30) != 0) check_save(h, text, ((p.flags >> 4) & 3) - 1);
 
