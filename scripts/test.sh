@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the dependencies, builds every preset the suite runs in and runs
-# the whole test suite. Exits non-zero when anything fails.
+# the whole test suite, then runs each fuzz target for a minute. Exits
+# non-zero when anything fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -27,3 +28,7 @@ cmake --preset bench >/dev/null
 cmake --build --preset bench -j "$jobs" --target tf_bench
 build/bench/bench/tf_bench --size 1MB --reps 1 --warm-up 0 --no-small-files \
   --dir build/bench/bench-data-ci >/dev/null
+
+# Each fuzz target for a bounded time (FUZZ_SECONDS, default 60), built with
+# clang, libFuzzer and the sanitizers.
+bash scripts/fuzz.sh

@@ -1,0 +1,235 @@
+#include "faults/io_injector.hpp"
+
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace tf_io {
+namespace {
+
+thread_local bool t_armed = false;
+std::size_t g_fail_at = 0;
+bool g_injected = false;
+std::size_t g_write_limit = 0;
+std::vector<Recorded>* g_calls = nullptr;
+
+}  // namespace
+
+template <class Fn>
+Fn resolve(const char* name) {
+  void* symbol = ::dlsym(RTLD_NEXT, name);
+  Fn fn;
+  std::memcpy(&fn, &symbol, sizeof fn);
+  return fn;
+}
+
+namespace {
+
+#define TF_REAL(fn, type) static type const real_##fn = tf_io::resolve<type>(#fn);
+
+// True when this call is to fail: counts and records the calls of the armed
+// thread.
+bool intercept(Call call, int open_flags = 0) {
+  if (!t_armed) return false;
+  t_armed = false;  // the recording itself may allocate and call anything
+  g_calls->push_back({call, open_flags});
+  const bool fail = g_calls->size() == g_fail_at;
+  if (fail) g_injected = true;
+  t_armed = true;
+  if (fail) errno = error_of(call);
+  return fail;
+}
+
+}  // namespace
+
+const char* name_of(Call call) {
+  static const char* const names[] = {"stat",   "lstat",  "fstat",  "open",   "read",
+                                      "unlink", "fchown", "fchmod", "fdopen", "fwrite",
+                                      "fflush", "fsync",  "fclose", "rename"};
+  return names[static_cast<int>(call)];
+}
+
+int error_of(Call call) {
+  switch (call) {
+    case Call::kOpen:
+    case Call::kFwrite:
+    case Call::kFflush:
+      return ENOSPC;
+    case Call::kUnlink:
+      return EACCES;
+    case Call::kFchown:
+    case Call::kFchmod:
+      return EPERM;
+    case Call::kFdopen:
+      return ENOMEM;
+    case Call::kRename:
+      return EXDEV;
+    default:
+      return EIO;
+  }
+}
+
+void arm(std::size_t fail_at) {
+  static std::vector<Recorded> calls;
+  calls.clear();
+  calls.reserve(256);
+  g_calls = &calls;
+  g_fail_at = fail_at;
+  g_injected = false;
+  g_write_limit = 0;
+  t_armed = true;
+}
+
+void limit_writes(std::size_t bytes) { g_write_limit = bytes; }
+
+bool armed_here() { return t_armed; }
+std::size_t write_limit() { return g_write_limit; }
+
+std::vector<Recorded> disarm() {
+  t_armed = false;
+  return g_calls != nullptr ? *g_calls : std::vector<Recorded>{};
+}
+
+bool injected() { return g_injected; }
+
+int open_descriptors() {
+  int n = 0;
+  if (DIR* d = ::opendir("/proc/self/fd")) {
+    while (const dirent* e = ::readdir(d)) {
+      if (e->d_name[0] != '.') ++n;
+    }
+    ::closedir(d);
+    --n;  // the one opendir holds
+  }
+  return n;
+}
+
+}  // namespace tf_io
+
+using tf_io::Call;
+using tf_io::intercept;
+
+extern "C" {
+
+int stat(const char* path, struct stat* st) noexcept {
+  using Fn = int (*)(const char*, struct stat*);
+  TF_REAL(stat, Fn);
+  if (intercept(Call::kStat)) return -1;
+  return real_stat(path, st);
+}
+
+int lstat(const char* path, struct stat* st) noexcept {
+  using Fn = int (*)(const char*, struct stat*);
+  TF_REAL(lstat, Fn);
+  if (intercept(Call::kLstat)) return -1;
+  return real_lstat(path, st);
+}
+
+int fstat(int fd, struct stat* st) noexcept {
+  using Fn = int (*)(int, struct stat*);
+  TF_REAL(fstat, Fn);
+  if (intercept(Call::kFstat)) return -1;
+  return real_fstat(fd, st);
+}
+
+int open(const char* path, int flags, ...) {
+  using Fn = int (*)(const char*, int, ...);
+  TF_REAL(open, Fn);
+  mode_t mode = 0;
+  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+    std::va_list args;
+    va_start(args, flags);
+    mode = static_cast<mode_t>(va_arg(args, int));
+    va_end(args);
+  }
+  if (intercept(Call::kOpen, flags)) return -1;
+  return real_open(path, flags, mode);
+}
+
+ssize_t read(int fd, void* buffer, std::size_t n) {
+  using Fn = ssize_t (*)(int, void*, std::size_t);
+  TF_REAL(read, Fn);
+  if (intercept(Call::kRead)) return -1;
+  return real_read(fd, buffer, n);
+}
+
+int unlink(const char* path) noexcept {
+  using Fn = int (*)(const char*);
+  TF_REAL(unlink, Fn);
+  if (intercept(Call::kUnlink)) return -1;
+  return real_unlink(path);
+}
+
+int fchown(int fd, uid_t owner, gid_t group) noexcept {
+  using Fn = int (*)(int, uid_t, gid_t);
+  TF_REAL(fchown, Fn);
+  if (intercept(Call::kFchown)) return -1;
+  return real_fchown(fd, owner, group);
+}
+
+int fchmod(int fd, mode_t mode) noexcept {
+  using Fn = int (*)(int, mode_t);
+  TF_REAL(fchmod, Fn);
+  if (intercept(Call::kFchmod)) return -1;
+  return real_fchmod(fd, mode);
+}
+
+FILE* fdopen(int fd, const char* mode) noexcept {
+  using Fn = FILE* (*)(int, const char*);
+  TF_REAL(fdopen, Fn);
+  if (intercept(Call::kFdopen)) return nullptr;
+  return real_fdopen(fd, mode);
+}
+
+std::size_t fwrite(const void* data, std::size_t size, std::size_t count, FILE* stream) {
+  using Fn = std::size_t (*)(const void*, std::size_t, std::size_t, FILE*);
+  TF_REAL(fwrite, Fn);
+  if (intercept(Call::kFwrite)) return 0;
+  if (tf_io::armed_here() && size == 1 && tf_io::write_limit() != 0 &&
+      count > tf_io::write_limit()) {
+    count = tf_io::write_limit();
+  }
+  return real_fwrite(data, size, count, stream);
+}
+
+int fflush(FILE* stream) {
+  using Fn = int (*)(FILE*);
+  TF_REAL(fflush, Fn);
+  if (intercept(Call::kFflush)) return EOF;
+  return real_fflush(stream);
+}
+
+int fsync(int fd) {
+  using Fn = int (*)(int);
+  TF_REAL(fsync, Fn);
+  if (intercept(Call::kFsync)) return -1;
+  return real_fsync(fd);
+}
+
+int fclose(FILE* stream) {
+  using Fn = int (*)(FILE*);
+  TF_REAL(fclose, Fn);
+  const bool fail = intercept(Call::kFclose);
+  const int rc = real_fclose(stream);  // a failed close still closes
+  if (fail) {
+    errno = tf_io::error_of(Call::kFclose);
+    return EOF;
+  }
+  return rc;
+}
+
+int rename(const char* from, const char* to) noexcept {
+  using Fn = int (*)(const char*, const char*);
+  TF_REAL(rename, Fn);
+  if (intercept(Call::kRename)) return -1;
+  return real_rename(from, to);
+}
+
+}  // extern "C"

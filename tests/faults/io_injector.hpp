@@ -1,0 +1,59 @@
+// I/O failure injection for one test binary. Linking io_injector.cpp
+// replaces the file calls the library makes (stat, lstat, fstat, open, read,
+// unlink, fchown, fchmod, fdopen, fwrite, fflush, fsync, fclose, rename) for
+// the whole process, forwarding to the real ones. Armed, the calls of the
+// arming thread are counted and recorded, and the k-th one fails once with
+// the error a real failure of that call would give (a full disk for writes,
+// an I/O error for syncs, ...), without doing its work; fclose still closes.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace tf_io {
+
+enum class Call {
+  kStat,
+  kLstat,
+  kFstat,
+  kOpen,
+  kRead,
+  kUnlink,
+  kFchown,
+  kFchmod,
+  kFdopen,
+  kFwrite,
+  kFflush,
+  kFsync,
+  kFclose,
+  kRename
+};
+
+const char* name_of(Call call);
+// The error number an injected failure of `call` leaves in errno.
+int error_of(Call call);
+
+struct Recorded {
+  Call call;
+  int open_flags = 0;  // kOpen: the flags passed
+};
+
+// 1-based; 0 fails nothing.
+void arm(std::size_t fail_at);
+// Stops counting; returns the calls made while armed.
+std::vector<Recorded> disarm();
+// While armed, fwrite takes at most `bytes` bytes per call (0: all), as a
+// write interrupted by a signal may; reset by arm().
+void limit_writes(std::size_t bytes);
+
+// Whether the fail_at-th call happened (and failed) in the last window.
+bool injected();
+
+bool armed_here();
+std::size_t write_limit();
+
+// Descriptors this process has open now.
+int open_descriptors();
+
+}  // namespace tf_io
