@@ -233,11 +233,11 @@ double non_ascii_share(const std::string& s) {
 
 std::vector<Corpus> prepare_corpora(const std::string& dir, std::uint64_t size) {
   ::mkdir(dir.c_str(), 0755);
-  struct Spec {
+  struct Kind {
     const char* name;
     const char* encoding;
   };
-  const Spec specs[] = {{"english", "utf8"},        {"mixed", "utf8"},
+  const Kind kinds[] = {{"english", "utf8"},        {"mixed", "utf8"},
                         {"english-crlf", "utf8"},   {"english-utf16", "utf16le"},
                         {"mixed-utf16", "utf16le"}, {"latin1", "ansi"}};
   std::vector<Corpus> out;
@@ -250,13 +250,13 @@ std::vector<Corpus> prepare_corpora(const std::string& dir, std::uint64_t size) 
     if (mixed.empty()) mixed = make_mixed(size);
     return mixed;
   };
-  for (const Spec& spec : specs) {
+  for (const Kind& kind : kinds) {
     Corpus c;
-    c.name = spec.name;
-    c.encoding = spec.encoding;
+    c.name = kind.name;
+    c.encoding = kind.encoding;
     // The generator's version is part of the name: a changed generator
     // never reuses an older file of the same size.
-    c.path = dir + "/" + spec.name + "-" + std::to_string(size) + "-g" +
+    c.path = dir + "/" + kind.name + "-" + std::to_string(size) + "-g" +
              std::to_string(kGeneratorVersion) + ".txt";
     // A sidecar records the size so that an existing file is reused.
     const std::string stamp = c.path + ".size";
@@ -267,7 +267,7 @@ std::vector<Corpus> prepare_corpora(const std::string& dir, std::uint64_t size) 
     }
     if (recorded == 0 || !file_has_size(c.path, recorded)) {
       std::string bytes;
-      const std::string name = spec.name;
+      const std::string name = kind.name;
       if (name == "english") bytes = english_text();
       if (name == "mixed") bytes = mixed_text();
       if (name == "english-crlf") bytes = to_crlf(english_text(), size);
