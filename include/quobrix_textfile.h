@@ -238,8 +238,10 @@ TF_API char* tf_replace_preview(int handle, const char* find, const char* repl,
 
 /**
  * tf_save() : writes a handle's decoded text to a path in an encoding. The
- * text is copied under the lock; encoding and all file work run after it is
- * released, so closing the handle meanwhile does not disturb the save. The
+ * lock is held only to check the handle and take a reference to its text;
+ * encoding and all file work run after it is released, so closing the
+ * handle meanwhile does not disturb the save (the text is released once the
+ * save is done). The
  * handle itself is not changed (tf_info still reports the encoding it was
  * opened with).
  * @param handle an open handle; checked before the encoding and the path.

@@ -11,7 +11,7 @@ set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 
 packages=(g++ make cmake pkg-config libgtest-dev libbenchmark-dev
-          clang libclang-rt-14-dev python3 libyyjson-dev)
+          clang libclang-rt-14-dev python3 python3-pip libyyjson-dev)
 # Optional extras: the benchmark compares against these when present.
 extras=(hyperfine ripgrep)
 

@@ -20,6 +20,15 @@ run_preset() {
 run_preset release
 run_preset asan
 run_preset tsan -L threads
+
+# The benchmark is only kept working here: built, and run once on a tiny
+# corpus (the real measurement is bench/README.md's business).
+echo "== bench: build and one run on 1 MB"
+cmake --preset bench >/dev/null
+cmake --build --preset bench -j "$jobs" --target tf_bench
+build/bench/bench/tf_bench --size 1MB --reps 1 --warm-up 0 --no-small-files \
+  --dir build/bench/bench-data-ci >/dev/null
+
 # Each fuzz target for a bounded time (FUZZ_SECONDS, default 60), built with
 # clang, libFuzzer and the sanitizers.
 bash scripts/fuzz.sh

@@ -30,6 +30,10 @@ int decode_to_utf8(const unsigned char* bytes, std::uint64_t length, int encodin
 int decode_utf8(const unsigned char* bytes, std::uint64_t length, std::uint64_t start,
                 DecodedText& out) noexcept;
 int decode_utf16le(const unsigned char* bytes, std::uint64_t length, DecodedText& out) noexcept;
+// The same from the first byte after the mark: `units` are the bytes that
+// decode_utf16le would read from byte 2 on.
+int decode_utf16le_units(const unsigned char* units, std::uint64_t length,
+                         DecodedText& out) noexcept;
 // Does not write out.sanitized: nothing is ever replaced.
 int decode_ansi(const unsigned char* bytes, std::uint64_t length, DecodedText& out) noexcept;
 

@@ -1,51 +1,34 @@
 #include "decode/decode.hpp"
-#include "decode/finish_text.hpp"
-#include "decode/utf8_appender.hpp"
+#include "decode/transcode.hpp"
+#include "frame/large_block.hpp"
 
 namespace tf::decode {
 
-// The two mark bytes are skipped unexamined. Unpaired surrogates and a final
-// odd byte each become U+FFFD; a high surrogate followed by a non-low unit
-// yields U+FFFD and the unit is decoded on its own.
+// The two mark bytes are skipped unexamined: inputs of up to two bytes give
+// the empty text, and a lone third byte is the final odd byte of no unit.
 int decode_utf16le(const unsigned char* bytes, std::uint64_t length, DecodedText& out) noexcept {
+  if (length <= 2) return decode_utf16le_units(bytes, 0, out);
+  return decode_utf16le_units(bytes + 2, length - 2, out);
+}
+
+// Unpaired surrogates and a final odd byte each become U+FFFD; a high
+// surrogate followed by a non-low unit yields U+FFFD and the unit is decoded
+// on its own. The block is sized for three bytes per unit, filled and then
+// shrunk to what was written.
+int decode_utf16le_units(const unsigned char* units, std::uint64_t length,
+                         DecodedText& out) noexcept {
   out.sanitized = 0;
-  Utf8Appender appender;
-  int sanitized = 0;
-  if (length == 3) {
-    sanitized = 1;
-    if (appender.append(0xFFFD) != 0) return -1;
-  } else if (length >= 4) {
-    std::uint64_t i = 2;
-    while (i + 1 < length) {
-      const std::uint32_t u = bytes[i] | (std::uint32_t{bytes[i + 1]} << 8);
-      std::uint32_t code_point = u;
-      std::uint64_t step = 2;
-      bool unpaired = false;
-      if (u >= 0xD800 && u <= 0xDBFF) {
-        const std::uint32_t v =
-            i + 3 < length ? bytes[i + 2] | (std::uint32_t{bytes[i + 3]} << 8) : 0;
-        if (v >= 0xDC00 && v <= 0xDFFF) {
-          code_point = 0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00);
-          step = 4;
-        } else {
-          unpaired = true;
-        }
-      } else if (u >= 0xDC00 && u <= 0xDFFF) {
-        unpaired = true;
-      }
-      if (unpaired) {
-        sanitized = 1;
-        code_point = 0xFFFD;
-      }
-      if (appender.append(code_point) != 0) return -1;
-      i += step;
-    }
-    if (i < length) {
-      sanitized = 1;
-      if (appender.append(0xFFFD) != 0) return -1;
-    }
-  }
-  return finish_text(appender, sanitized, out);
+  const std::uint64_t capacity = utf16le_output_bound(length) + 1;
+  HeapBytes text = alloc_large(capacity);
+  if (!text) return -1;
+  Utf16Conversion converted;
+  if (length != 0) converted = utf16le_to_utf8(units, length, text.get());
+  text[converted.length] = 0;
+  shrink_block(text, capacity, converted.length + 1);
+  out.text = std::move(text);
+  out.text_length = converted.length;
+  out.sanitized = converted.replaced ? 1 : 0;
+  return 0;
 }
 
 }  // namespace tf::decode

@@ -1,27 +1,7 @@
-#include <cstring>
-
 #include "decode/decode.hpp"
 #include "decode/utf8_sequence.hpp"
 
 namespace tf::decode {
-
-std::uint64_t utf8_valid_prefix(const unsigned char* p, std::uint64_t n) noexcept {
-  std::uint64_t i = 0;
-  while (i < n) {
-    // Eight ASCII bytes at a time.
-    while (n - i >= 8) {
-      std::uint64_t word;
-      std::memcpy(&word, p + i, 8);
-      if ((word & 0x8080808080808080ULL) != 0) break;
-      i += 8;
-    }
-    if (i >= n) break;
-    const int step = utf8_sequence_length(p + i, n - i);
-    if (step == 0) break;
-    i += static_cast<std::uint64_t>(step);
-  }
-  return i;
-}
 
 void detect_encoding(const unsigned char* bytes, std::uint64_t length, int* encoding,
                      int* had_bom) noexcept {

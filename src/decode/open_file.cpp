@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "decode/decode.hpp"
+#include "decode/load_file.hpp"
 #include "frame/library_state.hpp"
 #include "frame/messages.hpp"
 
@@ -30,20 +31,6 @@ class FileDescriptor {
  private:
   int fd_;
 };
-
-// Reads up to n bytes, retrying after interruptions and partial reads;
-// returns the number read (fewer only at end of file or on an error).
-std::uint64_t read_fully(int fd, unsigned char* buffer, std::uint64_t n) noexcept {
-  std::uint64_t done = 0;
-  while (done < n) {
-    const std::uint64_t chunk = n - done < (1u << 30) ? n - done : (1u << 30);
-    const ssize_t got = ::read(fd, buffer + done, chunk);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    done += static_cast<std::uint64_t>(got);
-  }
-  return done;
-}
 
 // What the checks on a file status allow: nullptr, or the message format.
 const char* refuse_status(const struct stat& st) noexcept {
@@ -99,26 +86,21 @@ int open_path(const char* path) {
   }
 
   const auto expected = static_cast<std::uint64_t>(size);
-  HeapBytes raw = alloc_bytes(expected + 1);
-  if (!raw) {
-    set_last_error("%s", msg::kOutOfMemory);
-    return -1;
+  LoadedFile loaded;
+  switch (load_file(file.get(), expected, loaded)) {
+    case LoadStatus::kOk:
+      break;
+    case LoadStatus::kOutOfMemory:
+      set_last_error("%s", msg::kOutOfMemory);
+      return -1;
+    case LoadStatus::kShortRead:
+      set_last_error(msg::kShortRead, path);
+      return -1;
+    case LoadStatus::kDecodeFailed:
+      set_last_error("%s", msg::kDecodeFailed);
+      return -1;
   }
-  const std::uint64_t got = read_fully(file.get(), raw.get(), expected);
-  if (got < expected) {
-    set_last_error(msg::kShortRead, path);
-    return -1;
-  }
-  raw[expected] = 0;
-
-  int encoding = kAnsi;
-  int had_bom = 0;
-  detect_encoding(raw.get(), expected, &encoding, &had_bom);
-  DecodedText decoded;
-  if (decode_to_utf8(raw.get(), expected, encoding, decoded) != 0) {
-    set_last_error("%s", msg::kDecodeFailed);
-    return -1;
-  }
+  DecodedText& decoded = loaded.decoded;
 
   PendingError error;
   int handle = -1;
@@ -139,14 +121,14 @@ int open_path(const char* path) {
       slot.in_use = 1;
       const std::size_t path_size = std::strlen(path) + 1;
       slot.path = alloc_chars(path_size);
-      slot.raw = std::move(raw);
       slot.raw_length = expected;
-      slot.encoding = encoding;
-      slot.had_bom = had_bom;
+      slot.encoding = loaded.encoding;
+      slot.had_bom = loaded.had_bom;
       slot.text = std::move(decoded.text);
       slot.text_length = decoded.text_length;
       slot.sanitized = decoded.sanitized;
-      slot.line_ending = detect_line_ending(slot.text.get(), slot.text_length);
+      slot.line_ending = loaded.line_ending;
+      slot.lines = loaded.lines;
       if (!slot.path) {
         slot.reset();
         handle = -1;

@@ -25,13 +25,17 @@ const char* last_error_buffer() noexcept;
 // released. The same 511-byte cut applies.
 class PendingError {
  public:
+  // Only the first byte is cleared: every call frame makes one of these, and
+  // the text is read only after set() has filled it.
+  PendingError() noexcept { text_[0] = '\0'; }
+
   void set(const char* format, ...) noexcept __attribute__((format(printf, 2, 3)));
   bool failed() const noexcept { return failed_; }
   // Copies the message into the last-error buffer if one was set.
   void publish() const noexcept;
 
  private:
-  char text_[kLastErrorSize] = {};
+  char text_[kLastErrorSize];
   bool failed_ = false;
 };
 

@@ -8,6 +8,7 @@
 
 #include "frame/heap.hpp"
 #include "frame/last_error.hpp"
+#include "frame/text_lease.hpp"
 
 namespace tf {
 
@@ -16,19 +17,32 @@ inline constexpr int kMaxHandles = 64;
 // One open document. A free slot is all zero; a slot in use owns its blocks.
 struct HandleSlot {
   int in_use = 0;
-  HeapChars path;  // copy of the path given to tf_open; read by no query
-  HeapBytes raw;   // the file's bytes plus one 0x00; may be empty when
-                   // the text block holds the very same bytes
-  std::uint64_t raw_length = 0;
-  HeapBytes text;  // decoded UTF-8 plus a 0x00 terminator
+  HeapChars path;                // copy of the path given to tf_open; read by no query
+  HeapBytes raw;                 // left empty by tf_open: once decoded, the file's bytes
+                                 // are read by no export. A file that is well-formed
+                                 // UTF-8 after its mark is its own text, and the block it
+                                 // was read into became `text`; any other file's bytes
+                                 // were released after decoding.
+  std::uint64_t raw_length = 0;  // the file's size, as read
+  HeapBytes text;                // decoded UTF-8 plus a 0x00 terminator
   std::uint64_t text_length = 0;
   int encoding = 0;
   int had_bom = 0;
   int sanitized = 0;
   int line_ending = 0;
+  std::int64_t lines = 0;      // count_lines of the text, counted while the file was read
+  TextLease* lease = nullptr;  // made by the first tf_save of this text; keeps the
+                               // text alive past tf_close while a save reads it
 
-  // Releases the blocks and returns every field to zero.
-  void reset() noexcept { *this = HandleSlot{}; }
+  // Releases the blocks (the text goes to the lease when there is one) and
+  // returns every field to zero.
+  void reset() noexcept {
+    if (lease != nullptr) {
+      lease->adopt(std::move(text));
+      lease->release();
+    }
+    *this = HandleSlot{};
+  }
 };
 
 struct LibraryState {

@@ -2,6 +2,9 @@
 
 #include <array>
 
+#include "frame/simd_level.hpp"
+#include "query/measure_text.hpp"
+
 namespace tf::query {
 namespace {
 
@@ -24,6 +27,7 @@ bool is_word_byte(unsigned char b) noexcept { return kWordTable[b] != 0; }
 
 std::int64_t count_words(const unsigned char* text, std::uint64_t length) noexcept {
   if (text == nullptr) return 0;
+  if (simd::active_level() != simd::Level::kScalar) return measure_text(text, length).words;
   // A word starts at every word byte whose predecessor is not one.
   std::int64_t words = 0;
   unsigned previous = 0;

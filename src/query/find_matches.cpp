@@ -2,11 +2,169 @@
 
 #include <cstring>
 
+#include "frame/simd_level.hpp"
+#include "frame/simd_target.hpp"
+
 namespace tf::query {
 namespace {
 
 constexpr unsigned char fold_byte(unsigned char b) noexcept {
   return (b >= 'A' && b <= 'Z') ? static_cast<unsigned char>(b + 0x20) : b;
+}
+
+constexpr bool is_lower_letter(unsigned char b) noexcept { return b >= 'a' && b <= 'z'; }
+
+// What the vector scans look for: the pattern's first and last byte (folded
+// when folding). A folded letter is found by setting bit 0x20 of each text
+// byte: b | 0x20 equals a lower-case letter exactly when b is that letter in
+// either case, so no other byte is folded.
+struct Needle {
+  const unsigned char* text;
+  const unsigned char* pattern;
+  std::uint64_t m;
+  std::uint64_t end;  // one past the last start position
+  bool fold;
+  unsigned char first, last;
+  bool fold_first, fold_last;
+};
+
+Needle make_needle(const unsigned char* text, const unsigned char* pattern, std::uint64_t m,
+                   std::uint64_t end, bool fold) noexcept {
+  Needle nd{text, pattern, m, end, fold, 0, 0, false, false};
+  nd.first = fold ? fold_byte(pattern[0]) : pattern[0];
+  nd.last = fold ? fold_byte(pattern[m - 1]) : pattern[m - 1];
+  nd.fold_first = fold && is_lower_letter(nd.first);
+  nd.fold_last = fold && is_lower_letter(nd.last);
+  return nd;
+}
+
+// The pattern bytes between the first and the last agree at p.
+inline bool middle_agrees(const Needle& nd, std::uint64_t p) noexcept {
+  if (nd.m <= 2) return true;
+  const unsigned char* t = nd.text + p + 1;
+  const unsigned char* q = nd.pattern + 1;
+  const std::uint64_t k_end = nd.m - 2;
+  if (!nd.fold) return std::memcmp(t, q, static_cast<std::size_t>(k_end)) == 0;
+  for (std::uint64_t k = 0; k < k_end; ++k) {
+    if (fold_byte(t[k]) != fold_byte(q[k])) return false;
+  }
+  return true;
+}
+
+// Candidates (first and last byte agree) of the 64 start positions at p,
+// as bits; the first whose middle agrees, or kNoMatch.
+inline std::uint64_t first_verified(const Needle& nd, std::uint64_t p,
+                                    std::uint64_t candidates) noexcept {
+  while (candidates != 0) {
+    const std::uint64_t q = p + static_cast<std::uint64_t>(__builtin_ctzll(candidates));
+    if (middle_agrees(nd, q)) return q;
+    candidates &= candidates - 1;
+  }
+  return kNoMatch;
+}
+
+// Start positions from p one at a time (the tail after the vectors).
+std::uint64_t scan_scalar(const Needle& nd, std::uint64_t p) noexcept {
+  for (; p < nd.end; ++p) {
+    const unsigned char a = nd.fold ? fold_byte(nd.text[p]) : nd.text[p];
+    const unsigned char b = nd.fold ? fold_byte(nd.text[p + nd.m - 1]) : nd.text[p + nd.m - 1];
+    if (a == nd.first && b == nd.last && middle_agrees(nd, p)) return p;
+  }
+  return kNoMatch;
+}
+
+#if defined(TF_X86_KERNELS)
+
+inline std::uint64_t mask16(__m128i eq, int k) noexcept {
+  return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(eq))) << (16 * k);
+}
+
+std::uint64_t scan_sse2(const Needle& nd, std::uint64_t p) noexcept {
+  const __m128i first = _mm_set1_epi8(static_cast<char>(nd.first));
+  const __m128i last = _mm_set1_epi8(static_cast<char>(nd.last));
+  const __m128i fold_first = _mm_set1_epi8(nd.fold_first ? 0x20 : 0);
+  const __m128i fold_last = _mm_set1_epi8(nd.fold_last ? 0x20 : 0);
+  const unsigned char* tail = nd.text + nd.m - 1;
+  for (; nd.end - p >= 64; p += 64) {
+    simd::prefetch(nd.text + p);
+    std::uint64_t candidates = 0;
+    for (int k = 0; k < 4; ++k) {
+      const __m128i a = _mm_or_si128(
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(nd.text + p + 16 * k)), fold_first);
+      const __m128i b = _mm_or_si128(
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(tail + p + 16 * k)), fold_last);
+      candidates |= mask16(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last)), k);
+    }
+    const std::uint64_t hit = first_verified(nd, p, candidates);
+    if (hit != kNoMatch) return hit;
+  }
+  return scan_scalar(nd, p);
+}
+
+TF_TARGET_AVX2 std::uint64_t scan_avx2(const Needle& nd, std::uint64_t p) noexcept {
+  const __m256i first = _mm256_set1_epi8(static_cast<char>(nd.first));
+  const __m256i last = _mm256_set1_epi8(static_cast<char>(nd.last));
+  const __m256i fold_first = _mm256_set1_epi8(nd.fold_first ? 0x20 : 0);
+  const __m256i fold_last = _mm256_set1_epi8(nd.fold_last ? 0x20 : 0);
+  const unsigned char* tail = nd.text + nd.m - 1;
+  for (; nd.end - p >= 64; p += 64) {
+    simd::prefetch(nd.text + p);
+    std::uint64_t candidates = 0;
+    for (int k = 0; k < 2; ++k) {
+      const __m256i a = _mm256_or_si256(
+          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(nd.text + p + 32 * k)), fold_first);
+      const __m256i b = _mm256_or_si256(
+          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(tail + p + 32 * k)), fold_last);
+      const __m256i eq = _mm256_and_si256(_mm256_cmpeq_epi8(a, first), _mm256_cmpeq_epi8(b, last));
+      candidates |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(eq)))
+                    << (32 * k);
+    }
+    const std::uint64_t hit = first_verified(nd, p, candidates);
+    if (hit != kNoMatch) return hit;
+  }
+  return scan_scalar(nd, p);
+}
+
+TF_TARGET_AVX512 std::uint64_t scan_avx512(const Needle& nd, std::uint64_t p) noexcept {
+  const __m512i first = _mm512_set1_epi8(static_cast<char>(nd.first));
+  const __m512i last = _mm512_set1_epi8(static_cast<char>(nd.last));
+  const __m512i fold_first = _mm512_set1_epi8(nd.fold_first ? 0x20 : 0);
+  const __m512i fold_last = _mm512_set1_epi8(nd.fold_last ? 0x20 : 0);
+  const unsigned char* tail = nd.text + nd.m - 1;
+  while (p < nd.end) {
+    simd::prefetch(nd.text + p);
+    // The last vector only loads the bytes of start positions before end:
+    // masked-out bytes are never read.
+    const std::uint64_t left = nd.end - p;
+    const __mmask64 live = left >= 64 ? ~__mmask64{0} : (__mmask64{1} << left) - 1;
+    const __m512i a = _mm512_or_si512(_mm512_maskz_loadu_epi8(live, nd.text + p), fold_first);
+    const __m512i b = _mm512_or_si512(_mm512_maskz_loadu_epi8(live, tail + p), fold_last);
+    const std::uint64_t candidates =
+        _mm512_mask_cmpeq_epi8_mask(_mm512_cmpeq_epi8_mask(a, first) & live, b, last);
+    const std::uint64_t hit = first_verified(nd, p, candidates);
+    if (hit != kNoMatch) return hit;
+    p += 64;
+  }
+  return kNoMatch;
+}
+
+#endif  // TF_X86_KERNELS
+
+// The first match at or after p with a vector scan, or kNoMatch.
+std::uint64_t scan(const Needle& nd, std::uint64_t p) noexcept {
+#if defined(TF_X86_KERNELS)
+  switch (simd::active_level()) {
+    case simd::Level::kAvx512bw:
+      return scan_avx512(nd, p);
+    case simd::Level::kAvx2:
+      return scan_avx2(nd, p);
+    case simd::Level::kSse2:
+      return scan_sse2(nd, p);
+    case simd::Level::kScalar:
+      break;
+  }
+#endif
+  return scan_scalar(nd, p);
 }
 
 }  // namespace
@@ -48,6 +206,11 @@ bool MatchScanner::rest_agrees(std::uint64_t p) const noexcept {
 
 std::uint64_t MatchScanner::next(std::uint64_t from) noexcept {
   if (from >= end_) return kNoMatch;
+  // Above the scalar level: 64 start positions at a time whose first and
+  // last bytes both agree, each then compared in full.
+  if (simd::active_level() != simd::Level::kScalar) {
+    return scan(make_needle(text_, pattern_, m_, end_, fold_), from);
+  }
   // A look-ahead position found from an earlier `from` is still the next
   // one as long as it is not behind the new `from`.
   if (!primed_ || from < last_from_) {

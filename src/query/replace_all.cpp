@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "frame/large_block.hpp"
 #include "query/find_matches.hpp"
 
 namespace tf::query {
@@ -13,7 +14,7 @@ constexpr std::uint64_t kInitialSlack = 64;
 class OutputBuffer {
  public:
   bool start(std::uint64_t capacity) noexcept {
-    data_ = alloc_bytes(static_cast<std::size_t>(capacity));
+    data_ = alloc_large(static_cast<std::size_t>(capacity));
     if (!data_) return false;
     capacity_ = capacity;
     data_[0] = 0;
@@ -33,15 +34,31 @@ class OutputBuffer {
         if (grown > UINT64_MAX / 2) return false;
         grown *= 2;
       }
-      void* moved = std::realloc(data_.get(), static_cast<std::size_t>(grown));
-      if (moved == nullptr) return false;
-      (void)data_.release();
-      data_.reset(static_cast<unsigned char*>(moved));
-      capacity_ = grown;
+      if (!grow(grown)) return false;
     }
     if (size > 0) std::memcpy(data_.get() + length_, bytes, static_cast<std::size_t>(size));
     length_ += size;
     data_[length_] = 0;
+    return true;
+  }
+
+  // A new block of `capacity` bytes holding the output so far. A large
+  // block is moved by hand: only the bytes written are copied, into a block
+  // that is again huge-page friendly (realloc would copy the whole old
+  // block, whose advised pages keep it from being remapped).
+  bool grow(std::uint64_t capacity) noexcept {
+    if (capacity < kLargeBlockMin) {
+      void* moved = std::realloc(data_.get(), static_cast<std::size_t>(capacity));
+      if (moved == nullptr) return false;
+      (void)data_.release();
+      data_.reset(static_cast<unsigned char*>(moved));
+    } else {
+      HeapBytes moved = alloc_large(static_cast<std::size_t>(capacity));
+      if (!moved) return false;
+      std::memcpy(moved.get(), data_.get(), static_cast<std::size_t>(length_ + 1));
+      data_ = std::move(moved);
+    }
+    capacity_ = capacity;
     return true;
   }
 

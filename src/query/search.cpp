@@ -5,8 +5,8 @@
 
 #include "frame/heap.hpp"
 #include "frame/messages.hpp"
-#include "frame/result_doc.hpp"
 #include "query/find_matches.hpp"
+#include "query/search_json.hpp"
 
 namespace tf::query {
 namespace {
@@ -36,18 +36,9 @@ char* build_search_result(const HandleSlot* slot, const char* query, int case_in
                                  reinterpret_cast<const unsigned char*>(query), m, case_insensitive,
                                  hits.get(), limit);
 
-  ResultDoc doc;
-  if (!doc.created()) return nullptr;
-  doc.add_int("count", count);
-  doc.add_int("query_len", static_cast<std::int64_t>(m));
-  yyjson_mut_val* array = doc.add_array("hits");
-  for (int i = 0; i < count; ++i) {
-    yyjson_mut_val* hit = doc.append_object(array);
-    ResultDoc::add_int_to(doc.doc(), hit, "offset", static_cast<std::int64_t>(hits[i]));
-    ResultDoc::add_int_to(doc.doc(), hit, "length", static_cast<std::int64_t>(m));
-  }
-  hits.reset();
-  return doc.write();
+  // The document holds only fixed keys and integers: it is written
+  // directly, byte for byte what the result document would write.
+  return write_search_json(hits.get(), count, m);
 }
 
 char* search(int handle, const char* query, int case_insensitive, int max_hits) {

@@ -2,6 +2,7 @@ list(APPEND TF_SOURCES
   query/count_lines.cpp
   query/count_words.cpp
   query/count_chars.cpp
+  query/measure_text.cpp
   query/locate_offset.cpp
   query/info.cpp
   query/page_text.cpp
@@ -14,6 +15,7 @@ list(APPEND TF_SOURCES
 list(APPEND TF_SOURCES
   query/find_matches.cpp
   query/search.cpp
+  query/search_json.cpp
   query/replace_all.cpp
   query/replace_preview.cpp
 )

@@ -2,18 +2,18 @@
 
 #include "frame/messages.hpp"
 #include "frame/result_doc.hpp"
-#include "query/count_chars.hpp"
-#include "query/count_lines.hpp"
-#include "query/count_words.hpp"
+#include "query/measure_text.hpp"
 
 namespace tf::query {
 
 char* build_stats_result(const HandleSlot& slot) noexcept {
   const unsigned char* text = slot.text.get();
   const std::uint64_t n = slot.text_length;
-  const std::int64_t lines = count_lines(text, n);
-  const std::int64_t words = count_words(text, n);
-  const std::int64_t chars = count_chars(text, n);
+  // count_lines, count_words and count_chars in one pass.
+  const TextMeasures measures = measure_text(text, n);
+  const std::int64_t lines = measures.lines;
+  const std::int64_t words = measures.words;
+  const std::int64_t chars = measures.chars;
   ResultDoc doc;
   if (!doc.created()) return nullptr;
   doc.add_int("lines", lines);

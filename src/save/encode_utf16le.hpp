@@ -6,9 +6,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 
 #include "frame/heap.hpp"
+#include "frame/large_block.hpp"
 
 namespace tf::save {
 
@@ -25,8 +27,16 @@ struct Utf16Output {
 // block; null out = failure, the old block untouched).
 using Reallocate = void* (*)(void*, std::size_t) noexcept;
 
+// A new block is a large block (huge-page friendly for big texts); growing
+// is realloc. A large block reserves twice the size asked for: address space
+// only, as pages nobody touches are never backed, but the one enlargement the
+// conversion may ask for then stays in place instead of copying the block
+// (realloc cannot move a block whose pages are advised apart from the rest of
+// its mapping).
 inline void* heap_reallocate(void* block, std::size_t size) noexcept {
-  return std::realloc(block, size);
+  if (block != nullptr) return std::realloc(block, size);
+  if (size >= kLargeBlockMin && size <= SIZE_MAX / 2) return alloc_large(2 * size).release();
+  return alloc_large(size).release();
 }
 
 // Converts `length` bytes of `text` into `out`. Returns false when memory

@@ -6,6 +6,7 @@
 #include "frame/last_error.hpp"
 #include "frame/library_state.hpp"
 #include "frame/messages.hpp"
+#include "frame/text_lease.hpp"
 #include "save/save_encoded.hpp"
 
 namespace tf::save {
@@ -17,24 +18,25 @@ int save_handle(int handle, const char* path, const char* encoding) noexcept {
     return -1;
   }
 
-  // Only the copy happens under the lock; the slot may be closed as soon as
-  // it is released without affecting the save.
+  // Under the lock the text is only lent: the save reads the handle's own
+  // text afterwards, and a close meanwhile leaves it to the lease, which
+  // frees it once the save is done.
   const char* failure = nullptr;
-  HeapBytes copy;
+  TextLease* lease = nullptr;
   std::uint64_t length = 0;
   {
     TableLock lock;
-    const HandleSlot* slot = lookup_handle(handle);
+    HandleSlot* slot = lookup_handle(handle);
     if (slot == nullptr) {
       failure = msg::kInvalidHandle;
     } else {
       length = slot->text_length;
-      copy = alloc_bytes(length + 1);
-      if (!copy) {
+      if (slot->lease == nullptr) slot->lease = TextLease::create(slot->text.get());
+      if (slot->lease == nullptr) {
         failure = msg::kOutOfMemory;
       } else {
-        if (length > 0) std::memcpy(copy.get(), slot->text.get(), length);
-        copy[length] = 0;
+        lease = slot->lease;
+        lease->acquire();
       }
     }
   }
@@ -42,7 +44,8 @@ int save_handle(int handle, const char* path, const char* encoding) noexcept {
     set_last_error("%s", failure);
     return -1;
   }
-  return save_encoded(copy.get(), length, path, encoding);
+  const LeaseHold hold(lease);
+  return save_encoded(lease->data(), length, path, encoding);
 }
 
 int save_text(const char* text, int length, const char* path, const char* encoding) noexcept {

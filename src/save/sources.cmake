@@ -1,5 +1,6 @@
 list(APPEND TF_SOURCES
   save/encode_utf16le.cpp
+  save/utf16le_units.cpp
   save/size_signal_guard.cpp
   save/atomic_replace.cpp
   save/save_encoded.cpp

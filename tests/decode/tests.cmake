@@ -5,6 +5,8 @@ tf_add_test(test_decode
           decode/test_utf16le_decoding.cpp
   LABELS decode)
 tf_add_test(test_open PUBLIC SOURCES decode/test_open_file.cpp LABELS decode)
+tf_add_test(test_decode_fast SOURCES decode/test_decode_fast.cpp LABELS decode)
+tf_add_test(test_open_fast SOURCES decode/test_open_fast.cpp LABELS decode)
 tf_add_test(test_open_decoded SOURCES decode/test_open_decoded.cpp LABELS decode)
 # Allocation failures: the binary routes malloc, realloc and free through
 # wrappers of its own that can fail a chosen call.

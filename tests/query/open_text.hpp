@@ -37,4 +37,10 @@ inline std::string take(char* result) {
   return s;
 }
 
+// Like take, but a failure reads "NULL: " and the last-error message.
+inline std::string take_json(char* result) {
+  if (result == nullptr) return std::string("NULL: ") + tf_last_error();
+  return take(result);
+}
+
 }  // namespace tf_test

@@ -8,13 +8,13 @@
 #include <random>
 #include <string>
 
-#include "query/search_doc.hpp"
+#include "query/open_text.hpp"
 #include "quobrix_textfile.h"
 #include "reference/naive_search.hpp"
 
 namespace {
 
-using tf_test::SearchDoc;
+using tf_test::OpenText;
 using tf_test::take_json;
 
 constexpr std::size_t kLimit = 1048576;
@@ -64,7 +64,7 @@ TEST(ReplacePreview, Examples) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.text) + " / " + c.find + " -> " + c.repl);
-    SearchDoc doc(c.text);
+    OpenText doc(c.text);
     EXPECT_EQ(preview(doc.handle(), c.find, c.repl, c.case_insensitive), c.json);
   }
 }
@@ -82,7 +82,7 @@ TEST(ReplacePreview, OutputsThatAreNotUtf8Fail) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.text));
-    SearchDoc doc(c.text);
+    OpenText doc(c.text);
     EXPECT_EQ(preview(doc.handle(), c.find, c.repl, 0), "NULL: replace preview failed");
   }
 }
@@ -123,7 +123,7 @@ TEST(ReplacePreview, CutAtOneMebibyte) {
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     const Case& c = cases[i];
     SCOPED_TRACE(i);
-    SearchDoc doc(c.text);
+    OpenText doc(c.text);
     const std::string& expected = c.json;
     const std::string got = preview(doc.handle(), c.find, c.repl, 0);
     EXPECT_EQ(got.size(), expected.size());
@@ -133,7 +133,7 @@ TEST(ReplacePreview, CutAtOneMebibyte) {
 }
 
 TEST(ReplacePreview, FailuresInOrder) {
-  SearchDoc doc("abc");
+  OpenText doc("abc");
   // NULL find or repl is reported whatever the handle.
   EXPECT_EQ(preview(99, "a", nullptr, 0), "NULL: find/repl is NULL");
   EXPECT_EQ(preview(-1, nullptr, "a", 0), "NULL: find/repl is NULL");
@@ -167,7 +167,7 @@ TEST(ReplacePreview, SeededRandomAgainstPlainModel) {
     std::string text;
     const int length = doc_index < 10 ? doc_index : below(doc_index < 140 ? 200 : 3000);
     for (int i = 0; i < length; ++i) text += tokens[below(5)];
-    SearchDoc doc(text);
+    OpenText doc(text);
     for (int q = 0; q < 12; ++q) {
       std::string find;
       if (q % 3 != 0 || text.empty()) {
@@ -195,7 +195,7 @@ TEST(ReplacePreview, SeededRandomAgainstPlainModel) {
 TEST(ReplacePreview, DocumentStaysUnchanged) {
   const std::string text =
       std::string("Cat cat CAT\n\xC3\xA9t\xC3\xA9") + std::string(1, '\0') + "cat";
-  SearchDoc doc(text);
+  OpenText doc(text);
   const std::string info_before = take_json(tf_info(doc.handle()));
   const std::string search_before = take_json(tf_search(doc.handle(), "cat", 1, 0));
   ASSERT_EQ(search_before, tf_ref::search_json(text, "cat", true, 0));

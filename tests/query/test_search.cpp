@@ -7,13 +7,13 @@
 #include <random>
 #include <string>
 
-#include "query/search_doc.hpp"
+#include "query/open_text.hpp"
 #include "quobrix_textfile.h"
 #include "reference/naive_search.hpp"
 
 namespace {
 
-using tf_test::SearchDoc;
+using tf_test::OpenText;
 using tf_test::take_json;
 
 std::string search(int handle, const char* query, int case_insensitive, int max_hits) {
@@ -65,7 +65,7 @@ TEST(Search, Examples) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.text) + " / " + c.query);
-    SearchDoc doc(c.text);
+    OpenText doc(c.text);
     EXPECT_EQ(search(doc.handle(), c.query, c.case_insensitive, c.max_hits), c.json);
   }
 }
@@ -73,7 +73,7 @@ TEST(Search, Examples) {
 TEST(Search, HitLimit) {
   // 100,005 hits of 'a'.
   const std::string text(100005, 'a');
-  SearchDoc doc(text);
+  OpenText doc(text);
   struct Case {
     int max_hits;
     std::size_t count;
@@ -89,7 +89,7 @@ TEST(Search, HitLimit) {
     EXPECT_EQ(json.rfind("{\"count\":" + std::to_string(c.count) + ",", 0), 0u);
   }
   // Fewer hits than the limit: all of them.
-  SearchDoc small("aaab");
+  OpenText small("aaab");
   EXPECT_EQ(search(small.handle(), "A", 1, 500000),
             R"({"count":3,"query_len":1,"hits":[{"offset":0,"length":1},{"offset":1,"length":1},)"
             R"({"offset":2,"length":1}]})");
@@ -99,7 +99,7 @@ TEST(Search, FailuresInOrder) {
   // The NULL query is reported whatever the handle.
   EXPECT_EQ(search(99, nullptr, 0, 0), "NULL: query is NULL");
   EXPECT_EQ(search(-1, nullptr, 1, 5), "NULL: query is NULL");
-  SearchDoc doc("abc");
+  OpenText doc("abc");
   EXPECT_EQ(search(doc.handle(), nullptr, 0, 0), "NULL: query is NULL");
   for (int h : {-1, 64, 99, 1000, INT_MIN, INT_MAX}) {
     SCOPED_TRACE(h);
@@ -108,7 +108,7 @@ TEST(Search, FailuresInOrder) {
   // A closed handle is invalid.
   int closed = -1;
   {
-    SearchDoc gone("abc");
+    OpenText gone("abc");
     closed = gone.handle();
   }
   EXPECT_EQ(search(closed, "a", 0, 0), "NULL: invalid handle");
@@ -130,7 +130,7 @@ TEST(Search, SeededRandomAgainstPlainScan) {
     std::string text;
     const int length = doc_index < 10 ? doc_index : below(doc_index < 140 ? 200 : 3000);
     for (int i = 0; i < length; ++i) text += tokens[below(5)];
-    SearchDoc doc(text);
+    OpenText doc(text);
     for (int q = 0; q < 12; ++q) {
       std::string query;
       if (q % 3 != 0 || text.empty()) {

@@ -11,6 +11,9 @@ tf_add_test(test_query_full_limit PUBLIC SOURCES query/test_full_limit.cpp LABEL
 tf_add_test(test_query_alloc_failures PUBLIC
   SOURCES query/test_query_alloc_failures.cpp support/alloc_probe.cpp
   LABELS query)
+tf_add_test(test_measures_fast SOURCES query/test_measures_fast.cpp LABELS query)
 tf_add_test(test_find_matches SOURCES query/test_find_matches.cpp LABELS query)
 tf_add_test(test_search PUBLIC SOURCES query/test_search.cpp LABELS query)
 tf_add_test(test_replace_preview PUBLIC SOURCES query/test_replace_preview.cpp LABELS query)
+tf_add_test(test_search_fast SOURCES query/test_search_fast.cpp LABELS query)
+tf_add_test(test_search_json SOURCES query/test_search_json.cpp LABELS query)

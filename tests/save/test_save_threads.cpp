@@ -1,5 +1,5 @@
 // Closing a handle while its text is being saved does not disturb the save:
-// the text is copied under the lock and written from the copy.
+// the text is lent under the lock and stays alive until the save is done.
 #include <gtest/gtest.h>
 
 #include <atomic>

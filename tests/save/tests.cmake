@@ -4,3 +4,4 @@ tf_add_test(test_save PUBLIC
   SOURCES save/test_save_output.cpp save/test_save_failures.cpp save/test_save_files.cpp
   LABELS save)
 tf_add_test(test_save_threads PUBLIC SOURCES save/test_save_threads.cpp LABELS threads save)
+tf_add_test(test_save_encoder_fast SOURCES save/test_encode_fast.cpp LABELS save)

@@ -1,0 +1,161 @@
+"""Loading the shared library and calling it.
+
+The library is looked up in this order: the path in the environment variable
+QUOBRIX_TEXTFILE_LIBRARY; a shared library beside this package; the system's
+library search path. It is loaded on first use.
+
+The library keeps one last-error message for the whole process, so a failing
+call and the reading of its message must not be interleaved with another
+thread's failing call. Every call that can fail therefore runs under one lock
+of this module, together with the reading of its message. (The library
+serialises its queries anyway; only opens and saves lose their overlap.)
+"""
+
+import ctypes
+import ctypes.util
+import glob
+import json
+import os
+import sys
+import threading
+
+from .errors import TextFileError
+
+ENVIRONMENT_VARIABLE = "QUOBRIX_TEXTFILE_LIBRARY"
+_SONAME = "libquobrix-textfile.so.1"
+
+_c_int = ctypes.c_int
+_c_str = ctypes.c_char_p
+_c_ptr = ctypes.c_void_p
+_PROTOTYPES = {
+    "tf_version": (_c_str, []),
+    "tf_last_error": (_c_str, []),
+    "tf_free_string": (None, [_c_ptr]),
+    "tf_open": (_c_int, [_c_str]),
+    "tf_close": (_c_int, [_c_int]),
+    "tf_info": (_c_ptr, [_c_int]),
+    "tf_text": (_c_ptr, [_c_int, ctypes.c_int64, ctypes.c_int32]),
+    "tf_full": (_c_ptr, [_c_int]),
+    "tf_stats": (_c_ptr, [_c_int]),
+    "tf_linecol": (_c_ptr, [_c_int, ctypes.c_int64]),
+    "tf_search": (_c_ptr, [_c_int, _c_str, _c_int, _c_int]),
+    "tf_replace_preview": (_c_ptr, [_c_int, _c_str, _c_str, _c_int]),
+    "tf_save": (_c_int, [_c_int, _c_str, _c_str]),
+    "tf_save_text": (_c_int, [_c_str, ctypes.c_int32, _c_str, _c_str]),
+}
+
+_load_lock = threading.Lock()
+_library = None
+call_lock = threading.RLock()
+
+
+def _beside_package():
+    here = os.path.dirname(os.path.abspath(__file__))
+    if sys.platform == "win32":
+        patterns = ["quobrix-textfile.dll"]
+    elif sys.platform == "darwin":
+        patterns = ["libquobrix-textfile.dylib", "libquobrix-textfile.*.dylib"]
+    else:
+        patterns = [_SONAME, "libquobrix-textfile.so", "libquobrix-textfile.so.*"]
+    for pattern in patterns:
+        for path in sorted(glob.glob(os.path.join(here, pattern))):
+            yield path
+
+
+def _system_names():
+    yield _SONAME
+    yield "libquobrix-textfile.so"
+    found = ctypes.util.find_library("quobrix-textfile")
+    if found:
+        yield found
+
+
+def _load():
+    explicit = os.environ.get(ENVIRONMENT_VARIABLE)
+    if explicit:
+        try:
+            return ctypes.CDLL(explicit)
+        except OSError as error:
+            raise TextFileError(
+                "cannot load the quobrix-textfile library from %s=%s: %s"
+                % (ENVIRONMENT_VARIABLE, explicit, error)
+            ) from None
+    tried = []
+    for candidate in list(_beside_package()) + list(_system_names()):
+        try:
+            return ctypes.CDLL(candidate)
+        except OSError as error:
+            tried.append("%s (%s)" % (candidate, error))
+    raise TextFileError(
+        "cannot find the quobrix-textfile library: set %s to its path, put it beside "
+        "the package, or install it on the library search path; tried %s"
+        % (ENVIRONMENT_VARIABLE, "; ".join(tried))
+    )
+
+
+def library():
+    """The loaded library, with the prototypes of the functions it has."""
+    global _library
+    if _library is None:
+        with _load_lock:
+            if _library is None:
+                lib = _load()
+                for name, (restype, argtypes) in _PROTOTYPES.items():
+                    found = getattr(lib, name, None)
+                    if found is not None:
+                        found.restype = restype
+                        found.argtypes = argtypes
+                _library = lib
+    return _library
+
+
+def function(name):
+    """The library's function `name`; TextFileError when the library lacks it."""
+    found = getattr(library(), name, None)
+    if found is None:
+        raise TextFileError("the loaded quobrix-textfile library has no %s" % name)
+    return found
+
+
+def last_error():
+    message = library().tf_last_error()
+    return message.decode("utf-8", "replace") if message is not None else ""
+
+
+def free_string(pointer):
+    library().tf_free_string(pointer)
+
+
+def call_int(name, *args):
+    """Calls an export that returns an int; -1 raises TextFileError."""
+    f = function(name)
+    with call_lock:
+        result = f(*args)
+        if result < 0:
+            raise TextFileError(last_error())
+    return result
+
+
+def call_bytes(name, length, *args):
+    """Calls an export that returns a string and gives back its bytes: up to
+    the first 0x00 byte, or exactly `length` bytes when `length` is given. The
+    string is released with tf_free_string in every case."""
+    f = function(name)
+    with call_lock:
+        pointer = f(*args)
+        if not pointer:
+            raise TextFileError(last_error())
+    try:
+        return ctypes.string_at(pointer) if length is None else ctypes.string_at(pointer, length)
+    finally:
+        free_string(pointer)
+
+
+def call_json(name, *args):
+    """Calls an export that returns a JSON result and parses it."""
+    return json.loads(call_bytes(name, None, *args).decode("utf-8"))
+
+
+def close(handle):
+    """tf_close never fails and sets no message: no lock needed."""
+    library().tf_close(handle)

@@ -1,0 +1,155 @@
+"""Finding and loading the shared library, the version, and installing the
+package with pip. Each way of finding the library runs in a fresh
+interpreter with a copy of the package, so that the environment is exactly
+the one under test."""
+
+import ctypes.util
+import os
+import re
+import shutil
+import subprocess
+import sys
+import unittest
+
+import quobrix_textfile as qt
+from textfile_test_support import LIBRARY, PACKAGE_ROOT, TempDirTestCase
+
+
+def _pyproject_version():
+    with open(os.path.join(PACKAGE_ROOT, "pyproject.toml"), encoding="utf-8") as f:
+        return re.search(r'^version\s*=\s*"([^"]*)"', f.read(), re.M).group(1)
+
+
+class VersionTest(unittest.TestCase):
+    def test_library_package_and_project_agree(self):
+        self.assertEqual(qt.version(), "1.0.1")
+        self.assertEqual(qt.__version__, qt.version())
+        self.assertEqual(_pyproject_version(), qt.version())
+
+
+class LoadingTest(TempDirTestCase):
+    def setUp(self):
+        super().setUp()
+        if not LIBRARY:
+            self.skipTest("QUOBRIX_TEXTFILE_LIBRARY is not set")
+        self.site = self.path("site")
+        shutil.copytree(
+            os.path.join(PACKAGE_ROOT, "quobrix_textfile"),
+            os.path.join(self.site, "quobrix_textfile"),
+            ignore=shutil.ignore_patterns("__pycache__"),
+        )
+
+    def run_python(self, code, **environment):
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("QUOBRIX_TEXTFILE_LIBRARY", "LD_LIBRARY_PATH", "PYTHONPATH")}
+        env.update(environment)
+        env["PYTHONPATH"] = self.site
+        env["PYTHONDONTWRITEBYTECODE"] = "1"
+        return subprocess.run(
+            [sys.executable, "-c", code], env=env, cwd=self.dir,
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, universal_newlines=True,
+        )
+
+    def loaded_from(self, **environment):
+        code = ("import quobrix_textfile as qt, quobrix_textfile._library as l\n"
+                "print(qt.version()); print(l.library()._name)")
+        result = self.run_python(code, **environment)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        version, name = result.stdout.splitlines()
+        self.assertEqual(version, "1.0.1")
+        return name
+
+    def test_environment_variable_comes_first(self):
+        beside = os.path.join(self.site, "quobrix_textfile", "libquobrix-textfile.so.1")
+        shutil.copy(LIBRARY, beside)
+        self.assertEqual(self.loaded_from(QUOBRIX_TEXTFILE_LIBRARY=LIBRARY), LIBRARY)
+
+    def test_beside_the_package(self):
+        beside = os.path.join(self.site, "quobrix_textfile", "libquobrix-textfile.so.1")
+        shutil.copy(LIBRARY, beside)
+        self.assertEqual(self.loaded_from(), beside)
+
+    def test_library_search_path(self):
+        libdir = self.path("lib")
+        os.mkdir(libdir)
+        shutil.copy(LIBRARY, os.path.join(libdir, "libquobrix-textfile.so.1"))
+        self.assertEqual(self.loaded_from(LD_LIBRARY_PATH=libdir), "libquobrix-textfile.so.1")
+
+    def test_a_wrong_environment_variable_is_reported_not_skipped(self):
+        beside = os.path.join(self.site, "quobrix_textfile", "libquobrix-textfile.so.1")
+        shutil.copy(LIBRARY, beside)
+        missing = self.path("no-such-library.so")
+        result = self.run_python(
+            "import quobrix_textfile as qt\n"
+            "try:\n    qt.version()\n"
+            "except qt.TextFileError as e:\n    print(e.message)\n",
+            QUOBRIX_TEXTFILE_LIBRARY=missing,
+        )
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertTrue(
+            result.stdout.startswith(
+                "cannot load the quobrix-textfile library from QUOBRIX_TEXTFILE_LIBRARY=%s: "
+                % missing),
+            result.stdout)
+
+    def test_nowhere_to_be_found(self):
+        if ctypes.util.find_library("quobrix-textfile"):
+            self.skipTest("the library is installed on this system")
+        result = self.run_python(
+            "import quobrix_textfile as qt\n"
+            "try:\n    qt.open('x')\n"
+            "except qt.TextFileError as e:\n    print(e.message)\n")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertTrue(result.stdout.startswith("cannot find the quobrix-textfile library"),
+                        result.stdout)
+
+    def test_import_needs_no_library(self):
+        result = self.run_python("import quobrix_textfile; print('ok')")
+        self.assertEqual((result.returncode, result.stdout), (0, "ok\n"), result.stderr)
+
+
+class PipInstallTest(TempDirTestCase):
+    """pip installs the package offline: the build backend needs nothing
+    beyond the standard library."""
+
+    def test_install_wheel_and_sdist_offline(self):
+        if not LIBRARY:
+            self.skipTest("QUOBRIX_TEXTFILE_LIBRARY is not set")
+        probe = subprocess.run([sys.executable, "-m", "pip", "--version"],
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        if probe.returncode != 0:
+            self.skipTest("pip is not available")
+        source = self.path("src")
+        shutil.copytree(PACKAGE_ROOT, source,
+                        ignore=shutil.ignore_patterns("__pycache__", "tests"))
+        env = dict(os.environ, PIP_NO_INDEX="1", PIP_DISABLE_PIP_VERSION_CHECK="1",
+                   PIP_NO_CACHE_DIR="1", PYTHONDONTWRITEBYTECODE="1")
+        env.pop("PYTHONPATH", None)
+        target = self.path("target")
+        result = subprocess.run(
+            [sys.executable, "-m", "pip", "install", "--no-deps", "--target", target, source],
+            env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, universal_newlines=True)
+        self.assertEqual(result.returncode, 0, result.stdout)
+        self.assertTrue(os.path.isfile(os.path.join(target, "quobrix_textfile", "_library.py")))
+        dist_info = [d for d in os.listdir(target) if d.endswith(".dist-info")]
+        self.assertEqual(dist_info, ["quobrix_textfile-1.0.1.dist-info"])
+
+        env["PYTHONPATH"] = target
+        env["QUOBRIX_TEXTFILE_LIBRARY"] = LIBRARY
+        result = subprocess.run(
+            [sys.executable, "-c", "import quobrix_textfile as qt; print(qt.version())"],
+            env=env, cwd=self.dir, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+            universal_newlines=True)
+        self.assertEqual((result.returncode, result.stdout), (0, "1.0.1\n"), result.stderr)
+
+        sys.path.insert(0, os.path.join(source, "build_backend"))
+        try:
+            import quobrix_textfile_build as backend
+        finally:
+            sys.path.pop(0)
+        sdist = backend.build_sdist(self.dir)
+        self.assertEqual(sdist, "quobrix_textfile-1.0.1.tar.gz")
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,28 @@
+// The bulk converters behind the decoders. Each writes into a block the
+// caller sized with the bound given here and returns the bytes written; the
+// vector versions may store up to 16 bytes past their last output byte, so
+// the bounds include that room.
+#pragma once
+
+#include <cstdint>
+
+namespace tf::decode {
+
+// Latin-1 (every byte is the code point of the same number) to UTF-8.
+inline constexpr std::uint64_t latin1_output_bound(std::uint64_t n) noexcept { return 2 * n; }
+std::uint64_t latin1_to_utf8(const unsigned char* in, std::uint64_t n, unsigned char* out) noexcept;
+
+// UTF-16LE units (the bytes after the mark) to UTF-8: an unpaired surrogate
+// and a final odd byte each become U+FFFD; a high surrogate followed by a
+// unit that is not a low one yields U+FFFD and the unit is decoded on its own.
+inline constexpr std::uint64_t utf16le_output_bound(std::uint64_t n) noexcept {
+  return (n / 2) * 3 + 3 + 16;
+}
+struct Utf16Conversion {
+  std::uint64_t length = 0;
+  bool replaced = false;  // at least one U+FFFD stands for ill-formed input
+};
+Utf16Conversion utf16le_to_utf8(const unsigned char* in, std::uint64_t n,
+                                unsigned char* out) noexcept;
+
+}  // namespace tf::decode

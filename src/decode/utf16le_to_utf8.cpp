@@ -1,0 +1,316 @@
+// UTF-16LE to UTF-8. Vectors of 16 units are classified: all ASCII (narrowed
+// and stored), all below U+0800 (widened to one or two bytes per 16-bit lane
+// and squeezed with kPack2), otherwise one to three bytes per 32-bit lane,
+// squeezed with kPack3, a surrogate pair counting as two lanes of two bytes.
+// A vector with an unpaired surrogate, or a pair across its edge, goes
+// through the unit-by-unit path, which does every replacement; a pair that
+// straddles two vectors is taken whole there.
+#include "decode/pack_tables.hpp"
+#include "decode/transcode.hpp"
+#include "frame/simd_level.hpp"
+#include "frame/simd_target.hpp"
+
+namespace tf::decode {
+namespace {
+
+// One unit (or one surrogate pair) at byte i, i + 1 < n; returns the next i.
+inline std::uint64_t utf16_step(const unsigned char* in, std::uint64_t n, std::uint64_t i,
+                                unsigned char*& o, bool& replaced) noexcept {
+  const std::uint32_t u = in[i] | (std::uint32_t{in[i + 1]} << 8);
+  if (u < 0x80) {
+    *o++ = static_cast<unsigned char>(u);
+    return i + 2;
+  }
+  if (u < 0x800) {
+    o[0] = static_cast<unsigned char>(0xC0 | (u >> 6));
+    o[1] = static_cast<unsigned char>(0x80 | (u & 0x3F));
+    o += 2;
+    return i + 2;
+  }
+  std::uint32_t cp = u;
+  if (u >= 0xD800 && u <= 0xDFFF) {
+    if (u <= 0xDBFF && i + 3 < n) {
+      const std::uint32_t v = in[i + 2] | (std::uint32_t{in[i + 3]} << 8);
+      if (v >= 0xDC00 && v <= 0xDFFF) {
+        cp = 0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00);
+        o[0] = static_cast<unsigned char>(0xF0 | (cp >> 18));
+        o[1] = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
+        o[2] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+        o[3] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+        o += 4;
+        return i + 4;
+      }
+    }
+    replaced = true;
+    cp = 0xFFFD;
+  }
+  o[0] = static_cast<unsigned char>(0xE0 | (cp >> 12));
+  o[1] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+  o[2] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+  o += 3;
+  return i + 2;
+}
+
+// Units from i to the end, then U+FFFD for a final odd byte.
+inline void utf16_tail(const unsigned char* in, std::uint64_t n, std::uint64_t i, unsigned char*& o,
+                       bool& replaced) noexcept {
+  while (i + 1 < n) i = utf16_step(in, n, i, o, replaced);
+  if (i < n) {
+    replaced = true;
+    o[0] = 0xEF;
+    o[1] = 0xBF;
+    o[2] = 0xBD;
+    o += 3;
+  }
+}
+
+Utf16Conversion utf16_scalar(const unsigned char* in, std::uint64_t n,
+                             unsigned char* out) noexcept {
+  Utf16Conversion r;
+  unsigned char* o = out;
+  utf16_tail(in, n, 0, o, r.replaced);
+  r.length = static_cast<std::uint64_t>(o - out);
+  return r;
+}
+
+#if defined(TF_X86_KERNELS)
+
+Utf16Conversion utf16_sse2(const unsigned char* in, std::uint64_t n, unsigned char* out) noexcept {
+  Utf16Conversion r;
+  unsigned char* o = out;
+  std::uint64_t i = 0;
+  const __m128i non_ascii = _mm_set1_epi16(static_cast<short>(0xFF80));
+  while (n - i >= 16) {
+    simd::prefetch(in + i);
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, non_ascii), _mm_setzero_si128())) ==
+        0xFFFF) {
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(v, v));
+      o += 8;
+      i += 16;
+      continue;
+    }
+    const std::uint64_t end = i + 16;
+    while (i < end) i = utf16_step(in, n, i, o, r.replaced);
+  }
+  utf16_tail(in, n, i, o, r.replaced);
+  r.length = static_cast<std::uint64_t>(o - out);
+  return r;
+}
+
+// 8 units below U+0800 in one 128-bit half: one or two bytes per unit.
+TF_TARGET_AVX2 inline unsigned char* pack2_store(__m128i lanes, unsigned mask,
+                                                 unsigned char* o) noexcept {
+  const __m128i packed = _mm_shuffle_epi8(
+      lanes, _mm_load_si128(reinterpret_cast<const __m128i*>(kPack2.shuffle[mask])));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(o), packed);
+  return o + kPack2.length[mask];
+}
+
+// 4 units in 32-bit lanes, one to three bytes each.
+TF_TARGET_AVX2 inline unsigned char* pack3_store(__m128i lanes, unsigned index,
+                                                 unsigned char* o) noexcept {
+  const __m128i packed = _mm_shuffle_epi8(
+      lanes, _mm_load_si128(reinterpret_cast<const __m128i*>(kPack3.shuffle[index])));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(o), packed);
+  return o + kPack3.length[index];
+}
+
+// 8 units without surrogates: one to three bytes each; stores at most 40 bytes.
+TF_TARGET_AVX2 inline unsigned char* utf16_widen8(__m128i units, unsigned char* o) noexcept {
+  const __m256i x = _mm256_cvtepu16_epi32(units);
+  const __m256i six = _mm256_set1_epi32(0x3F);
+  const __m256i cont = _mm256_set1_epi32(0x80);
+  const __m256i last = _mm256_or_si256(_mm256_and_si256(x, six), cont);
+  const __m256i middle = _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(x, 6), six), cont);
+  const __m256i two =
+      _mm256_or_si256(_mm256_or_si256(_mm256_srli_epi32(x, 6), _mm256_set1_epi32(0xC0)),
+                      _mm256_slli_epi32(last, 8));
+  const __m256i three =
+      _mm256_or_si256(_mm256_or_si256(_mm256_srli_epi32(x, 12), _mm256_set1_epi32(0xE0)),
+                      _mm256_or_si256(_mm256_slli_epi32(middle, 8), _mm256_slli_epi32(last, 16)));
+  const __m256i ge80 = _mm256_cmpgt_epi32(x, _mm256_set1_epi32(0x7F));
+  const __m256i ge800 = _mm256_cmpgt_epi32(x, _mm256_set1_epi32(0x7FF));
+  const __m256i lanes = _mm256_blendv_epi8(_mm256_blendv_epi8(x, two, ge80), three, ge800);
+  const auto a = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(ge80)));
+  const auto b = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(ge800)));
+  o = pack3_store(_mm256_castsi256_si128(lanes), kSpread4[a & 15] + kSpread4[b & 15], o);
+  return pack3_store(_mm256_extracti128_si256(lanes, 1), kSpread4[a >> 4] + kSpread4[b >> 4], o);
+}
+
+// 8 units holding surrogates, each high one followed by its low one inside
+// the 16 units being converted. A pair's four bytes are split over the two
+// lanes, two bytes each, so every lane still holds one to three bytes:
+// F0+ and the first continuation in the high lane (from the code point),
+// the last two continuations in the low lane (from the low unit and the two
+// low bits of the high unit before it). `prev` and `next` are the units one
+// place before and after.
+TF_TARGET_AVX2 inline unsigned char* utf16_widen8_pairs(__m128i units, __m128i prev, __m128i next,
+                                                        unsigned char* o) noexcept {
+  const __m256i x = _mm256_cvtepu16_epi32(units);
+  const __m256i xp = _mm256_cvtepu16_epi32(prev);
+  const __m256i xn = _mm256_cvtepu16_epi32(next);
+  const __m256i six = _mm256_set1_epi32(0x3F);
+  const __m256i cont = _mm256_set1_epi32(0x80);
+  const __m256i last = _mm256_or_si256(_mm256_and_si256(x, six), cont);
+  const __m256i middle = _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(x, 6), six), cont);
+  const __m256i two =
+      _mm256_or_si256(_mm256_or_si256(_mm256_srli_epi32(x, 6), _mm256_set1_epi32(0xC0)),
+                      _mm256_slli_epi32(last, 8));
+  const __m256i three =
+      _mm256_or_si256(_mm256_or_si256(_mm256_srli_epi32(x, 12), _mm256_set1_epi32(0xE0)),
+                      _mm256_or_si256(_mm256_slli_epi32(middle, 8), _mm256_slli_epi32(last, 16)));
+  // 0x10000 + (x - 0xD800) * 0x400 + (next - 0xDC00)
+  const __m256i cp = _mm256_sub_epi32(_mm256_add_epi32(_mm256_slli_epi32(x, 10), xn),
+                                      _mm256_set1_epi32(0x35FDC00));
+  const __m256i high_word = _mm256_or_si256(
+      _mm256_or_si256(_mm256_srli_epi32(cp, 18), _mm256_set1_epi32(0xF0)),
+      _mm256_slli_epi32(_mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(cp, 12), six), cont),
+                        8));
+  const __m256i low_word = _mm256_or_si256(
+      _mm256_or_si256(
+          _mm256_or_si256(_mm256_slli_epi32(_mm256_and_si256(xp, _mm256_set1_epi32(3)), 4),
+                          _mm256_and_si256(_mm256_srli_epi32(x, 6), _mm256_set1_epi32(0x0F))),
+          cont),
+      _mm256_slli_epi32(last, 8));
+  const __m256i kind = _mm256_and_si256(x, _mm256_set1_epi32(0xFC00));
+  const __m256i high = _mm256_cmpeq_epi32(kind, _mm256_set1_epi32(0xD800));
+  const __m256i low = _mm256_cmpeq_epi32(kind, _mm256_set1_epi32(0xDC00));
+  const __m256i ge80 = _mm256_cmpgt_epi32(x, _mm256_set1_epi32(0x7F));
+  const __m256i ge800 = _mm256_cmpgt_epi32(x, _mm256_set1_epi32(0x7FF));
+  __m256i lanes = _mm256_blendv_epi8(_mm256_blendv_epi8(x, two, ge80), three, ge800);
+  lanes = _mm256_blendv_epi8(lanes, high_word, high);
+  lanes = _mm256_blendv_epi8(lanes, low_word, low);
+  const auto a = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(ge80)));
+  const auto b = static_cast<unsigned>(_mm256_movemask_ps(
+      _mm256_castsi256_ps(_mm256_andnot_si256(_mm256_or_si256(high, low), ge800))));
+  o = pack3_store(_mm256_castsi256_si128(lanes), kSpread4[a & 15] + kSpread4[b & 15], o);
+  return pack3_store(_mm256_extracti128_si256(lanes, 1), kSpread4[a >> 4] + kSpread4[b >> 4], o);
+}
+
+// 16 units at in + i (with `available` = n - i >= 32 bytes from there);
+// false, with nothing written, when the unit-by-unit path must take them: a
+// surrogate that is unpaired, or paired across the edge of the 16 units.
+TF_TARGET_AVX2 inline bool utf16_block16(const unsigned char* in, std::uint64_t i,
+                                         std::uint64_t available, unsigned char*& o) noexcept {
+  const unsigned char* p = in + i;
+  const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  if (_mm256_testz_si256(v, _mm256_set1_epi16(static_cast<short>(0xFF80)))) {
+    const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(v, v), 0x08);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(packed));
+    o += 16;
+    return true;
+  }
+  if (_mm256_testz_si256(v, _mm256_set1_epi16(static_cast<short>(0xF800)))) {
+    const __m256i lead = _mm256_or_si256(_mm256_srli_epi16(v, 6), _mm256_set1_epi16(0xC0));
+    const __m256i cont = _mm256_slli_epi16(
+        _mm256_or_si256(_mm256_and_si256(v, _mm256_set1_epi16(0x3F)), _mm256_set1_epi16(0x80)), 8);
+    const __m256i high = _mm256_cmpgt_epi16(v, _mm256_set1_epi16(0x7F));
+    const __m256i lanes = _mm256_blendv_epi8(v, _mm256_or_si256(lead, cont), high);
+    const auto mask = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_packs_epi16(high, high)));
+    o = pack2_store(_mm256_castsi256_si128(lanes), mask & 0xFF, o);
+    o = pack2_store(_mm256_extracti128_si256(lanes, 1), (mask >> 16) & 0xFF, o);
+    return true;
+  }
+  const __m256i kind = _mm256_and_si256(v, _mm256_set1_epi16(static_cast<short>(0xFC00)));
+  const auto highs = static_cast<unsigned>(_mm256_movemask_epi8(
+      _mm256_cmpeq_epi16(kind, _mm256_set1_epi16(static_cast<short>(0xD800)))));
+  const auto lows = static_cast<unsigned>(_mm256_movemask_epi8(
+      _mm256_cmpeq_epi16(kind, _mm256_set1_epi16(static_cast<short>(0xDC00)))));
+  if ((highs | lows) == 0) {
+    o = utf16_widen8(_mm256_castsi256_si128(v), o);
+    o = utf16_widen8(_mm256_extracti128_si256(v, 1), o);
+    return true;
+  }
+  // Two mask bits per unit: every low unit right after a high one, and no
+  // high unit last. The units before and after are read as well.
+  if (lows != highs << 2 || (highs >> 30) != 0 || i < 2 || available < 34) return false;
+  const __m256i prev = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p - 2));
+  const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2));
+  o = utf16_widen8_pairs(_mm256_castsi256_si128(v), _mm256_castsi256_si128(prev),
+                         _mm256_castsi256_si128(next), o);
+  o = utf16_widen8_pairs(_mm256_extracti128_si256(v, 1), _mm256_extracti128_si256(prev, 1),
+                         _mm256_extracti128_si256(next, 1), o);
+  return true;
+}
+
+// Vectors of 16 units from i while 32 bytes remain; returns the next i.
+TF_TARGET_AVX2 inline std::uint64_t utf16_blocks_avx2(const unsigned char* in, std::uint64_t n,
+                                                      std::uint64_t i, unsigned char*& o,
+                                                      bool& replaced) noexcept {
+  while (n - i >= 32) {
+    simd::prefetch(in + i);
+    if (utf16_block16(in, i, n - i, o)) {
+      i += 32;
+      continue;
+    }
+    const std::uint64_t end = i + 32;
+    while (i < end) i = utf16_step(in, n, i, o, replaced);
+  }
+  return i;
+}
+
+TF_TARGET_AVX2 Utf16Conversion utf16_avx2(const unsigned char* in, std::uint64_t n,
+                                          unsigned char* out) noexcept {
+  Utf16Conversion r;
+  unsigned char* o = out;
+  const std::uint64_t i = utf16_blocks_avx2(in, n, 0, o, r.replaced);
+  utf16_tail(in, n, i, o, r.replaced);
+  r.length = static_cast<std::uint64_t>(o - out);
+  return r;
+}
+
+TF_TARGET_AVX512 Utf16Conversion utf16_avx512(const unsigned char* in, std::uint64_t n,
+                                              unsigned char* out) noexcept {
+  Utf16Conversion r;
+  unsigned char* o = out;
+  std::uint64_t i = 0;
+  const __m512i non_ascii = _mm512_set1_epi16(static_cast<short>(0xFF80));
+  while (n - i >= 64) {
+    simd::prefetch(in + i);
+    const __m512i v = _mm512_loadu_si512(in + i);
+    if (_mm512_test_epi16_mask(v, non_ascii) == 0) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), _mm512_cvtepi16_epi8(v));
+      o += 32;
+      i += 64;
+      continue;
+    }
+    // Two vectors of 16 units; a pair taken whole may move i past them.
+    const std::uint64_t end = i + 64;
+    while (i < end && n - i >= 32) {
+      if (utf16_block16(in, i, n - i, o)) {
+        i += 32;
+        continue;
+      }
+      const std::uint64_t stop = i + 32;
+      while (i < stop) i = utf16_step(in, n, i, o, r.replaced);
+    }
+  }
+  i = utf16_blocks_avx2(in, n, i, o, r.replaced);
+  utf16_tail(in, n, i, o, r.replaced);
+  r.length = static_cast<std::uint64_t>(o - out);
+  return r;
+}
+
+#endif  // TF_X86_KERNELS
+
+}  // namespace
+
+Utf16Conversion utf16le_to_utf8(const unsigned char* in, std::uint64_t n,
+                                unsigned char* out) noexcept {
+#if defined(TF_X86_KERNELS)
+  switch (simd::active_level()) {
+    case simd::Level::kAvx512bw:
+      return utf16_avx512(in, n, out);
+    case simd::Level::kAvx2:
+      return utf16_avx2(in, n, out);
+    case simd::Level::kSse2:
+      return utf16_sse2(in, n, out);
+    case simd::Level::kScalar:
+      break;
+  }
+#endif
+  return utf16_scalar(in, n, out);
+}
+
+}  // namespace tf::decode

@@ -1,0 +1,259 @@
+// utf8_valid_prefix: the longest prefix made of whole well-formed sequences.
+//
+// The vector versions check 64 bytes at a time with three nibble lookups per
+// byte pair (each table entry is a set of error classes; a pair is ill-formed
+// when the three sets share a class) plus a check that third and fourth bytes
+// follow three- and four-byte leads. They only answer "this block holds an
+// error"; the exact position is then found by the scalar walk, restarted at
+// the sequence that holds the last byte before the block. An error reported
+// in a block always lies at most three bytes before it, and everything
+// before that was checked to be whole sequences, so that restart point is a
+// sequence boundary of the scalar walk and the result is the same.
+#include <cstring>
+
+#include "decode/utf8_sequence.hpp"
+#include "frame/simd_level.hpp"
+#include "frame/simd_target.hpp"
+
+namespace tf::decode {
+namespace {
+
+std::uint64_t valid_prefix_scalar(const unsigned char* p, std::uint64_t n) noexcept {
+  std::uint64_t i = 0;
+  while (i < n) {
+    // Eight ASCII bytes at a time.
+    while (n - i >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, p + i, 8);
+      if ((word & 0x8080808080808080ULL) != 0) break;
+      i += 8;
+    }
+    if (i >= n) break;
+    const int step = utf8_sequence_length(p + i, n - i);
+    if (step == 0) break;
+    i += static_cast<std::uint64_t>(step);
+  }
+  return i;
+}
+
+// The scalar walk from the start of the sequence that holds byte at - 1
+// (found by stepping back over at most three continuation bytes).
+std::uint64_t resume_scalar(const unsigned char* p, std::uint64_t n, std::uint64_t at) noexcept {
+  std::uint64_t q = at;
+  if (q > 0) {
+    --q;
+    for (int k = 0; k < 3 && q > 0 && (p[q] & 0xC0) == 0x80; ++k) --q;
+  }
+  return q + valid_prefix_scalar(p + q, n - q);
+}
+
+#if defined(TF_X86_KERNELS)
+
+// Error classes of the lookup tables.
+constexpr unsigned char kTooShort = 1 << 0;      // lead followed by a non-continuation
+constexpr unsigned char kTooLong = 1 << 1;       // ASCII followed by a continuation
+constexpr unsigned char kOverlong3 = 1 << 2;     // E0 80..9F
+constexpr unsigned char kTooLarge = 1 << 3;      // F4 90.., F5..FF 90..
+constexpr unsigned char kSurrogate = 1 << 4;     // ED A0..BF
+constexpr unsigned char kOverlong2 = 1 << 5;     // C0/C1 followed by a continuation
+constexpr unsigned char kTooLarge1000 = 1 << 6;  // F5..FF 80..8F
+constexpr unsigned char kOverlong4 = 1 << 6;     // F0 80..8F
+constexpr unsigned char kTwoConts = 1 << 7;      // continuation after continuation
+constexpr unsigned char kCarry = kTooShort | kTooLong | kTwoConts;
+
+// clang-format off
+// Indexed by the high nibble of the first byte of a pair.
+alignas(16) constexpr unsigned char kByte1High[16] = {
+    kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong,  // 0_______
+    kTwoConts, kTwoConts, kTwoConts, kTwoConts,                                      // 10______
+    kTooShort | kOverlong2,                                                          // 1100____
+    kTooShort,                                                                       // 1101____
+    kTooShort | kOverlong3 | kSurrogate,                                             // 1110____
+    kTooShort | kTooLarge | kTooLarge1000 | kOverlong4};                             // 1111____
+// Indexed by the low nibble of the first byte.
+alignas(16) constexpr unsigned char kByte1Low[16] = {
+    kCarry | kOverlong3 | kOverlong2 | kOverlong4,   // ____0000
+    kCarry | kOverlong2,                             // ____0001
+    kCarry,                                          // ____0010
+    kCarry,                                          // ____0011
+    kCarry | kTooLarge,                              // ____0100
+    kCarry | kTooLarge | kTooLarge1000,              // ____0101
+    kCarry | kTooLarge | kTooLarge1000,              // ____0110
+    kCarry | kTooLarge | kTooLarge1000,              // ____0111
+    kCarry | kTooLarge | kTooLarge1000,              // ____1000
+    kCarry | kTooLarge | kTooLarge1000,              // ____1001
+    kCarry | kTooLarge | kTooLarge1000,              // ____1010
+    kCarry | kTooLarge | kTooLarge1000,              // ____1011
+    kCarry | kTooLarge | kTooLarge1000,              // ____1100
+    kCarry | kTooLarge | kTooLarge1000 | kSurrogate, // ____1101
+    kCarry | kTooLarge | kTooLarge1000,              // ____1110
+    kCarry | kTooLarge | kTooLarge1000};             // ____1111
+// Indexed by the high nibble of the second byte.
+alignas(16) constexpr unsigned char kByte2High[16] = {
+    kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort,
+    kTooLong | kOverlong2 | kTwoConts | kOverlong3 | kTooLarge1000 | kOverlong4,  // 1000____
+    kTooLong | kOverlong2 | kTwoConts | kOverlong3 | kTooLarge,                   // 1001____
+    kTooLong | kOverlong2 | kTwoConts | kSurrogate | kTooLarge,                   // 1010____
+    kTooLong | kOverlong2 | kTwoConts | kSurrogate | kTooLarge,                   // 1011____
+    kTooShort, kTooShort, kTooShort, kTooShort};                                  // 11______
+
+// A block ends inside a sequence when one of its last three bytes is a lead
+// too long to finish in the block: subtracting these limits with saturation
+// leaves a non-zero byte exactly there.
+alignas(16) constexpr unsigned char kIncompleteTail[16] = {
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xF0 - 1, 0xE0 - 1, 0xC0 - 1};
+// clang-format on
+
+std::uint64_t valid_prefix_sse2(const unsigned char* p, std::uint64_t n) noexcept {
+  // Skips ASCII 64 bytes at a time; sequences are checked one by one.
+  std::uint64_t i = 0;
+  while (n - i >= 64) {
+    simd::prefetch(p + i);
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 32));
+    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 48));
+    if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d))) == 0) {
+      i += 64;
+      continue;
+    }
+    const std::uint64_t end = i + 64;
+    while (i < end) {
+      const int step = utf8_sequence_length(p + i, n - i);
+      if (step == 0) return i;
+      i += static_cast<std::uint64_t>(step);
+    }
+  }
+  return i + valid_prefix_scalar(p + i, n - i);
+}
+
+TF_TARGET_AVX2 inline __m256i lookup16_avx2(const unsigned char* table, __m256i index) noexcept {
+  const __m256i t =
+      _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(table)));
+  return _mm256_shuffle_epi8(t, index);
+}
+
+// Error bits of a 32-byte block given the block before it.
+TF_TARGET_AVX2 inline __m256i block_errors_avx2(__m256i input, __m256i prev_input) noexcept {
+  const __m256i nibble = _mm256_set1_epi8(0x0F);
+  const __m256i joined = _mm256_permute2x128_si256(prev_input, input, 0x21);
+  const __m256i prev1 = _mm256_alignr_epi8(input, joined, 15);
+  const __m256i prev2 = _mm256_alignr_epi8(input, joined, 14);
+  const __m256i prev3 = _mm256_alignr_epi8(input, joined, 13);
+  const __m256i b1h =
+      lookup16_avx2(kByte1High, _mm256_and_si256(_mm256_srli_epi16(prev1, 4), nibble));
+  const __m256i b1l = lookup16_avx2(kByte1Low, _mm256_and_si256(prev1, nibble));
+  const __m256i b2h =
+      lookup16_avx2(kByte2High, _mm256_and_si256(_mm256_srli_epi16(input, 4), nibble));
+  const __m256i special = _mm256_and_si256(_mm256_and_si256(b1h, b1l), b2h);
+  const __m256i third = _mm256_subs_epu8(prev2, _mm256_set1_epi8(static_cast<char>(0xE0 - 0x80)));
+  const __m256i fourth = _mm256_subs_epu8(prev3, _mm256_set1_epi8(static_cast<char>(0xF0 - 0x80)));
+  const __m256i must_continue =
+      _mm256_and_si256(_mm256_or_si256(third, fourth), _mm256_set1_epi8(static_cast<char>(0x80)));
+  return _mm256_xor_si256(must_continue, special);
+}
+
+TF_TARGET_AVX2 inline __m256i incomplete_avx2(__m256i input) noexcept {
+  const __m256i limits =
+      _mm256_setr_m128i(_mm_set1_epi8(static_cast<char>(0xFF)),
+                        _mm_load_si128(reinterpret_cast<const __m128i*>(kIncompleteTail)));
+  return _mm256_subs_epu8(input, limits);
+}
+
+TF_TARGET_AVX2 std::uint64_t valid_prefix_avx2(const unsigned char* p, std::uint64_t n) noexcept {
+  std::uint64_t i = 0;
+  __m256i prev_input = _mm256_setzero_si256();
+  __m256i prev_incomplete = _mm256_setzero_si256();
+  while (n - i >= 64) {
+    simd::prefetch(p + i);
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i + 32));
+    __m256i error;
+    if (_mm256_movemask_epi8(_mm256_or_si256(a, b)) == 0) {
+      error = prev_incomplete;
+      prev_incomplete = _mm256_setzero_si256();
+    } else {
+      error = _mm256_or_si256(block_errors_avx2(a, prev_input), block_errors_avx2(b, a));
+      prev_incomplete = incomplete_avx2(b);
+    }
+    if (!_mm256_testz_si256(error, error)) return resume_scalar(p, n, i);
+    prev_input = b;
+    i += 64;
+  }
+  return resume_scalar(p, n, i);
+}
+
+TF_TARGET_AVX512 inline __m512i lookup16_avx512(const unsigned char* table,
+                                                __m512i index) noexcept {
+  const __m512i t = _mm512_broadcast_i32x4(_mm_load_si128(reinterpret_cast<const __m128i*>(table)));
+  return _mm512_shuffle_epi8(t, index);
+}
+
+TF_TARGET_AVX512 std::uint64_t valid_prefix_avx512(const unsigned char* p,
+                                                   std::uint64_t n) noexcept {
+  const __m512i nibble = _mm512_set1_epi8(0x0F);
+  const __m512i third_limit = _mm512_set1_epi8(static_cast<char>(0xE0 - 0x80));
+  const __m512i fourth_limit = _mm512_set1_epi8(static_cast<char>(0xF0 - 0x80));
+  const __m512i high_bit = _mm512_set1_epi8(static_cast<char>(0x80));
+  const __m512i tail_limits =
+      _mm512_inserti32x4(_mm512_set1_epi8(static_cast<char>(0xFF)),
+                         _mm_load_si128(reinterpret_cast<const __m128i*>(kIncompleteTail)), 3);
+  std::uint64_t i = 0;
+  __m512i prev_input = _mm512_setzero_si512();
+  __m512i prev_incomplete = _mm512_setzero_si512();
+  while (n - i >= 64) {
+    simd::prefetch(p + i);
+    const __m512i input = _mm512_loadu_si512(p + i);
+    __m512i error;
+    if (_mm512_movepi8_mask(input) == 0) {
+      error = prev_incomplete;
+      prev_incomplete = _mm512_setzero_si512();
+    } else {
+      // Each 16-byte lane joined with the lane before it (the last lane of
+      // the previous block for the first one).
+      const __m512i joined = _mm512_alignr_epi64(input, prev_input, 6);
+      const __m512i prev1 = _mm512_alignr_epi8(input, joined, 15);
+      const __m512i prev2 = _mm512_alignr_epi8(input, joined, 14);
+      const __m512i prev3 = _mm512_alignr_epi8(input, joined, 13);
+      const __m512i b1h =
+          lookup16_avx512(kByte1High, _mm512_and_si512(_mm512_srli_epi16(prev1, 4), nibble));
+      const __m512i b1l = lookup16_avx512(kByte1Low, _mm512_and_si512(prev1, nibble));
+      const __m512i b2h =
+          lookup16_avx512(kByte2High, _mm512_and_si512(_mm512_srli_epi16(input, 4), nibble));
+      const __m512i special = _mm512_and_si512(_mm512_and_si512(b1h, b1l), b2h);
+      const __m512i must_continue =
+          _mm512_and_si512(_mm512_or_si512(_mm512_subs_epu8(prev2, third_limit),
+                                           _mm512_subs_epu8(prev3, fourth_limit)),
+                           high_bit);
+      error = _mm512_xor_si512(must_continue, special);
+      prev_incomplete = _mm512_subs_epu8(input, tail_limits);
+    }
+    if (_mm512_test_epi8_mask(error, error) != 0) return resume_scalar(p, n, i);
+    prev_input = input;
+    i += 64;
+  }
+  return resume_scalar(p, n, i);
+}
+
+#endif  // TF_X86_KERNELS
+
+}  // namespace
+
+std::uint64_t utf8_valid_prefix(const unsigned char* p, std::uint64_t n) noexcept {
+#if defined(TF_X86_KERNELS)
+  switch (simd::active_level()) {
+    case simd::Level::kAvx512bw:
+      return valid_prefix_avx512(p, n);
+    case simd::Level::kAvx2:
+      return valid_prefix_avx2(p, n);
+    case simd::Level::kSse2:
+      return valid_prefix_sse2(p, n);
+    case simd::Level::kScalar:
+      break;
+  }
+#endif
+  return valid_prefix_scalar(p, n);
+}
+
+}  // namespace tf::decode

@@ -1,0 +1,267 @@
+#include "query/measure_text.hpp"
+
+#include <cstring>
+
+#include "decode/line_breaks.hpp"
+#include "frame/simd_level.hpp"
+#include "frame/simd_target.hpp"
+#include "query/count_chars.hpp"
+#include "query/count_lines.hpp"
+#include "query/count_words.hpp"
+
+namespace tf::query {
+namespace {
+
+// The plain loops, one byte or one step at a time.
+std::int64_t words_scalar(const unsigned char* text, std::uint64_t length) noexcept {
+  std::int64_t words = 0;
+  bool in_word = false;
+  for (std::uint64_t i = 0; i < length; ++i) {
+    const bool word = is_word_byte(text[i]);
+    if (word && !in_word) ++words;
+    in_word = word;
+  }
+  return words;
+}
+
+std::int64_t chars_scalar(const unsigned char* text, std::uint64_t length) noexcept {
+  std::int64_t chars = 0;
+  for (std::uint64_t i = 0; i < length; i += char_step(text, length, i)) ++chars;
+  return chars;
+}
+
+std::int64_t lines_from(const decode::LineBreakCounts& c, const unsigned char* text,
+                        std::uint64_t length) noexcept {
+  if (length == 0) return 0;
+  // A break that ends the text starts no further line.
+  const unsigned char last = text[length - 1];
+  const std::uint64_t breaks = c.lf + c.cr - c.crlf;
+  return static_cast<std::int64_t>(1 + breaks - (last == '\n' || last == '\r' ? 1 : 0));
+}
+
+#if defined(TF_X86_KERNELS)
+
+// The masks of one 64-byte block (bit k = byte k).
+struct BlockMasks {
+  std::uint64_t lf, cr, word, cont, lead2, lead3,
+      lead4;  // lead2: C0-F7, lead3: E0-F7, lead4: F0-F7
+};
+
+// Running counts over consecutive blocks; the carries hold what the bytes
+// just before a block announce for it.
+struct Counter {
+  std::uint64_t lf = 0, cr = 0, crlf = 0, words = 0, noncont = 0;
+  std::uint64_t mismatch = 0;
+  std::uint64_t carry_cr = 0, carry_word = 0, carry_expect = 0;
+
+  __attribute__((always_inline)) void add(const BlockMasks& m) noexcept {
+    lf += static_cast<std::uint64_t>(__builtin_popcountll(m.lf));
+    cr += static_cast<std::uint64_t>(__builtin_popcountll(m.cr));
+    crlf += static_cast<std::uint64_t>(__builtin_popcountll(m.lf & ((m.cr << 1) | carry_cr)));
+    words +=
+        static_cast<std::uint64_t>(__builtin_popcountll(m.word & ~((m.word << 1) | carry_word)));
+    noncont += static_cast<std::uint64_t>(64 - __builtin_popcountll(m.cont));
+    // The continuation bytes the leads announce: one after C0-F7, two after
+    // E0-F7, three after F0-F7.
+    const std::uint64_t expect = (m.lead2 << 1) | (m.lead3 << 2) | (m.lead4 << 3) | carry_expect;
+    mismatch |= expect ^ m.cont;
+    carry_cr = m.cr >> 63;
+    carry_word = m.word >> 63;
+    carry_expect = (m.lead2 >> 63) | (m.lead3 >> 62) | (m.lead4 >> 61);
+  }
+};
+
+// The last partial block, padded with 0x00 bytes: they are no word bytes,
+// no line breaks and no continuation bytes, so only the non-continuation
+// count needs correcting (by the caller), and a sequence cut off by the end
+// shows up as a mismatch.
+struct Tail {
+  alignas(64) unsigned char bytes[64] = {};
+  Tail(const unsigned char* p, std::uint64_t n) noexcept {
+    if (n != 0) std::memcpy(bytes, p, n);
+  }
+};
+
+TextMeasures finish(const Counter& c, const unsigned char* text, std::uint64_t length) noexcept {
+  TextMeasures m;
+  decode::LineBreakCounts breaks;
+  breaks.lf = c.lf;
+  breaks.cr = c.cr;
+  breaks.crlf = c.crlf;
+  m.lines = lines_from(breaks, text, length);
+  m.words = static_cast<std::int64_t>(c.words);
+  m.chars = c.mismatch == 0 ? static_cast<std::int64_t>(c.noncont) : chars_scalar(text, length);
+  return m;
+}
+
+// 0x80-0xFF, '0'-'9', 'A'-'Z', 'a'-'z', '_' by nibble lookups: a byte is a
+// word byte when the class bits of its high and low nibble meet.
+// bit 0: digits (3_ with _0-_9); bit 1: letters at 4_/6_ with _1-_F;
+// bit 2: letters at 5_/7_ with _0-_A; bit 3: '_' (5F); bit 4: 8_-F_.
+alignas(16) constexpr unsigned char kWordHigh[16] = {0,  0,  0,  1,  2,  4 | 8, 2,  4,
+                                                     16, 16, 16, 16, 16, 16,    16, 16};
+alignas(16) constexpr unsigned char kWordLow[16] = {
+    1 | 4 | 16,     1 | 2 | 4 | 16, 1 | 2 | 4 | 16, 1 | 2 | 4 | 16, 1 | 2 | 4 | 16, 1 | 2 | 4 | 16,
+    1 | 2 | 4 | 16, 1 | 2 | 4 | 16, 1 | 2 | 4 | 16, 1 | 2 | 4 | 16, 2 | 4 | 16,     2 | 16,
+    2 | 16,         2 | 16,         2 | 16,         2 | 8 | 16};
+
+inline std::uint64_t bits16(int movemask, int k) noexcept {
+  return static_cast<std::uint64_t>(static_cast<unsigned>(movemask) & 0xFFFF) << (16 * k);
+}
+
+BlockMasks classify_sse2(const unsigned char* p) noexcept {
+  BlockMasks m{};
+  for (int k = 0; k < 4; ++k) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+    m.lf |= bits16(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))), k);
+    m.cr |= bits16(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r'))), k);
+    // Unsigned range tests as min(x, limit) == x.
+    const __m128i digit = _mm_sub_epi8(v, _mm_set1_epi8('0'));
+    const __m128i letter = _mm_sub_epi8(_mm_or_si128(v, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+    const __m128i word =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(digit, _mm_set1_epi8(9)), digit),
+                                  _mm_cmpeq_epi8(_mm_min_epu8(letter, _mm_set1_epi8(25)), letter)),
+                     _mm_cmpeq_epi8(v, _mm_set1_epi8('_')));
+    const std::uint64_t b7 = bits16(_mm_movemask_epi8(v), k);
+    const std::uint64_t b6 = bits16(_mm_movemask_epi8(_mm_slli_epi16(v, 1)), k);
+    const std::uint64_t b5 = bits16(_mm_movemask_epi8(_mm_slli_epi16(v, 2)), k);
+    const std::uint64_t b4 = bits16(_mm_movemask_epi8(_mm_slli_epi16(v, 3)), k);
+    const std::uint64_t b3 = bits16(_mm_movemask_epi8(_mm_slli_epi16(v, 4)), k);
+    m.word |= bits16(_mm_movemask_epi8(word), k) | b7;
+    m.cont |= b7 & ~b6;
+    const std::uint64_t f0_f7 = b7 & b6 & b5 & b4 & ~b3;
+    m.lead4 |= f0_f7;
+    m.lead3 |= (b7 & b6 & b5 & ~b4) | f0_f7;
+    m.lead2 |= (b7 & b6 & ~b5) | (b7 & b6 & b5 & ~b4) | f0_f7;
+  }
+  return m;
+}
+
+TextMeasures measure_sse2(const unsigned char* text, std::uint64_t n) noexcept {
+  Counter c;
+  std::uint64_t i = 0;
+  for (; n - i >= 64; i += 64) {
+    simd::prefetch(text + i);
+    c.add(classify_sse2(text + i));
+  }
+  const Tail tail(text + i, n - i);
+  c.add(classify_sse2(tail.bytes));
+  c.noncont -= 64 - (n - i);
+  return finish(c, text, n);
+}
+
+TF_TARGET_AVX2 inline std::uint64_t mask64_avx2(__m256i lo, __m256i hi) noexcept {
+  return static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(lo))) |
+         (static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(hi))) << 32);
+}
+
+TF_TARGET_AVX2 inline __m256i nonword_avx2(__m256i v, __m256i high_table, __m256i low_table,
+                                           __m256i nibble) noexcept {
+  const __m256i hi =
+      _mm256_shuffle_epi8(high_table, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble));
+  const __m256i lo = _mm256_shuffle_epi8(low_table, _mm256_and_si256(v, nibble));
+  return _mm256_cmpeq_epi8(_mm256_and_si256(hi, lo), _mm256_setzero_si256());
+}
+
+TF_TARGET_AVX2 inline BlockMasks classify_avx2(const unsigned char* p) noexcept {
+  const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+  const __m256i lf = _mm256_set1_epi8('\n');
+  const __m256i cr = _mm256_set1_epi8('\r');
+  const __m256i nibble = _mm256_set1_epi8(0x0F);
+  const __m256i high_table =
+      _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(kWordHigh)));
+  const __m256i low_table =
+      _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(kWordLow)));
+  BlockMasks m;
+  m.lf = mask64_avx2(_mm256_cmpeq_epi8(a, lf), _mm256_cmpeq_epi8(b, lf));
+  m.cr = mask64_avx2(_mm256_cmpeq_epi8(a, cr), _mm256_cmpeq_epi8(b, cr));
+  m.word = ~mask64_avx2(nonword_avx2(a, high_table, low_table, nibble),
+                        nonword_avx2(b, high_table, low_table, nibble));
+  const std::uint64_t b7 = mask64_avx2(a, b);
+  const std::uint64_t b6 = mask64_avx2(_mm256_slli_epi16(a, 1), _mm256_slli_epi16(b, 1));
+  const std::uint64_t b5 = mask64_avx2(_mm256_slli_epi16(a, 2), _mm256_slli_epi16(b, 2));
+  const std::uint64_t b4 = mask64_avx2(_mm256_slli_epi16(a, 3), _mm256_slli_epi16(b, 3));
+  const std::uint64_t b3 = mask64_avx2(_mm256_slli_epi16(a, 4), _mm256_slli_epi16(b, 4));
+  m.cont = b7 & ~b6;
+  m.lead4 = b7 & b6 & b5 & b4 & ~b3;
+  m.lead3 = (b7 & b6 & b5 & ~b4) | m.lead4;
+  m.lead2 = (b7 & b6 & ~b5) | m.lead3;
+  return m;
+}
+
+TF_TARGET_AVX2 TextMeasures measure_avx2(const unsigned char* text, std::uint64_t n) noexcept {
+  Counter c;
+  std::uint64_t i = 0;
+  for (; n - i >= 64; i += 64) {
+    simd::prefetch(text + i);
+    c.add(classify_avx2(text + i));
+  }
+  const Tail tail(text + i, n - i);
+  c.add(classify_avx2(tail.bytes));
+  c.noncont -= 64 - (n - i);
+  return finish(c, text, n);
+}
+
+TF_TARGET_AVX512 inline BlockMasks classify_avx512(const unsigned char* p) noexcept {
+  const __m512i v = _mm512_loadu_si512(p);
+  const __m512i nibble = _mm512_set1_epi8(0x0F);
+  const __m512i high_table =
+      _mm512_broadcast_i32x4(_mm_load_si128(reinterpret_cast<const __m128i*>(kWordHigh)));
+  const __m512i low_table =
+      _mm512_broadcast_i32x4(_mm_load_si128(reinterpret_cast<const __m128i*>(kWordLow)));
+  const __m512i hi =
+      _mm512_shuffle_epi8(high_table, _mm512_and_si512(_mm512_srli_epi16(v, 4), nibble));
+  const __m512i lo = _mm512_shuffle_epi8(low_table, _mm512_and_si512(v, nibble));
+  BlockMasks m;
+  m.lf = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\n'));
+  m.cr = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\r'));
+  m.word = _mm512_test_epi8_mask(hi, lo);
+  m.cont = _mm512_cmpeq_epi8_mask(_mm512_and_si512(v, _mm512_set1_epi8(static_cast<char>(0xC0))),
+                                  _mm512_set1_epi8(static_cast<char>(0x80)));
+  const std::uint64_t f8 = _mm512_cmpge_epu8_mask(v, _mm512_set1_epi8(static_cast<char>(0xF8)));
+  m.lead2 = _mm512_cmpge_epu8_mask(v, _mm512_set1_epi8(static_cast<char>(0xC0))) & ~f8;
+  m.lead3 = _mm512_cmpge_epu8_mask(v, _mm512_set1_epi8(static_cast<char>(0xE0))) & ~f8;
+  m.lead4 = _mm512_cmpge_epu8_mask(v, _mm512_set1_epi8(static_cast<char>(0xF0))) & ~f8;
+  return m;
+}
+
+TF_TARGET_AVX512 TextMeasures measure_avx512(const unsigned char* text, std::uint64_t n) noexcept {
+  Counter c;
+  std::uint64_t i = 0;
+  for (; n - i >= 64; i += 64) {
+    simd::prefetch(text + i);
+    c.add(classify_avx512(text + i));
+  }
+  const Tail tail(text + i, n - i);
+  c.add(classify_avx512(tail.bytes));
+  c.noncont -= 64 - (n - i);
+  return finish(c, text, n);
+}
+
+#endif  // TF_X86_KERNELS
+
+}  // namespace
+
+TextMeasures measure_text(const unsigned char* text, std::uint64_t length) noexcept {
+  TextMeasures m;
+  if (text == nullptr || length == 0) return m;
+#if defined(TF_X86_KERNELS)
+  switch (simd::active_level()) {
+    case simd::Level::kAvx512bw:
+      return measure_avx512(text, length);
+    case simd::Level::kAvx2:
+      return measure_avx2(text, length);
+    case simd::Level::kSse2:
+      return measure_sse2(text, length);
+    case simd::Level::kScalar:
+      break;
+  }
+#endif
+  m.lines = count_lines(text, length);
+  m.words = words_scalar(text, length);
+  m.chars = chars_scalar(text, length);
+  return m;
+}
+
+}  // namespace tf::query

@@ -1,0 +1,290 @@
+#include "save/utf16le_units.hpp"
+
+#include <cstdint>
+
+#include "frame/simd_level.hpp"
+#include "frame/simd_target.hpp"
+
+namespace tf::save {
+namespace {
+
+constexpr std::uint32_t kReplacement = 0xFFFD;
+
+inline void put_unit(unsigned char*& o, std::uint32_t unit) noexcept {
+  o[0] = static_cast<unsigned char>(unit & 0xFF);
+  o[1] = static_cast<unsigned char>((unit >> 8) & 0xFF);
+  o += 2;
+}
+
+// One code point at i (< length); returns the next i.
+inline std::size_t code_point(const unsigned char* text, std::size_t length, std::size_t i,
+                              unsigned char*& o) noexcept {
+  const std::uint32_t b = text[i];
+  if (b < 0x80) {
+    put_unit(o, b);
+    return i + 1;
+  }
+  if (b >= 0xC0 && b <= 0xDF && i + 1 < length) {
+    put_unit(o, ((b & 0x1F) << 6) | (text[i + 1] & 0x3Fu));
+    return i + 2;
+  }
+  if (b >= 0xE0 && b <= 0xEF && i + 2 < length) {
+    put_unit(o, ((b & 0x0F) << 12) | ((text[i + 1] & 0x3Fu) << 6) | (text[i + 2] & 0x3Fu));
+    return i + 3;
+  }
+  if (b >= 0xF0 && b <= 0xF7 && i + 3 < length) {
+    const std::uint32_t value = ((b & 0x07) << 18) | ((text[i + 1] & 0x3Fu) << 12) |
+                                ((text[i + 2] & 0x3Fu) << 6) | (text[i + 3] & 0x3Fu);
+    if (value <= 0xFFFF) {
+      put_unit(o, value);
+    } else if (value > 0x10FFFF) {
+      put_unit(o, kReplacement);
+    } else {
+      put_unit(o, 0xD800 + ((value - 0x10000) >> 10));
+      put_unit(o, 0xDC00 + ((value - 0x10000) & 0x3FF));
+    }
+    return i + 4;
+  }
+  put_unit(o, kReplacement);
+  return i + 1;
+}
+
+// Code points from i to the end, noting where the last one's units begin.
+inline Utf16Units finish(const unsigned char* text, std::size_t length, std::size_t i,
+                         unsigned char* out, unsigned char* o) noexcept {
+  Utf16Units r;
+  r.before_last = static_cast<std::size_t>(o - out);
+  while (i < length) {
+    r.before_last = static_cast<std::size_t>(o - out);
+    i = code_point(text, length, i, o);
+  }
+  r.size = static_cast<std::size_t>(o - out);
+  return r;
+}
+
+#if defined(TF_X86_KERNELS)
+
+Utf16Units units_sse2(const unsigned char* text, std::size_t length, unsigned char* out) noexcept {
+  unsigned char* o = out;
+  std::size_t i = 0;
+  // At least one byte is left for finish(), which must see the last code point.
+  while (length - i > 16) {
+    simd::prefetch(text + i);
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+    if (_mm_movemask_epi8(v) == 0) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_unpacklo_epi8(v, _mm_setzero_si128()));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16),
+                       _mm_unpackhi_epi8(v, _mm_setzero_si128()));
+      o += 32;
+      i += 16;
+      continue;
+    }
+    const std::size_t end = i + 16;
+    while (i < end) i = code_point(text, length, i, o);
+  }
+  return finish(text, length, i, out, o);
+}
+
+// Keeps the 16-bit lanes whose index bit is set, in order (kCompress16) and
+// tells how many bytes that is.
+struct Compress16 {
+  alignas(16) unsigned char shuffle[256][16];
+  unsigned char length[256];
+};
+
+constexpr Compress16 make_compress16() {
+  Compress16 t{};
+  for (int mask = 0; mask < 256; ++mask) {
+    int n = 0;
+    for (int lane = 0; lane < 8; ++lane) {
+      if ((mask >> lane) & 1) {
+        t.shuffle[mask][n++] = static_cast<unsigned char>(2 * lane);
+        t.shuffle[mask][n++] = static_cast<unsigned char>(2 * lane + 1);
+      }
+    }
+    t.length[mask] = static_cast<unsigned char>(n);
+    for (int k = n; k < 16; ++k) t.shuffle[mask][k] = 0x80;
+  }
+  return t;
+}
+
+constexpr Compress16 kCompress16 = make_compress16();
+
+// The masks of 16 bytes at p that decide whether the vector path may take
+// them, from the bits of each byte (bit k = byte k).
+struct Leads {
+  unsigned cont;   // 80-BF
+  unsigned lead2;  // C0-EF: at least one continuation follows
+  unsigned lead3;  // E0-EF: two follow
+  unsigned high;   // F0-FF: the unit-by-unit path
+};
+
+// Which bytes past the 16 the last code points reach: the next start.
+inline std::size_t next_start(const Leads& l) noexcept {
+  const unsigned reach = (l.lead2 << 1) | (l.lead3 << 2);
+  return 16 + ((reach >> 16) & 1) + ((reach >> 17) & 1);
+}
+
+// Every byte is a start or one of the continuation bytes its lead announces.
+inline bool whole_sequences(const Leads& l) noexcept {
+  const unsigned expected = ((l.lead2 << 1) | (l.lead3 << 2)) & 0xFFFF;
+  return l.high == 0 && expected == l.cont;
+}
+
+TF_TARGET_AVX2 inline Leads leads_of(__m128i v) noexcept {
+  const auto b7 = static_cast<unsigned>(_mm_movemask_epi8(v));
+  const auto b6 = static_cast<unsigned>(_mm_movemask_epi8(_mm_slli_epi16(v, 1)));
+  const auto b5 = static_cast<unsigned>(_mm_movemask_epi8(_mm_slli_epi16(v, 2)));
+  const auto b4 = static_cast<unsigned>(_mm_movemask_epi8(_mm_slli_epi16(v, 3)));
+  Leads l;
+  l.cont = b7 & ~b6;
+  l.high = b7 & b6 & b5 & b4;
+  l.lead3 = b7 & b6 & b5 & ~b4;
+  l.lead2 = (b7 & b6 & ~b5) | l.lead3;
+  return l;
+}
+
+// The unit each of 16 bytes would give as the start of a code point of one,
+// two or three bytes (b1, b2: the bytes one and two places on), in 16-bit
+// lanes.
+TF_TARGET_AVX2 inline __m256i units_of(__m128i bytes, __m128i next1, __m128i next2) noexcept {
+  const __m256i b = _mm256_cvtepu8_epi16(bytes);
+  const __m256i b1 = _mm256_and_si256(_mm256_cvtepu8_epi16(next1), _mm256_set1_epi16(0x3F));
+  const __m256i b2 = _mm256_and_si256(_mm256_cvtepu8_epi16(next2), _mm256_set1_epi16(0x3F));
+  const __m256i two =
+      _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(b, _mm256_set1_epi16(0x1F)), 6), b1);
+  const __m256i three = _mm256_or_si256(
+      _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(b, _mm256_set1_epi16(0x0F)), 12),
+                      _mm256_slli_epi16(b1, 6)),
+      b2);
+  const __m256i is_two = _mm256_cmpgt_epi16(b, _mm256_set1_epi16(0xBF));
+  const __m256i is_three = _mm256_cmpgt_epi16(b, _mm256_set1_epi16(0xDF));
+  return _mm256_blendv_epi8(_mm256_blendv_epi8(b, two, is_two), three, is_three);
+}
+
+// 16 bytes at text + i (i + 19 <= length). Returns the bytes taken, or 0
+// when the unit-by-unit path must take them.
+TF_TARGET_AVX2 inline std::size_t block16_avx2(const unsigned char* p, unsigned char*& o) noexcept {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const Leads l = leads_of(v);
+  if (!whole_sequences(l)) return 0;
+  const __m256i units = units_of(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1)),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2)));
+  const unsigned starts = ~l.cont & 0xFFFF;
+  const unsigned m0 = starts & 0xFF;
+  const unsigned m1 = starts >> 8;
+  _mm_storeu_si128(
+      reinterpret_cast<__m128i*>(o),
+      _mm_shuffle_epi8(_mm256_castsi256_si128(units),
+                       _mm_load_si128(reinterpret_cast<const __m128i*>(kCompress16.shuffle[m0]))));
+  o += kCompress16.length[m0];
+  _mm_storeu_si128(
+      reinterpret_cast<__m128i*>(o),
+      _mm_shuffle_epi8(_mm256_extracti128_si256(units, 1),
+                       _mm_load_si128(reinterpret_cast<const __m128i*>(kCompress16.shuffle[m1]))));
+  o += kCompress16.length[m1];
+  return next_start(l);
+}
+
+TF_TARGET_AVX2 Utf16Units units_avx2(const unsigned char* text, std::size_t length,
+                                     unsigned char* out) noexcept {
+  unsigned char* o = out;
+  std::size_t i = 0;
+  while (length - i > 32) {
+    simd::prefetch(text + i);
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i));
+    if (_mm256_movemask_epi8(v) == 0) {
+      const __m256i lo = _mm256_cvtepu8_epi16(_mm256_castsi256_si128(v));
+      const __m256i hi = _mm256_cvtepu8_epi16(_mm256_extracti128_si256(v, 1));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), lo);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + 32), hi);
+      o += 64;
+      i += 32;
+      continue;
+    }
+    const std::size_t taken = block16_avx2(text + i, o);
+    if (taken != 0) {
+      i += taken;
+      continue;
+    }
+    const std::size_t end = i + 16;
+    while (i < end) i = code_point(text, length, i, o);
+  }
+  return finish(text, length, i, out, o);
+}
+
+TF_TARGET_AVX512 inline std::size_t block16_avx512(const unsigned char* p,
+                                                   unsigned char*& o) noexcept {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const Leads l = leads_of(v);
+  if (!whole_sequences(l)) return 0;
+  const __m256i units = units_of(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1)),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2)));
+  const auto starts = static_cast<__mmask16>(~l.cont & 0xFFFF);
+  const __m512i kept = _mm512_maskz_compress_epi32(starts, _mm512_cvtepu16_epi32(units));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), _mm512_cvtepi32_epi16(kept));
+  o += 2 * static_cast<std::size_t>(__builtin_popcount(starts));
+  return next_start(l);
+}
+
+TF_TARGET_AVX512 Utf16Units units_avx512(const unsigned char* text, std::size_t length,
+                                         unsigned char* out) noexcept {
+  unsigned char* o = out;
+  std::size_t i = 0;
+  while (length - i > 64) {
+    simd::prefetch(text + i);
+    const __m512i v = _mm512_loadu_si512(text + i);
+    if (_mm512_movepi8_mask(v) == 0) {
+      _mm512_storeu_si512(o, _mm512_cvtepu8_epi16(_mm512_castsi512_si256(v)));
+      _mm512_storeu_si512(o + 64, _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(v, 1)));
+      o += 128;
+      i += 64;
+      continue;
+    }
+    // Up to four blocks of 16 bytes; each starts where the last code point
+    // of the one before ended.
+    const std::size_t end = i + 64;
+    while (i < end && length - i > 32) {
+      std::size_t taken = block16_avx512(text + i, o);
+      if (taken != 0) {
+        i += taken;
+        continue;
+      }
+      const std::size_t stop = i + 16;
+      while (i < stop) i = code_point(text, length, i, o);
+    }
+  }
+  while (length - i > 32) {
+    const std::size_t taken = block16_avx512(text + i, o);
+    if (taken != 0) {
+      i += taken;
+      continue;
+    }
+    const std::size_t stop = i + 16;
+    while (i < stop) i = code_point(text, length, i, o);
+  }
+  return finish(text, length, i, out, o);
+}
+
+#endif  // TF_X86_KERNELS
+
+}  // namespace
+
+Utf16Units utf8_to_utf16le(const unsigned char* text, std::size_t length,
+                           unsigned char* out) noexcept {
+#if defined(TF_X86_KERNELS)
+  switch (simd::active_level()) {
+    case simd::Level::kAvx512bw:
+      return units_avx512(text, length, out);
+    case simd::Level::kAvx2:
+      return units_avx2(text, length, out);
+    case simd::Level::kSse2:
+      return units_sse2(text, length, out);
+    case simd::Level::kScalar:
+      break;
+  }
+#endif
+  return finish(text, length, 0, out, out);
+}
+
+}  // namespace tf::save

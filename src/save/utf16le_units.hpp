@@ -1,0 +1,27 @@
+// The conversion loop of the "utf16le" save, apart from the block it writes
+// into.
+#pragma once
+
+#include <cstddef>
+
+namespace tf::save {
+
+struct Utf16Units {
+  std::size_t size = 0;         // bytes written
+  std::size_t before_last = 0;  // bytes written before the units of the last code point
+};
+
+// Writes the UTF-16LE units of `length` bytes of text to `out`, which has
+// room for 2 x length bytes (no input byte yields more than two). The rules
+// are those of encode_utf16le: a lead byte decides how many bytes a code
+// point takes, continuation bytes are taken by their low six bits unchecked,
+// a lead whose sequence runs past the end and any other byte is U+FFFD.
+//
+// The vector versions widen ASCII a vector at a time and, for 16 bytes whose
+// lead bytes are each followed by exactly their continuation bytes and hold
+// no four-byte lead, compute every unit at once and keep the ones that start
+// a code point; anything else goes code point by code point.
+Utf16Units utf8_to_utf16le(const unsigned char* text, std::size_t length,
+                           unsigned char* out) noexcept;
+
+}  // namespace tf::save

@@ -1,0 +1,426 @@
+"""The quobrix-textfile command-line tool, run as a user runs it: exact
+output lines, exit statuses 0/1/2, the stderr format, pipes.
+
+QUOBRIX_TEXTFILE_CLI names the binary under test and TF_EXAMPLES the
+examples/ directory with the sample files."""
+
+import json
+import os
+import shutil
+import stat
+import subprocess
+import tempfile
+import unittest
+
+CLI = os.environ.get("QUOBRIX_TEXTFILE_CLI", "quobrix-textfile")
+EXAMPLES = os.environ.get("TF_EXAMPLES", "examples")
+PROGRAM = "quobrix-textfile"
+
+# ASCII, 2-, 3- and 4-byte characters, 0x00 bytes, CR LF and a lone CR.
+MIXED = "a\u00e9\u20ac\U0001F600\x00b\r\nc\u00e9\x00\x00\U0001F600\rz"
+
+
+def run(*args, stdin=subprocess.DEVNULL, cwd=None):
+    """(exit status, stdout bytes, stderr text) of one run."""
+    result = subprocess.run([CLI] + [str(a) for a in args], stdin=stdin, cwd=cwd,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+    return result.returncode, result.stdout, result.stderr.decode("utf-8", "replace")
+
+
+def usage_error(message, command=None):
+    hint = "%s %s --help" % (PROGRAM, command) if command else "%s --help" % PROGRAM
+    prefix = "%s: %s: " % (PROGRAM, command) if command else "%s: " % PROGRAM
+    return "%s%s\nTry '%s' for more information.\n" % (prefix, message, hint)
+
+
+class CliTestCase(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="tf-cli-")
+        self.addCleanup(shutil.rmtree, self.dir, True)
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def write(self, name, data):
+        path = self.path(name)
+        with open(path, "wb") as f:
+            f.write(data)
+        return path
+
+    def read(self, path):
+        with open(path, "rb") as f:
+            return f.read()
+
+    def assertRun(self, args, status, stdout, stderr=""):
+        got = run(*args)
+        expected_out = stdout.encode("utf-8") if isinstance(stdout, str) else stdout
+        self.assertEqual(got, (status, expected_out, stderr), args)
+
+
+class GeneralTest(CliTestCase):
+    COMMANDS = ["detect", "info", "stats", "linecol", "text", "search", "replace", "cat",
+                "convert"]
+
+    def test_version(self):
+        for flag in ("--version", "-V"):
+            self.assertRun([flag], 0, "%s 1.0.1\n" % PROGRAM)
+
+    def test_help_lists_every_command(self):
+        for args in (["--help"], ["-h"], ["help"]):
+            status, out, err = run(*args)
+            self.assertEqual((status, err), (0, ""))
+            text = out.decode()
+            self.assertTrue(text.startswith("Usage: %s COMMAND [ARGUMENTS]\n" % PROGRAM))
+            for command in self.COMMANDS:
+                self.assertIn("\n  %s " % command, text)
+
+    def test_every_command_has_help(self):
+        for command in self.COMMANDS:
+            with self.subTest(command=command):
+                status, out, err = run(command, "--help")
+                self.assertEqual((status, err), (0, ""))
+                self.assertTrue(out.decode().startswith("Usage: %s %s " % (PROGRAM, command)))
+                self.assertEqual(run(command, "-h"), (status, out, err))
+                self.assertEqual(run("help", command), (status, out, err))
+
+    def test_usage_errors_exit_2(self):
+        cases = [
+            ([], usage_error("missing command")),
+            (["frobnicate"], usage_error("unknown command 'frobnicate'")),
+            (["--frobnicate"], usage_error("unrecognized option '--frobnicate'")),
+            (["help", "frobnicate"], usage_error("unknown command 'frobnicate'")),
+            (["detect"], usage_error("missing operand", "detect")),
+            (["info", "--bogus", "x"], usage_error("unrecognized option '--bogus'", "info")),
+            (["info", "-z", "x"], usage_error("invalid option -- 'z'", "info")),
+            (["info", "--pretty=yes", "x"], usage_error("option '--pretty' takes no value", "info")),
+        ]
+        for args, stderr in cases:
+            with self.subTest(args=args):
+                self.assertRun(args, 2, "", stderr)
+
+    def test_no_prompt_on_stdin(self):
+        # A terminal-less run with an open stdin must not wait for input.
+        result = subprocess.run([CLI, "detect", os.path.join(EXAMPLES, "sample-utf8.txt")],
+                                stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, timeout=60)
+        self.assertEqual(result.returncode, 0)
+
+
+class DetectTest(CliTestCase):
+    def test_one_line_per_file(self):
+        files = [
+            ("utf8.txt", b"ab\ncd\nef\n", "utf8, lf, 3 lines, 9 bytes (raw 9)"),
+            ("bom.txt", b"\xef\xbb\xbfhi", "utf8-bom, lf, 1 line, 2 bytes (raw 5)"),
+            ("u16.txt", b"\xff\xfea\x00\r\x00\n\x00b\x00",
+             "utf16le with BOM, crlf, 2 lines, 4 bytes (raw 10)"),
+            ("latin1.txt", b"caf\xe9\rx\n", "ansi, mixed, 2 lines, 8 bytes (raw 7)"),
+            ("bad-bom.txt", b"\xef\xbb\xbfa\xff", "utf8-bom, lf, 1 line, 4 bytes (raw 5), sanitized"),
+            ("empty.txt", b"", "utf8, lf, 0 lines, 0 bytes (raw 0)"),
+            ("one.txt", b"x", "utf8, lf, 1 line, 1 byte (raw 1)"),
+            ("cr.txt", b"a\rb\r", "utf8, cr, 2 lines, 4 bytes (raw 4)"),
+        ]
+        paths = [self.write(name, data) for name, data, _ in files]
+        expected = "".join("%s: %s\n" % (p, line) for p, (_, _, line) in zip(paths, files))
+        self.assertRun(["detect"] + paths, 0, expected)
+
+    def test_the_sample_files(self):
+        names = ["sample-latin1.txt", "sample-utf16le-crlf.txt", "sample-utf8-bom.txt",
+                 "sample-utf8.txt"]
+        expected = [
+            "sample-latin1.txt: ansi, lf, 2 lines, 57 bytes (raw 53)",
+            "sample-utf16le-crlf.txt: utf16le with BOM, crlf, 3 lines, 84 bytes (raw 112)",
+            "sample-utf8-bom.txt: utf8-bom, lf, 2 lines, 47 bytes (raw 50)",
+            "sample-utf8.txt: utf8, lf, 3 lines, 80 bytes (raw 80)",
+        ]
+        status, out, err = run("detect", *names, cwd=EXAMPLES)
+        self.assertEqual((status, out.decode(), err), (0, "\n".join(expected) + "\n", ""))
+
+    def test_a_failing_file_does_not_stop_the_others(self):
+        good = self.write("good.txt", b"x")
+        missing = self.path("missing.txt")
+        self.assertRun(
+            ["detect", missing, self.dir, good], 1,
+            "%s: utf8, lf, 1 line, 1 byte (raw 1)\n" % good,
+            "%s: %s: cannot open '%s': No such file or directory\n"
+            "%s: %s: '%s' is a directory\n" % (PROGRAM, missing, missing, PROGRAM, self.dir,
+                                               self.dir))
+
+    def test_operands_that_look_like_options(self):
+        self.write("-x.txt", b"x")
+        status, out, err = run("detect", "--", "-x.txt", cwd=self.dir)
+        self.assertEqual((status, out, err), (0, b"-x.txt: utf8, lf, 1 line, 1 byte (raw 1)\n", ""))
+
+
+class InfoTest(CliTestCase):
+    INFO = ('{"encoding":"utf8","had_bom":0,"line_ending":"lf","bytes":9,"raw_bytes":9,'
+            '"lines":3,"sanitized":0}')
+
+    def test_one_file_prints_the_library_json_unchanged(self):
+        path = self.write("a.txt", b"ab\ncd\nef\n")
+        self.assertRun(["info", path], 0, self.INFO + "\n")
+
+    def test_several_files_lead_with_the_path(self):
+        a = self.write("a.txt", b"ab\ncd\nef\n")
+        b = self.write("b \"q\".txt", b"\xff\xfeh\x00i\x00")
+        status, out, err = run("info", a, b)
+        self.assertEqual((status, err), (0, ""))
+        self.assertEqual(out.decode().splitlines(), [
+            '{"path":"%s",%s' % (a, self.INFO[1:]),
+            '{"path":%s,"encoding":"utf16le","had_bom":1,"line_ending":"lf","bytes":2,'
+            '"raw_bytes":6,"lines":1,"sanitized":0}' % json.dumps(b),
+        ])
+
+    def test_pretty(self):
+        path = self.write("a.txt", b"ab\ncd\nef\n")
+        expected = ('{\n  "encoding": "utf8",\n  "had_bom": 0,\n  "line_ending": "lf",\n'
+                    '  "bytes": 9,\n  "raw_bytes": 9,\n  "lines": 3,\n  "sanitized": 0\n}\n')
+        self.assertRun(["info", "--pretty", path], 0, expected)
+        self.assertRun(["info", path, "--pretty"], 0, expected)
+        status, out, _ = run("info", "--pretty", path, path)
+        self.assertEqual(status, 0)
+        self.assertEqual(out.decode().count('\n  "path": '), 2)
+
+    def test_failure_among_several(self):
+        a = self.write("a.txt", b"ab\ncd\nef\n")
+        missing = self.path("nope")
+        self.assertRun(["info", missing, a], 1, '{"path":"%s",%s\n' % (a, self.INFO[1:]),
+                       "%s: %s: cannot open '%s': No such file or directory\n"
+                       % (PROGRAM, missing, missing))
+
+
+class QueryTest(CliTestCase):
+    def test_stats(self):
+        a = self.write("a.txt", b"ab\r\ncd")
+        b = self.write("b.txt", b"")
+        self.assertRun(["stats", a], 0, '{"lines":2,"words":2,"chars":6,"bytes":6}\n')
+        self.assertRun(["stats", a, b], 0,
+                       '{"path":"%s","lines":2,"words":2,"chars":6,"bytes":6}\n'
+                       '{"path":"%s","lines":0,"words":0,"chars":0,"bytes":0}\n' % (a, b))
+        self.assertRun(["stats", "--pretty", a], 0,
+                       '{\n  "lines": 2,\n  "words": 2,\n  "chars": 6,\n  "bytes": 6\n}\n')
+
+    def test_linecol(self):
+        path = self.write("a.txt", b"ab\r\ncd")
+        for offset, expected in (("5", (2, 2)), ("3", (2, 1)), ("-5", (1, 1)), ("100", (2, 3)),
+                                 ("-9223372036854775808", (1, 1))):
+            with self.subTest(offset=offset):
+                self.assertRun(["linecol", path, offset], 0,
+                               '{"line":%d,"col":%d}\n' % expected)
+        range_ = "(expected an integer from -9223372036854775808 to 9223372036854775807)"
+        for bad in ("x", "1.5", "", " 1", "9223372036854775808", "0x10"):
+            with self.subTest(bad=bad):
+                self.assertRun(["linecol", path, bad], 2, "",
+                               usage_error("invalid offset '%s' %s" % (bad, range_), "linecol"))
+        self.assertRun(["linecol", path], 2, "", usage_error("missing operand", "linecol"))
+        self.assertRun(["linecol", path, "1", "2"], 2, "",
+                       usage_error("extra operand '2'", "linecol"))
+
+    def test_text(self):
+        path = self.write("a.txt", b"ab\ncd")
+        cases = [
+            ([], '{"text":"ab\\ncd","next_offset":5}'),
+            (["--offset", "4", "--max-bytes", "4"], '{"text":"d","next_offset":5}'),
+            (["--offset=0", "--max-bytes=4"], '{"text":"ab\\nc","next_offset":4}'),
+            (["--offset", "-5", "--max-bytes", "2"], '{"text":"ab","next_offset":2}'),
+            (["--max-bytes", "-1"], '{"text":"","next_offset":0}'),
+            (["--offset", "99"], '{"text":"","next_offset":5}'),
+        ]
+        for options, expected in cases:
+            with self.subTest(options=options):
+                self.assertRun(["text", path] + options, 0, expected + "\n")
+        self.assertRun(["text", "--pretty", path, "--max-bytes", "2"], 0,
+                       '{\n  "text": "ab",\n  "next_offset": 2\n}\n')
+        self.assertRun(["text", path, "--max-bytes", "2147483648"], 2, "", usage_error(
+            "invalid max-bytes '2147483648' (expected an integer from -2147483648 to "
+            "2147483647)", "text"))
+        self.assertRun(["text", path, "--offset"], 2, "",
+                       usage_error("option '--offset' requires a value", "text"))
+
+    def test_text_inside_a_character_is_the_library_failure(self):
+        path = self.write("e.txt", "\u00e9".encode())
+        self.assertRun(["text", path, "--max-bytes", "1"], 1, "",
+                       "%s: %s: failed to serialize JSON\n" % (PROGRAM, path))
+
+    def test_search_json(self):
+        path = self.write("a.txt", b"abcabc")
+        self.assertRun(["search", path, "bc"], 0,
+                       '{"count":2,"query_len":2,"hits":[{"offset":1,"length":2},'
+                       '{"offset":4,"length":2}]}\n')
+        self.assertRun(["search", path, "BC", "-i", "--max-hits", "1"], 0,
+                       '{"count":1,"query_len":2,"hits":[{"offset":1,"length":2}]}\n')
+        self.assertRun(["search", "--ignore-case", path, "BC"], 0,
+                       '{"count":2,"query_len":2,"hits":[{"offset":1,"length":2},'
+                       '{"offset":4,"length":2}]}\n')
+        self.assertRun(["search", path, "BC"], 0, '{"count":0,"query_len":2,"hits":[]}\n')
+        self.assertRun(["search", path, "--", "-b"], 0, '{"count":0,"query_len":2,"hits":[]}\n')
+        self.assertRun(["search", "--pretty", path, "ca"], 0,
+                       '{\n  "count": 1,\n  "query_len": 2,\n  "hits": [\n    {\n'
+                       '      "offset": 2,\n      "length": 2\n    }\n  ]\n}\n')
+
+    def test_search_lines(self):
+        text = "one\r\ntwo two\n\u00e9 x\x00y x\rlast x"
+        for encoding, data in (("utf8", text.encode("utf-8")),
+                               ("utf16le", b"\xff\xfe" + text.encode("utf-16-le"))):
+            with self.subTest(encoding=encoding):
+                path = self.write("%s.txt" % encoding, data)
+                self.assertRun(["search", "--lines", path, "two"], 0,
+                               "%s:2:1: two two\n%s:2:5: two two\n" % (path, path))
+                self.assertRun(["search", path, "x", "--lines"], 0, (
+                    "%s:3:4: \u00e9 x\x00y x\n%s:3:8: \u00e9 x\x00y x\n%s:4:6: last x\n"
+                    % (path, path, path)).encode("utf-8"))
+                self.assertRun(["search", "--lines", path, "X", "-i", "--max-hits", "1"], 0,
+                               "%s:3:4: \u00e9 x\x00y x\n" % path)
+                self.assertRun(["search", "--lines", path, "nothing"], 0, "")
+
+    def test_search_lines_longer_than_a_read(self):
+        # Lines of several thousand bytes, multi-byte characters across every
+        # possible cut, the hit at the far end of its line.
+        body = ("\u00e9\u20ac\U0001F600a" * 1200) + "HIT" + ("\u20ac" * 700)
+        text = "head\n" + body + "\nx HIT\n"
+        path = self.write("long.txt", text.encode("utf-8"))
+        col = len(("\u00e9\u20ac\U0001F600a" * 1200).encode("utf-8")) + 1
+        self.assertRun(["search", "--lines", path, "HIT"], 0,
+                       ("%s:2:%d: %s\n%s:3:3: x HIT\n" % (path, col, body, path)).encode())
+
+    def test_replace(self):
+        path = self.write("a.txt", b"Cat cat CAT")
+        self.assertRun(["replace", path, "Cat", "dog", "-i"], 0,
+                       '{"count":3,"text":"dog dog dog"}\n')
+        self.assertRun(["replace", path, "Cat", "dog"], 0, '{"count":1,"text":"dog cat CAT"}\n')
+        self.assertRun(["replace", "--pretty", path, "x", ""], 0,
+                       '{\n  "count": 0,\n  "text": "Cat cat CAT"\n}\n')
+        self.assertEqual(self.read(path), b"Cat cat CAT")
+        self.assertRun(["replace", path, "Cat"], 2, "", usage_error("missing operand", "replace"))
+
+
+class CatTest(CliTestCase):
+    def test_utf16le_file_comes_out_as_utf8(self):
+        path = self.write("u16.txt", b"\xff\xfe" + MIXED.encode("utf-16-le"))
+        self.assertRun(["cat", path], 0, MIXED.encode("utf-8"))
+
+    def test_several_files_in_order(self):
+        a = self.write("a.txt", b"\xef\xbb\xbfone\n")
+        b = self.write("b.txt", b"caf\xe9\n")
+        missing = self.path("missing")
+        self.assertRun(["cat", a, missing, b], 1, "one\ncaf\u00e9\n",
+                       "%s: %s: cannot open '%s': No such file or directory\n"
+                       % (PROGRAM, missing, missing))
+
+    def test_every_page_size_gives_the_same_bytes(self):
+        data = (MIXED * 3).encode("utf-8")
+        path = self.write("mixed.txt", data)
+        for size in list(range(1, 12)) + [64, 100, 1 << 20]:
+            with self.subTest(size=size):
+                self.assertRun(["cat", "--page-bytes", str(size), path], 0, data)
+        empty = self.write("empty.txt", b"")
+        self.assertRun(["cat", empty, "--page-bytes", "3"], 0, b"")
+        self.assertRun(["cat", path, "--page-bytes", "0"], 2, "", usage_error(
+            "invalid page-bytes '0' (expected an integer from 1 to 2147483644)", "cat"))
+
+    def test_text_larger_than_tf_full_takes(self):
+        # Over 64 MiB: tf_full refuses it and the tool pages with tf_text. Pages
+        # of 1 MiB fall inside characters of every width, and a long run of
+        # 0x00 bytes shrinks them.
+        unit = "\u00e9\u20ac\U0001F600abc\n".encode("utf-8")  # 16 bytes
+        data = unit * ((64 << 20) // len(unit)) + b"\x00" * 100000 + unit * 70000
+        self.assertGreater(len(data), 64 << 20)
+        path = self.write("big.txt", data)
+        status, out, err = run("cat", path)
+        self.assertEqual((status, err), (0, ""))
+        self.assertTrue(out == data, "cat output differs from the file")
+
+    def test_a_closed_pipe_ends_quietly(self):
+        path = self.write("big.txt", b"0123456789abcdef" * (1 << 18))  # 4 MiB
+        for options in ([], ["--page-bytes", "4096"]):
+            with self.subTest(options=options):
+                child = subprocess.Popen([CLI, "cat"] + options + [path, path],
+                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                self.assertEqual(child.stdout.read(1), b"0")
+                child.stdout.close()
+                err = child.stderr.read()
+                child.stderr.close()
+                self.assertEqual((child.wait(timeout=60), err), (0, b""))
+        shell = subprocess.run(
+            ["bash", "-c", 'set -o pipefail; "$0" cat "$1" | head -c1', CLI, path],
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+        self.assertEqual((shell.returncode, shell.stdout, shell.stderr), (0, b"0", b""))
+
+    def test_a_full_disk_is_an_error(self):
+        if not os.path.exists("/dev/full"):
+            self.skipTest("no /dev/full")
+        path = self.write("a.txt", b"abc" * 10000)
+        with open("/dev/full", "wb") as full:
+            result = subprocess.run([CLI, "cat", path], stdout=full, stderr=subprocess.PIPE,
+                                    timeout=60)
+        self.assertEqual((result.returncode, result.stderr.decode()),
+                         (1, "%s: write error: No space left on device\n" % PROGRAM))
+
+
+class ConvertTest(CliTestCase):
+    def test_round_trips(self):
+        original = b"\xff\xfe" + MIXED.encode("utf-16-le")
+        path = self.write("doc.txt", original)
+        self.assertRun(["convert", path, "--to", "utf8"], 0, "")
+        self.assertEqual(self.read(path), MIXED.encode("utf-8"))
+        self.assertRun(["convert", "--to=utf8-bom", path], 0, "")
+        self.assertEqual(self.read(path), b"\xef\xbb\xbf" + MIXED.encode("utf-8"))
+        copy = self.path("copy.txt")
+        self.assertRun(["convert", path, "-t", "utf16le", "-o", copy], 0, "")
+        self.assertEqual(self.read(copy), original)
+        self.assertEqual(self.read(path), b"\xef\xbb\xbf" + MIXED.encode("utf-8"))
+        self.assertRun(["convert", copy, "--to", "utf16le", "--output", path], 0, "")
+        self.assertEqual(self.read(path), original)
+        self.assertEqual(sorted(os.listdir(self.dir)), ["copy.txt", "doc.txt"])
+        self.assertRun(["detect", path], 0,
+                       "%s: utf16le with BOM, mixed, 3 lines, 25 bytes (raw 36)\n" % path)
+
+    def test_a_replaced_file_keeps_its_permission_bits(self):
+        for mode in (0o600, 0o640, 0o755, 0o444):
+            with self.subTest(mode=oct(mode)):
+                path = self.write("m%o.txt" % mode, b"caf\xe9")
+                os.chmod(path, mode)
+                self.assertRun(["convert", "--to", "utf16le", path], 0, "")
+                self.assertEqual(stat.S_IMODE(os.stat(path).st_mode), mode)
+                self.assertEqual(self.read(path), b"\xff\xfec\x00a\x00f\x00\xe9\x00")
+        mask = os.umask(0)
+        os.umask(mask)
+        new = self.path("new.txt")
+        self.assertRun(["convert", "--to", "utf8", path, "-o", new], 0, "")
+        self.assertEqual(stat.S_IMODE(os.stat(new).st_mode), 0o666 & ~mask)
+
+    def test_ansi_to_utf8_and_several_in_place(self):
+        a = self.write("a.txt", b"caf\xe9")
+        b = self.write("b.txt", b"\xef\xbb\xbfx")
+        self.assertRun(["convert", "--to", "utf8", a, b], 0, "")
+        self.assertEqual((self.read(a), self.read(b)), ("caf\u00e9".encode(), b"x"))
+
+    def test_usage_errors(self):
+        path = self.write("a.txt", b"x")
+        cases = [
+            ([path], "missing --to ENCODING"),
+            ([path, "--to", "UTF8"],
+             "invalid encoding 'UTF8' for --to (use utf8, utf8-bom or utf16le)"),
+            ([path, "--to", "ansi"],
+             "invalid encoding 'ansi' for --to (use utf8, utf8-bom or utf16le)"),
+            ([path, path, "--to", "utf8", "-o", self.path("o")], "-o takes exactly one FILE"),
+        ]
+        for args, message in cases:
+            with self.subTest(args=args):
+                self.assertRun(["convert"] + args, 2, "", usage_error(message, "convert"))
+        self.assertEqual(self.read(path), b"x")
+
+    def test_failures(self):
+        good = self.write("good.txt", b"x")
+        missing = self.path("missing.txt")
+        nowhere = self.path("no/dir/out.txt")
+        self.assertRun(["convert", "--to", "utf8", good, "-o", nowhere], 1, "",
+                       "%s: %s: cannot create temp file '%s.tmp': No such file or directory\n"
+                       % (PROGRAM, nowhere, nowhere))
+        self.assertRun(["convert", "--to", "utf16le", missing, good], 1, "",
+                       "%s: %s: cannot open '%s': No such file or directory\n"
+                       % (PROGRAM, missing, missing))
+        self.assertEqual(self.read(good), b"\xff\xfex\x00")
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,11 @@
+# The command-line tool, driven as a user drives it (a Python unittest suite
+# that runs the binary).
+if(TF_BUILD_TOOLS)
+  find_package(Python3 3.9 COMPONENTS Interpreter REQUIRED)
+  add_test(NAME tools_cli
+    COMMAND ${Python3_EXECUTABLE} -m unittest discover
+            -s ${CMAKE_CURRENT_SOURCE_DIR}/tools -p test_cli.py -v)
+  set_tests_properties(tools_cli PROPERTIES
+    LABELS tools
+    ENVIRONMENT "QUOBRIX_TEXTFILE_CLI=$<TARGET_FILE:quobrix-textfile-cli>;TF_EXAMPLES=${PROJECT_SOURCE_DIR}/examples;PYTHONDONTWRITEBYTECODE=1")
+endif()

@@ -1,0 +1,155 @@
+/* detect, info and stats: what a file is, one file after the other. */
+#include <stdio.h>
+#include <string.h>
+
+#include "cli.h"
+#include "quobrix_textfile.h"
+
+/* info FILE... and stats FILE...: the library's JSON for each file; with more
+ * than one file each object leads with a "path" member. */
+static int print_per_file(const CliArgs* args, char* (*query)(int), int pretty) {
+  const int with_path = args->positional_count > 1;
+  int status = CLI_OK;
+  for (int i = 0; i < args->positional_count && !out_stopped(); ++i) {
+    const char* file = args->positional[i];
+    const int handle = cli_open(file);
+    char* json;
+    if (handle < 0) {
+      status = CLI_FILE_FAILED;
+      continue;
+    }
+    json = query(handle);
+    if (json == NULL) {
+      cli_file_error(file, tf_last_error());
+      status = CLI_FILE_FAILED;
+    } else {
+      if (cli_print_result(json, file, with_path, pretty) == CLI_FILE_FAILED) {
+        status = CLI_FILE_FAILED;
+      }
+      tf_free_string(json);
+    }
+    tf_close(handle);
+  }
+  return status;
+}
+
+static const char* plural(int64_t n) { return n == 1 ? "" : "s"; }
+
+/* "notes.txt: utf16le with BOM, crlf, 120 lines, 3456 bytes (raw 6914)" */
+static int detect_one(const char* file) {
+  const int handle = cli_open(file);
+  char* json;
+  CliJson* info;
+  const char* encoding;
+  const char* line_ending;
+  int64_t had_bom = 0, bytes = 0, raw_bytes = 0, lines = 0, sanitized = 0;
+  int status = CLI_OK;
+  if (handle < 0) return CLI_FILE_FAILED;
+  json = tf_info(handle);
+  if (json == NULL) {
+    cli_file_error(file, tf_last_error());
+    tf_close(handle);
+    return CLI_FILE_FAILED;
+  }
+  tf_close(handle);
+  info = cli_json_parse(json);
+  tf_free_string(json);
+  encoding = info != NULL ? cli_json_string(info, "encoding", NULL) : NULL;
+  line_ending = info != NULL ? cli_json_string(info, "line_ending", NULL) : NULL;
+  if (encoding == NULL || line_ending == NULL || cli_json_int(info, "had_bom", &had_bom) != 0 ||
+      cli_json_int(info, "bytes", &bytes) != 0 ||
+      cli_json_int(info, "raw_bytes", &raw_bytes) != 0 ||
+      cli_json_int(info, "lines", &lines) != 0 ||
+      cli_json_int(info, "sanitized", &sanitized) != 0) {
+    cli_file_error(file, "unexpected result from tf_info");
+    status = CLI_FILE_FAILED;
+  } else {
+    /* "utf8-bom" says so already; the mark is named for the others. */
+    const int name_bom = had_bom != 0 && strcmp(encoding, "utf8-bom") != 0;
+    out_printf("%s: %s%s, %s, %lld line%s, %lld byte%s (raw %lld)%s\n", file, encoding,
+               name_bom ? " with BOM" : "", line_ending, (long long)lines, plural(lines),
+               (long long)bytes, plural(bytes), (long long)raw_bytes,
+               sanitized != 0 ? ", sanitized" : "");
+  }
+  cli_json_free(info);
+  return status;
+}
+
+static int run_detect(const CliArgs* args) {
+  int status = CLI_OK;
+  for (int i = 0; i < args->positional_count && !out_stopped(); ++i) {
+    if (detect_one(args->positional[i]) != CLI_OK) status = CLI_FILE_FAILED;
+  }
+  return status;
+}
+
+static const CliOption pretty_options[] = {{"pretty", 0, 0}};
+enum { OPT_PRETTY };
+
+static int run_info(const CliArgs* args) {
+  return print_per_file(args, tf_info, args->value[OPT_PRETTY] != NULL);
+}
+
+static int run_stats(const CliArgs* args) {
+  return print_per_file(args, tf_stats, args->value[OPT_PRETTY] != NULL);
+}
+
+const CliCommand cli_detect_command = {
+    "detect",
+    "FILE...",
+    "one line per file: encoding, line endings, sizes",
+    "Usage: " CLI_PROGRAM
+    " detect FILE...\n"
+    "\n"
+    "Prints one line per file with what was detected when it was read:\n"
+    "\n"
+    "  notes.txt: utf16le with BOM, crlf, 120 lines, 3456 bytes (raw 6914)\n"
+    "\n"
+    "the encoding (utf8, utf8-bom, utf16le or ansi), the line endings (lf, crlf,\n"
+    "cr or mixed), the number of lines, the length of the text in UTF-8 and the\n"
+    "length of the file on disk, and \", sanitized\" when ill-formed input was\n"
+    "replaced with U+FFFD. A file that cannot be read is reported on stderr and\n"
+    "the others are still processed.\n",
+    NULL,
+    0,
+    1,
+    -1,
+    run_detect};
+
+const CliCommand cli_info_command = {
+    "info",
+    "FILE...",
+    "what was detected, as JSON",
+    "Usage: " CLI_PROGRAM
+    " info [--pretty] FILE...\n"
+    "\n"
+    "Prints the library's tf_info result for each file, one JSON object per\n"
+    "line: encoding, had_bom, line_ending, bytes, raw_bytes, lines, sanitized.\n"
+    "With several files each object starts with a \"path\" member.\n"
+    "\n"
+    "Options:\n"
+    "  --pretty   indent the JSON\n",
+    pretty_options,
+    1,
+    1,
+    -1,
+    run_info};
+
+const CliCommand cli_stats_command = {
+    "stats",
+    "FILE...",
+    "lines, words, characters and bytes, as JSON",
+    "Usage: " CLI_PROGRAM
+    " stats [--pretty] FILE...\n"
+    "\n"
+    "Prints the library's tf_stats result for each file, one JSON object per\n"
+    "line: lines, words, chars (code points) and bytes of the decoded UTF-8\n"
+    "text. With several files each object starts with a \"path\" member.\n"
+    "\n"
+    "Options:\n"
+    "  --pretty   indent the JSON\n",
+    pretty_options,
+    1,
+    1,
+    -1,
+    run_stats};
