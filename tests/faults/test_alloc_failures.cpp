@@ -5,6 +5,7 @@
 // left behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -75,6 +76,12 @@ Expect classify_open(const std::vector<Allocation>& baseline, std::size_t index,
         EXPECT_EQ(a.size, path_length + 1) << "the path copy comes last";
         return fail_with("out of memory");
       }
+      // A text block sized from a bound is shrunk to fit at the end; when the
+      // shrink fails the larger block is simply kept.
+      const auto it = std::find(own.begin(), own.end(), index);
+      if (a.kind == 'r' && it != own.begin() && baseline[*(it - 1)].size > a.size) {
+        return tf_inject::normal_result();
+      }
       return fail_with("decode failed / out of memory");
     }
     default:
@@ -95,6 +102,10 @@ Expect classify_json(const std::vector<Allocation>& baseline, std::size_t index,
       return fail_or_left_out(write_failed);
     case Origin::kCxxRuntime:
       return fail_with("out of memory");
+    case Origin::kLibrary:
+      // A result made only of names and integers is written by the library
+      // itself into one block: without it, writing fails.
+      return fail_with(write_failed);
     default:
       ADD_FAILURE() << "unexpected allocation " << tf_inject::describe_site(a);
       return fail_with("?");
@@ -457,8 +468,8 @@ TEST(AllocFailures, ReplacePreviewCut) {
   tf_close(h);
 }
 
-// Allocations of a save: the copy of the handle's text (tf_save only), the
-// UTF-16LE block and its enlargement, and the C library's own: the stream
+// Allocations of a save: a copy of the handle's text (tf_save, where made),
+// the UTF-16LE block and its enlargement, and the C library's own: the stream
 // around the temporary file (its failure is a failed creation) and the
 // stream's buffer (without one the stream writes unbuffered).
 Expect classify_save(const std::vector<Allocation>& baseline, std::size_t index, bool copies,
@@ -466,10 +477,9 @@ Expect classify_save(const std::vector<Allocation>& baseline, std::size_t index,
   const Allocation& a = baseline[index];
   switch (origin_of(a)) {
     case Origin::kLibrary:
-      if (copies && index == indexes_from(baseline, Origin::kLibrary).front()) {
-        EXPECT_EQ(a.size, copy_size);
-        return fail_with("out of memory");
-      }
+      // tf_save reads the handle's text in place; a private copy, where one
+      // is made, fails as "out of memory".
+      if (copies && a.size == copy_size) return fail_with("out of memory");
       return fail_with("out of memory encoding utf16le");
     case Origin::kOther:
       if (index == indexes_from(baseline, Origin::kOther).front()) {
