@@ -1,7 +1,7 @@
 #include "faults/alloc_injector.hpp"
 
 #include <dlfcn.h>
-#include <execinfo.h>
+#include <unwind.h>
 
 #include <atomic>
 #include <cerrno>
@@ -10,34 +10,51 @@
 #include <cstring>
 #include <new>
 
-// The allocator the replacements forward to: the C library's own entry
-// points, or the sanitizer's interceptors when the binary is instrumented
-// (bypassing them would hand the sanitizer blocks it never saw).
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define TF_INJECT_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define TF_INJECT_SANITIZED 1
-#endif
-#endif
-
+// The allocator the replacements forward to: the sanitizer's interceptors
+// when a sanitizer runtime is linked in (bypassing them would hand it blocks
+// it never saw, and its own calls such as strdup allocate through it), else
+// the C library's own entry points. Decided at run time: this file is built
+// without instrumentation, so the compiler cannot tell.
 extern "C" {
-#ifdef TF_INJECT_SANITIZED
-void* __interceptor_malloc(std::size_t);
-void* __interceptor_calloc(std::size_t, std::size_t);
-void* __interceptor_realloc(void*, std::size_t);
-void __interceptor_free(void*);
-void* __interceptor_memalign(std::size_t, std::size_t);
-#define TF_REAL(name) __interceptor_##name
-#else
+void* __interceptor_malloc(std::size_t) __attribute__((weak));
+void* __interceptor_calloc(std::size_t, std::size_t) __attribute__((weak));
+void* __interceptor_realloc(void*, std::size_t) __attribute__((weak));
+void __interceptor_free(void*) __attribute__((weak));
+void* __interceptor_memalign(std::size_t, std::size_t) __attribute__((weak));
 void* __libc_malloc(std::size_t);
 void* __libc_calloc(std::size_t, std::size_t);
 void* __libc_realloc(void*, std::size_t);
 void __libc_free(void*);
 void* __libc_memalign(std::size_t, std::size_t);
-#define TF_REAL(name) __libc_##name
-#endif
 }
+
+namespace {
+
+void* real_malloc(std::size_t n) {
+  return __interceptor_malloc != nullptr ? __interceptor_malloc(n) : __libc_malloc(n);
+}
+void* real_calloc(std::size_t count, std::size_t size) {
+  return __interceptor_calloc != nullptr ? __interceptor_calloc(count, size)
+                                         : __libc_calloc(count, size);
+}
+void* real_realloc(void* p, std::size_t n) {
+  return __interceptor_realloc != nullptr ? __interceptor_realloc(p, n) : __libc_realloc(p, n);
+}
+void real_free(void* p) {
+  if (__interceptor_free != nullptr) {
+    __interceptor_free(p);
+  } else {
+    __libc_free(p);
+  }
+}
+void* real_memalign(std::size_t alignment, std::size_t n) {
+  return __interceptor_memalign != nullptr ? __interceptor_memalign(alignment, n)
+                                           : __libc_memalign(alignment, n);
+}
+
+}  // namespace
+
+#define TF_REAL(name) real_##name
 
 namespace tf_inject {
 namespace {
@@ -102,6 +119,28 @@ bool untrack(void* p, void* moved = nullptr) noexcept {
   return false;
 }
 
+// The return addresses of the calling stack, innermost first. The unwinder
+// of the C++ runtime, called directly: glibc's backtrace() would load it
+// with dlopen, whose blocks then look leaked.
+struct StackWalk {
+  void** out;
+  int size;
+  int depth;
+};
+
+_Unwind_Reason_Code record_frame(_Unwind_Context* context, void* arg) {
+  auto* walk = static_cast<StackWalk*>(arg);
+  if (walk->depth >= walk->size) return _URC_END_OF_STACK;
+  walk->out[walk->depth++] = reinterpret_cast<void*>(_Unwind_GetIP(context));
+  return _URC_NO_REASON;
+}
+
+int stack_of(void** out, int size) {
+  StackWalk walk{out, size, 0};
+  _Unwind_Backtrace(record_frame, &walk);
+  return walk.depth;
+}
+
 // Counts and records one request of the armed thread; true when it is the one
 // to fail.
 bool intercept(char kind, std::size_t size, void* caller) noexcept {
@@ -117,7 +156,7 @@ bool intercept(char kind, std::size_t size, void* caller) noexcept {
     a.caller = caller;
     a.failed = fail;
     void* stack[24];
-    const int depth = ::backtrace(stack, 24);
+    const int depth = stack_of(stack, 24);
     int at = -1;
     for (int i = 0; i < depth; ++i) {
       if (stack[i] == caller) {
@@ -152,12 +191,12 @@ void* allocate(char kind, std::size_t size, std::size_t alignment, void* caller)
   return alignment != 0 ? TF_REAL(memalign)(alignment, size) : TF_REAL(malloc)(size);
 }
 
-// backtrace() loads its unwinder on first use, which allocates: do that now,
+// A warm-up walk, so that anything the unwinder sets up on first use is done
 // before any window is armed.
 struct WarmUp {
   WarmUp() {
     void* stack[4];
-    ::backtrace(stack, 4);
+    stack_of(stack, 4);
   }
 } g_warm_up;
 

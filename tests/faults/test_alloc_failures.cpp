@@ -132,6 +132,11 @@ std::vector<OpenCase> open_cases() {
        R"({"encoding":"utf16le","had_bom":1,"line_ending":"lf","bytes":6,"raw_bytes":5,"lines":1,"sanitized":1})"},
       {"ansi", repeat("caf\xE9\n", 300),
        R"({"encoding":"ansi","had_bom":0,"line_ending":"lf","bytes":1800,"raw_bytes":1500,"lines":300,"sanitized":0})"},
+      // Large enough for the blocks meant for many megabytes.
+      {"utf8, 3 MiB", repeat("x\xC3\xA9\n", 786432),
+       R"({"encoding":"utf8","had_bom":0,"line_ending":"lf","bytes":3145728,"raw_bytes":3145728,"lines":786432,"sanitized":0})"},
+      {"ansi, 3 MiB", repeat("\xE9\xE8\r\n", 786432),
+       R"({"encoding":"ansi","had_bom":0,"line_ending":"crlf","bytes":4718592,"raw_bytes":3145728,"lines":786432,"sanitized":0})"},
   };
 }
 
@@ -546,6 +551,37 @@ TEST(AllocFailures, SaveText) {
 
 TEST(AllocFailures, Save) {
   for (const char* encoding : {"utf8", "utf8-bom", "utf16le"}) sweep_save("tf_save", encoding);
+}
+
+// The first save of a handle makes what lets it read the handle's text
+// after the lock is released; the sweep above sees only later saves. Failed
+// on a fresh handle, that first allocation fails the save as "out of memory"
+// and takes nothing, and the next save of the handle works.
+TEST(AllocFailures, FirstSaveOfAHandle) {
+  TempDir dir;
+  const std::string text = "first save\n";
+  const std::string target = dir.file("target.txt");
+  for (const char* encoding : {"utf8", "utf8-bom", "utf16le"}) {
+    SCOPED_TRACE(encoding);
+    const int h = tf_open(dir.write("source.txt", text).c_str());
+    ASSERT_EQ(h, 0);
+    dir.write("target.txt", "old");
+    tf_inject::arm(1);
+    const int rc = tf_save(h, target.c_str(), encoding);
+    const tf_inject::Window w = tf_inject::disarm();
+    const std::vector<Allocation> seen = tf_inject::recorded();
+    ASSERT_TRUE(w.injected);
+    EXPECT_EQ(origin_of(seen[0]), Origin::kLibrary) << tf_inject::describe_site(seen[0]);
+    EXPECT_EQ(rc, -1);
+    EXPECT_STREQ(tf_last_error(), "out of memory");
+    EXPECT_EQ(tf_inject::live_blocks(), 0u);
+    EXPECT_EQ(tf_test::read_file(target), "old");
+    EXPECT_FALSE(tf_test::file_exists(target + ".tmp"));
+    EXPECT_EQ(tf_save(h, target.c_str(), encoding), 1) << tf_last_error();
+    EXPECT_EQ(tf_test::read_file(target), encoded(text, encoding));
+    tf_close(h);
+    EXPECT_EQ(tf_inject::live_blocks(), 0u);
+  }
 }
 
 // Calls that allocate nothing cannot fail for lack of memory.
