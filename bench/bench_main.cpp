@@ -4,6 +4,7 @@
 //   tf_bench [--size 200MB] [--dir build/bench-data] [--reps 5]
 //            [--clock cpu|wall] [--warm-up 1GB] [--only floor,open,queries,search,save]
 //            [--prepare-only] [--verbose] [--no-memory] [--no-small-files]
+//            [--level portable|sse2|avx2|avx512bw|neon]
 //
 // --prepare-only writes the corpora and prints "name path bytes" per line
 // (compare-tools.sh uses them).
@@ -34,6 +35,7 @@
 #include "decode/line_breaks.hpp"
 #include "decode/transcode.hpp"
 #include "decode/utf8_sequence.hpp"
+#include "frame/simd_level.hpp"
 #include "harness.hpp"
 #include "peers.hpp"
 #include "quobrix_textfile.h"
@@ -124,6 +126,9 @@ void print_machine(const Options& opt) {
               sysconf(_SC_NPROCESSORS_ONLN), u.sysname, u.release, thp.c_str());
   std::printf("- memory: %s\n", read_line("/proc/meminfo", "MemTotal:").c_str());
   std::printf("- compiler: %s\n- library: %s\n", __VERSION__, tf_version());
+  std::printf("- dispatch level: %s (detected: %s)\n",
+              tf::simd::level_name(tf::simd::active_level()),
+              tf::simd::level_name(tf::simd::detected_level()));
   std::printf("- ICU: %s\n", bench::icu_available()
                                  ? bench::icu_version().c_str()
                                  : "absent (built without libicu-dev; ICU rows skipped)");
@@ -263,6 +268,18 @@ int decode_code(const std::string& encoding) {
   return tf::decode::kUtf8;
 }
 
+// Forces the level of that name; false when it is unknown or above the
+// detected one.
+bool force_level_named(const char* name) {
+  for (int l = 0; l <= static_cast<int>(tf::simd::detected_level()); ++l) {
+    const auto level = static_cast<tf::simd::Level>(l);
+    if (std::strcmp(name, tf::simd::level_name(level)) == 0) {
+      return tf::simd::force_level(level) == level;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -292,12 +309,21 @@ int main(int argc, char** argv) {
       opt.memory = false;
     } else if (a == "--no-small-files") {
       opt.small_files = false;
+    } else if (a == "--level" && has_value) {
+      // The exports are linked into this program, so forcing a level here
+      // forces it for every call the bench makes.
+      const char* name = argv[++i];
+      if (!force_level_named(name)) {
+        std::fprintf(stderr, "unknown or unsupported level '%s' (detected: %s)\n", name,
+                     tf::simd::level_name(tf::simd::detected_level()));
+        return 2;
+      }
     } else {
       std::fprintf(
           stderr,
           "usage: %s [--size 200MB] [--dir DIR] [--reps N] [--clock cpu|wall] [--warm-up 1GB] "
           "[--only floor,open,queries,search,save] [--prepare-only] [--verbose] [--no-memory] "
-          "[--no-small-files]\n",
+          "[--no-small-files] [--level NAME]\n",
           argv[0]);
       return 2;
     }

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "decode/decode.hpp"
-#include "decode/utf8_appender.hpp"
 #include "fuzz_support.hpp"
 #include "reference/utf8_reference.hpp"
 
@@ -148,23 +147,6 @@ void check_ansi(const unsigned char* p, std::size_t n, int code) {
   check(back == std::string(reinterpret_cast<const char*>(p), n), "ansi round trip");
 }
 
-void check_appender(const unsigned char* p, std::size_t n) {
-  tf::decode::Utf8Appender appender;
-  tf_ref::Bytes want;
-  for (std::size_t i = 0; i + 3 < n; i += 4) {
-    const std::uint32_t cp =
-        p[i] | (p[i + 1] << 8) | (p[i + 2] << 16) | (std::uint32_t{p[i + 3]} << 24);
-    const std::uint32_t value = (p[i + 3] & 0x80) != 0 ? cp : cp & 0x1FFFFF;
-    check(appender.append(value) == 0, "append succeeds");
-    tf_ref::append_utf8(want, value);
-    check(appender.capacity() >= appender.length() + 1 && appender.data()[appender.length()] == 0,
-          "appender terminated");
-  }
-  check(appender.length() == want.size() &&
-            (want.empty() || std::memcmp(appender.data(), want.data(), want.size()) == 0),
-        "appender encodes as the reference");
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -181,6 +163,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check_utf16(p, size);
   check_ansi(p, size, tf::decode::kAnsi);
   check_ansi(p, size, 7);  // any other code counts as ansi
-  check_appender(p, size);
   return 0;
 }

@@ -20,33 +20,16 @@ LineBreakCounts count_line_breaks(const unsigned char* p, std::uint64_t n) noexc
 // is none: where the line holding position n starts.
 std::uint64_t line_start_before(const unsigned char* p, std::uint64_t n) noexcept;
 
-// The same counts over a text that arrives in consecutive pieces.
-class LineBreakCounter {
- public:
-  void feed(const unsigned char* p, std::uint64_t n) noexcept {
-    if (n == 0) return;
-    const LineBreakCounts c = count_line_breaks(p, n);
-    counts_.lf += c.lf;
-    counts_.cr += c.cr;
-    counts_.crlf += c.crlf + (last_was_cr_ && p[0] == '\n' ? 1 : 0);
-    last_was_cr_ = p[n - 1] == '\r';
-  }
-  const LineBreakCounts& counts() const noexcept { return counts_; }
-
- private:
-  LineBreakCounts counts_;
-  bool last_was_cr_ = false;
-};
-
 // The line-ending code of a text with these counts.
 int classify_line_breaks(const LineBreakCounts& counts) noexcept;
 
-// count_lines of a text of `length` bytes with these counts whose last byte
-// is `last`: 1 plus the breaks, less one when a break ends the text; 0 for
-// an empty text.
-inline std::int64_t lines_from_breaks(const LineBreakCounts& c, std::uint64_t length,
-                                      unsigned char last) noexcept {
+// The one line formula: count_lines of the text [text, text + length)
+// whose breaks these are. 1 plus the breaks, less one when a break ends the
+// text (it starts no further line); 0 for an empty text.
+inline std::int64_t lines_from_breaks(const LineBreakCounts& c, const unsigned char* text,
+                                      std::uint64_t length) noexcept {
   if (length == 0) return 0;
+  const unsigned char last = text[length - 1];
   const std::uint64_t breaks = c.lf + c.cr - c.crlf;
   return static_cast<std::int64_t>(1 + breaks - (last == '\n' || last == '\r' ? 1 : 0));
 }

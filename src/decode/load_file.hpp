@@ -16,26 +16,16 @@ struct LoadedFile {
   DecodedText decoded;
 };
 
-// The file is read in pieces of this size, each checked right after it
-// arrives.
+// The file is read in pieces of this size.
 inline constexpr std::uint64_t kReadPiece = std::uint64_t{1} << 20;
 
 enum class LoadStatus { kOk, kOutOfMemory, kShortRead, kDecodeFailed };
 
-// Reads `size` bytes from fd, detects the encoding, decodes to UTF-8 and
-// classifies the line endings of the decoded text and counts its lines. The
-// results are those of detect_encoding, decode_to_utf8, detect_line_ending
-// and count_lines applied to the file's bytes and the text; the work is arranged so that each byte
-// is touched as few times as possible:
-// - the file is read in pieces small enough to stay in the core's cache,
-//   and each piece is checked for well-formed UTF-8 and scanned for line
-//   breaks right after it arrives;
-// - a byte-order mark is moved out of the first piece, so the bytes after
-//   it start the block;
-// - when those bytes are well-formed UTF-8 (any file detected as utf8, and
-//   a utf8-bom file without replacements) they are the decoded text, and the
-//   block they were read into becomes the text block: no second copy exists;
-// - otherwise the block is decoded into a new one and released.
+// Reads `size` bytes from fd into one block and runs on them what tf_open
+// runs: detect_encoding, decode_to_utf8 (the block becomes the text when the
+// bytes are the text already: any file detected as utf8, and a utf8-bom file
+// without replacements) and detect_line_ending with the line count of the
+// text.
 // kOutOfMemory: the block for the file's bytes cannot be allocated;
 // kShortRead: fewer than `size` bytes arrived; kDecodeFailed: the text block
 // cannot be allocated.

@@ -8,6 +8,7 @@
 
 #include "frame/heap.hpp"
 #include "frame/last_error.hpp"
+#include "frame/messages.hpp"
 #include "frame/text_lease.hpp"
 
 namespace tf {
@@ -18,12 +19,7 @@ inline constexpr int kMaxHandles = 64;
 struct HandleSlot {
   int in_use = 0;
   HeapChars path;                // copy of the path given to tf_open; read by no query
-  HeapBytes raw;                 // left empty by tf_open: once decoded, the file's bytes
-                                 // are read by no export. A file that is well-formed
-                                 // UTF-8 after its mark is its own text, and the block it
-                                 // was read into became `text`; any other file's bytes
-                                 // were released after decoding.
-  std::uint64_t raw_length = 0;  // the file's size, as read
+  std::uint64_t raw_length = 0;  // the file's size, as read (its bytes are not kept)
   HeapBytes text;                // decoded UTF-8 plus a 0x00 terminator
   std::uint64_t text_length = 0;
   int encoding = 0;
@@ -81,7 +77,7 @@ Result with_handle(int handle, Result failure, Work&& work) {
     TableLock lock;
     HandleSlot* slot = lookup_handle(handle);
     if (slot == nullptr) {
-      error.set("%s", "invalid handle");
+      error.set("%s", msg::kInvalidHandle);
     } else {
       result = work(*slot, error);
     }

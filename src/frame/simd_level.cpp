@@ -51,4 +51,18 @@ void reset_level() noexcept {
   g_active.store(static_cast<int>(detected_level()), std::memory_order_relaxed);
 }
 
+const char* level_name(Level level) noexcept {
+  switch (level) {
+    case Level::kScalar:
+      return "scalar";
+    case Level::kSse2:
+      return "sse2";
+    case Level::kAvx2:
+      return "avx2";
+    case Level::kAvx512bw:
+      return "avx512bw";
+  }
+  return "?";
+}
+
 }  // namespace tf::simd

@@ -23,4 +23,7 @@ Level force_level(Level level) noexcept;
 // Clears a forced level.
 void reset_level() noexcept;
 
+// "scalar", "sse2", "avx2" or "avx512bw".
+const char* level_name(Level level) noexcept;
+
 }  // namespace tf::simd

@@ -30,15 +30,6 @@ std::int64_t chars_scalar(const unsigned char* text, std::uint64_t length) noexc
   return chars;
 }
 
-std::int64_t lines_from(const decode::LineBreakCounts& c, const unsigned char* text,
-                        std::uint64_t length) noexcept {
-  if (length == 0) return 0;
-  // A break that ends the text starts no further line.
-  const unsigned char last = text[length - 1];
-  const std::uint64_t breaks = c.lf + c.cr - c.crlf;
-  return static_cast<std::int64_t>(1 + breaks - (last == '\n' || last == '\r' ? 1 : 0));
-}
-
 #if defined(TF_X86_KERNELS)
 
 // The masks of one 64-byte block (bit k = byte k).
@@ -88,7 +79,7 @@ TextMeasures finish(const Counter& c, const unsigned char* text, std::uint64_t l
   breaks.lf = c.lf;
   breaks.cr = c.cr;
   breaks.crlf = c.crlf;
-  m.lines = lines_from(breaks, text, length);
+  m.lines = decode::lines_from_breaks(breaks, text, length);
   m.words = static_cast<std::int64_t>(c.words);
   m.chars = c.mismatch == 0 ? static_cast<std::int64_t>(c.noncont) : chars_scalar(text, length);
   return m;

@@ -14,7 +14,6 @@
 #include "decode/decode.hpp"
 #include "decode/decode_test_util.hpp"
 #include "decode/open_file.hpp"
-#include "decode/utf8_appender.hpp"
 #include "frame/library_state.hpp"
 #include "reference/utf8_reference.hpp"
 #include "support/temp_dir.hpp"
@@ -86,7 +85,6 @@ void __wrap_free(void* block) {
 namespace {
 
 using tf::decode::DecodedText;
-using tf::decode::Utf8Appender;
 using tf_ref::Bytes;
 using tf_test::hex;
 
@@ -99,47 +97,6 @@ TEST(AllocationFailure, TheWrappersSeeTheLibrarysCalls) {
   tracking.stop();
   EXPECT_EQ(g_alloc.calls, 1);  // the text block, sized for the worst case
   EXPECT_EQ(g_alloc.held, 1);
-}
-
-TEST(Utf8Appender, FailedGrowthLeavesTheBlockAsItWas) {
-  Utf8Appender appender;
-  {
-    Tracking tracking(1);  // the very first growth fails
-    EXPECT_EQ(appender.append('x'), -1);
-  }
-  EXPECT_EQ(appender.data(), nullptr);
-  EXPECT_EQ(appender.length(), 0u);
-  EXPECT_EQ(appender.capacity(), 0u);
-
-  for (int i = 0; i < 255; ++i) ASSERT_EQ(appender.append('x'), 0);
-  const unsigned char* before = appender.data();
-  ASSERT_EQ(appender.capacity(), 256u);
-  for (std::uint32_t cp : {std::uint32_t{'y'}, std::uint32_t{0xE9}, std::uint32_t{0x1F600}}) {
-    SCOPED_TRACE(cp);
-    Tracking tracking(1);
-    EXPECT_EQ(appender.append(cp), -1);
-    tracking.stop();
-    EXPECT_EQ(appender.data(), before);
-    EXPECT_EQ(appender.length(), 255u);
-    EXPECT_EQ(appender.capacity(), 256u);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(appender.data())), std::string(255, 'x'));
-  }
-  {
-    const Bytes bulk(300, 'z');
-    Tracking tracking(1);
-    EXPECT_EQ(appender.append_bytes(bulk.data(), bulk.size()), -1);
-    tracking.stop();
-    EXPECT_EQ(appender.data(), before);
-    EXPECT_EQ(appender.length(), 255u);
-    EXPECT_EQ(appender.capacity(), 256u);
-    EXPECT_EQ(appender.data()[255], 0);
-  }
-  // The block is still usable once memory is back.
-  ASSERT_EQ(appender.append('y'), 0);
-  EXPECT_EQ(appender.capacity(), 512u);
-  EXPECT_EQ(appender.length(), 256u);
-  EXPECT_EQ(appender.data()[255], 'y');
-  EXPECT_EQ(appender.data()[256], 0);
 }
 
 struct Input {

@@ -1,6 +1,6 @@
 tf_add_test(test_decode
   SOURCES decode/test_detect_encoding.cpp decode/test_decoders.cpp
-          decode/test_line_endings.cpp decode/test_utf8_appender.cpp
+          decode/test_line_endings.cpp
           decode/test_decode_sweep.cpp decode/test_decode_differential.cpp
           decode/test_utf16le_decoding.cpp
   LABELS decode)

@@ -10,20 +10,6 @@
 
 namespace tf_test {
 
-inline const char* level_name(tf::simd::Level level) {
-  switch (level) {
-    case tf::simd::Level::kScalar:
-      return "scalar";
-    case tf::simd::Level::kSse2:
-      return "sse2";
-    case tf::simd::Level::kAvx2:
-      return "avx2";
-    case tf::simd::Level::kAvx512bw:
-      return "avx512bw";
-  }
-  return "?";
-}
-
 // Every level up to the detected one, lowest first.
 inline std::vector<tf::simd::Level> runnable_levels() {
   std::vector<tf::simd::Level> levels;
@@ -44,7 +30,7 @@ template <class Body>
 void for_each_level(Body&& body) {
   for (const tf::simd::Level level : runnable_levels()) {
     ForcedLevel forced(level);
-    SCOPED_TRACE(level_name(level));
+    SCOPED_TRACE(tf::simd::level_name(level));
     body(level);
     if (testing::Test::HasFatalFailure()) return;
   }
