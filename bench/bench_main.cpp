@@ -271,7 +271,7 @@ int decode_code(const std::string& encoding) {
 // Forces the level of that name; false when it is unknown or above the
 // detected one.
 bool force_level_named(const char* name) {
-  for (int l = 0; l <= static_cast<int>(tf::simd::detected_level()); ++l) {
+  for (int l = 0; l < tf::simd::kLevelCount; ++l) {
     const auto level = static_cast<tf::simd::Level>(l);
     if (std::strcmp(name, tf::simd::level_name(level)) == 0) {
       return tf::simd::force_level(level) == level;

@@ -3,11 +3,14 @@
 // 16-bit lanes holding one or two output bytes and squeezed with kPack2.
 #include "decode/pack_tables.hpp"
 #include "decode/transcode.hpp"
-#include "frame/simd_level.hpp"
+#include "frame/kernels.hpp"
 #include "frame/simd_target.hpp"
+#include "frame/swar.hpp"
 
-namespace tf::decode {
+namespace tf {
 namespace {
+
+using decode::kPack2;
 
 inline unsigned char* latin1_byte(unsigned char b, unsigned char* out) noexcept {
   if (b < 0x80) {
@@ -19,15 +22,36 @@ inline unsigned char* latin1_byte(unsigned char b, unsigned char* out) noexcept 
   return out + 2;
 }
 
-std::uint64_t latin1_scalar(const unsigned char* in, std::uint64_t n, unsigned char* out) noexcept {
+}  // namespace
+
+namespace simd::portable {
+
+// Eight ASCII bytes are copied as one word.
+std::uint64_t latin1_to_utf8(const unsigned char* in, std::uint64_t n,
+                             unsigned char* out) noexcept {
   unsigned char* o = out;
-  for (std::uint64_t i = 0; i < n; ++i) o = latin1_byte(in[i], o);
+  std::uint64_t i = 0;
+  for (; n - i >= 8; i += 8) {
+    const std::uint64_t w = swar::load(in + i);
+    if ((w & swar::kHigh) == 0) {
+      swar::store(o, w);
+      o += 8;
+    } else {
+      for (int k = 0; k < 8; ++k) o = latin1_byte(in[i + k], o);
+    }
+  }
+  for (; i < n; ++i) o = latin1_byte(in[i], o);
   return static_cast<std::uint64_t>(o - out);
 }
 
+}  // namespace simd::portable
+
 #if defined(TF_X86_KERNELS)
 
-std::uint64_t latin1_sse2(const unsigned char* in, std::uint64_t n, unsigned char* out) noexcept {
+namespace simd::sse2 {
+
+std::uint64_t latin1_to_utf8(const unsigned char* in, std::uint64_t n,
+                             unsigned char* out) noexcept {
   unsigned char* o = out;
   std::uint64_t i = 0;
   for (; n - i >= 16; i += 16) {
@@ -43,6 +67,10 @@ std::uint64_t latin1_sse2(const unsigned char* in, std::uint64_t n, unsigned cha
   for (; i < n; ++i) o = latin1_byte(in[i], o);
   return static_cast<std::uint64_t>(o - out);
 }
+
+}  // namespace simd::sse2
+
+namespace {
 
 // 16 input bytes with at least one high byte; stores at most 32 bytes.
 TF_TARGET_AVX2 inline unsigned char* latin1_widen16(__m128i bytes, unsigned mask,
@@ -77,8 +105,12 @@ TF_TARGET_AVX2 inline unsigned char* latin1_block16(const unsigned char* in,
   return latin1_widen16(v, mask, o);
 }
 
-TF_TARGET_AVX2 std::uint64_t latin1_avx2(const unsigned char* in, std::uint64_t n,
-                                         unsigned char* out) noexcept {
+}  // namespace
+
+namespace simd::avx2 {
+
+TF_TARGET_AVX2 std::uint64_t latin1_to_utf8(const unsigned char* in, std::uint64_t n,
+                                            unsigned char* out) noexcept {
   unsigned char* o = out;
   std::uint64_t i = 0;
   for (; n - i >= 32; i += 32) {
@@ -96,8 +128,12 @@ TF_TARGET_AVX2 std::uint64_t latin1_avx2(const unsigned char* in, std::uint64_t 
   return static_cast<std::uint64_t>(o - out);
 }
 
-TF_TARGET_AVX512 std::uint64_t latin1_avx512(const unsigned char* in, std::uint64_t n,
-                                             unsigned char* out) noexcept {
+}  // namespace simd::avx2
+
+namespace simd::avx512 {
+
+TF_TARGET_AVX512 std::uint64_t latin1_to_utf8(const unsigned char* in, std::uint64_t n,
+                                              unsigned char* out) noexcept {
   unsigned char* o = out;
   std::uint64_t i = 0;
   for (; n - i >= 64; i += 64) {
@@ -115,25 +151,13 @@ TF_TARGET_AVX512 std::uint64_t latin1_avx512(const unsigned char* in, std::uint6
   return static_cast<std::uint64_t>(o - out);
 }
 
+}  // namespace simd::avx512
+
 #endif  // TF_X86_KERNELS
 
-}  // namespace
-
-std::uint64_t latin1_to_utf8(const unsigned char* in, std::uint64_t n,
-                             unsigned char* out) noexcept {
-#if defined(TF_X86_KERNELS)
-  switch (simd::active_level()) {
-    case simd::Level::kAvx512bw:
-      return latin1_avx512(in, n, out);
-    case simd::Level::kAvx2:
-      return latin1_avx2(in, n, out);
-    case simd::Level::kSse2:
-      return latin1_sse2(in, n, out);
-    case simd::Level::kScalar:
-      break;
-  }
-#endif
-  return latin1_scalar(in, n, out);
+std::uint64_t decode::latin1_to_utf8(const unsigned char* in, std::uint64_t n,
+                                     unsigned char* out) noexcept {
+  return simd::kernels().latin1_to_utf8(in, n, out);
 }
 
-}  // namespace tf::decode
+}  // namespace tf

@@ -1,11 +1,14 @@
 #include "decode/line_breaks.hpp"
 
 #include "decode/decode.hpp"
-#include "frame/simd_level.hpp"
+#include "frame/kernels.hpp"
 #include "frame/simd_target.hpp"
+#include "frame/swar.hpp"
 
-namespace tf::decode {
+namespace tf {
 namespace {
+
+using simd::LineBreakCounts;
 
 // The tail (or all) of a text from position i, one byte at a time; the pair
 // test looks back at p[i - 1] when i > 0.
@@ -37,9 +40,45 @@ __attribute__((always_inline)) inline void count_masks(std::uint64_t lf, std::ui
   carry = cr >> 63;
 }
 
+}  // namespace
+
+namespace simd::portable {
+
+// Eight bytes at a time.
+LineBreakCounts count_line_breaks(const unsigned char* p, std::uint64_t n) noexcept {
+  LineBreakCounts c;
+  std::uint64_t carry = 0;  // 0x80 when the byte before the word is a CR
+  std::uint64_t i = 0;
+  for (; n - i >= 8; i += 8) {
+    const std::uint64_t w = swar::load(p + i);
+    const std::uint64_t lf = swar::eq(w, '\n');
+    const std::uint64_t cr = swar::eq(w, '\r');
+    c.lf += swar::count(lf);
+    c.cr += swar::count(cr);
+    c.crlf += swar::count(lf & ((cr << 8) | carry));
+    carry = cr >> 56;
+  }
+  count_scalar(p, i, n, c);
+  return c;
+}
+
+std::uint64_t line_start_before(const unsigned char* p, std::uint64_t n) noexcept {
+  std::uint64_t end = n;
+  for (; end >= 8; end -= 8) {
+    const std::uint64_t w = swar::load(p + end - 8);
+    const std::uint64_t m = swar::eq(w, '\n') | swar::eq(w, '\r');
+    if (m != 0) return end - 8 + swar::last(m) + 1;
+  }
+  return start_scalar(p, end);
+}
+
+}  // namespace simd::portable
+
 #if defined(TF_X86_KERNELS)
 
-LineBreakCounts count_sse2(const unsigned char* p, std::uint64_t n) noexcept {
+namespace simd::sse2 {
+
+LineBreakCounts count_line_breaks(const unsigned char* p, std::uint64_t n) noexcept {
   LineBreakCounts c;
   const __m128i lf = _mm_set1_epi8('\n');
   const __m128i cr = _mm_set1_epi8('\r');
@@ -63,6 +102,10 @@ LineBreakCounts count_sse2(const unsigned char* p, std::uint64_t n) noexcept {
   return c;
 }
 
+}  // namespace simd::sse2
+
+namespace {
+
 // Bit k set where byte k of the 64 bytes lo:hi equals `byte`.
 TF_TARGET_AVX2 inline std::uint64_t eq_mask_avx2(__m256i lo, __m256i hi, __m256i byte) noexcept {
   const auto low = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(lo, byte)));
@@ -70,7 +113,11 @@ TF_TARGET_AVX2 inline std::uint64_t eq_mask_avx2(__m256i lo, __m256i hi, __m256i
   return static_cast<std::uint64_t>(low) | (static_cast<std::uint64_t>(high) << 32);
 }
 
-TF_TARGET_AVX2 LineBreakCounts count_avx2(const unsigned char* p, std::uint64_t n) noexcept {
+}  // namespace
+
+namespace simd::avx2 {
+
+TF_TARGET_AVX2 LineBreakCounts count_line_breaks(const unsigned char* p, std::uint64_t n) noexcept {
   LineBreakCounts c;
   const __m256i lf = _mm256_set1_epi8('\n');
   const __m256i cr = _mm256_set1_epi8('\r');
@@ -86,7 +133,12 @@ TF_TARGET_AVX2 LineBreakCounts count_avx2(const unsigned char* p, std::uint64_t 
   return c;
 }
 
-TF_TARGET_AVX512 LineBreakCounts count_avx512(const unsigned char* p, std::uint64_t n) noexcept {
+}  // namespace simd::avx2
+
+namespace simd::avx512 {
+
+TF_TARGET_AVX512 LineBreakCounts count_line_breaks(const unsigned char* p,
+                                                   std::uint64_t n) noexcept {
   LineBreakCounts c;
   const __m512i lf = _mm512_set1_epi8('\n');
   const __m512i cr = _mm512_set1_epi8('\r');
@@ -101,8 +153,12 @@ TF_TARGET_AVX512 LineBreakCounts count_avx512(const unsigned char* p, std::uint6
   return c;
 }
 
-// Backwards, 64 bytes at a time: the highest CR or LF.
-std::uint64_t start_sse2(const unsigned char* p, std::uint64_t n) noexcept {
+}  // namespace simd::avx512
+
+// Backwards, a vector at a time: the highest CR or LF.
+namespace simd::sse2 {
+
+std::uint64_t line_start_before(const unsigned char* p, std::uint64_t n) noexcept {
   const __m128i lf = _mm_set1_epi8('\n');
   const __m128i cr = _mm_set1_epi8('\r');
   std::uint64_t end = n;
@@ -115,7 +171,11 @@ std::uint64_t start_sse2(const unsigned char* p, std::uint64_t n) noexcept {
   return start_scalar(p, end);
 }
 
-TF_TARGET_AVX2 std::uint64_t start_avx2(const unsigned char* p, std::uint64_t n) noexcept {
+}  // namespace simd::sse2
+
+namespace simd::avx2 {
+
+TF_TARGET_AVX2 std::uint64_t line_start_before(const unsigned char* p, std::uint64_t n) noexcept {
   const __m256i lf = _mm256_set1_epi8('\n');
   const __m256i cr = _mm256_set1_epi8('\r');
   std::uint64_t end = n;
@@ -128,7 +188,11 @@ TF_TARGET_AVX2 std::uint64_t start_avx2(const unsigned char* p, std::uint64_t n)
   return start_scalar(p, end);
 }
 
-TF_TARGET_AVX512 std::uint64_t start_avx512(const unsigned char* p, std::uint64_t n) noexcept {
+}  // namespace simd::avx2
+
+namespace simd::avx512 {
+
+TF_TARGET_AVX512 std::uint64_t line_start_before(const unsigned char* p, std::uint64_t n) noexcept {
   const __m512i lf = _mm512_set1_epi8('\n');
   const __m512i cr = _mm512_set1_epi8('\r');
   std::uint64_t end = n;
@@ -140,42 +204,18 @@ TF_TARGET_AVX512 std::uint64_t start_avx512(const unsigned char* p, std::uint64_
   return start_scalar(p, end);
 }
 
+}  // namespace simd::avx512
+
 #endif  // TF_X86_KERNELS
 
-}  // namespace
+namespace decode {
 
 std::uint64_t line_start_before(const unsigned char* p, std::uint64_t n) noexcept {
-#if defined(TF_X86_KERNELS)
-  switch (simd::active_level()) {
-    case simd::Level::kAvx512bw:
-      return start_avx512(p, n);
-    case simd::Level::kAvx2:
-      return start_avx2(p, n);
-    case simd::Level::kSse2:
-      return start_sse2(p, n);
-    case simd::Level::kScalar:
-      break;
-  }
-#endif
-  return start_scalar(p, n);
+  return simd::kernels().line_start_before(p, n);
 }
 
 LineBreakCounts count_line_breaks(const unsigned char* p, std::uint64_t n) noexcept {
-#if defined(TF_X86_KERNELS)
-  switch (simd::active_level()) {
-    case simd::Level::kAvx512bw:
-      return count_avx512(p, n);
-    case simd::Level::kAvx2:
-      return count_avx2(p, n);
-    case simd::Level::kSse2:
-      return count_sse2(p, n);
-    case simd::Level::kScalar:
-      break;
-  }
-#endif
-  LineBreakCounts c;
-  count_scalar(p, 0, n, c);
-  return c;
+  return simd::kernels().count_line_breaks(p, n);
 }
 
 int classify_line_breaks(const LineBreakCounts& counts) noexcept {
@@ -188,4 +228,5 @@ int classify_line_breaks(const LineBreakCounts& counts) noexcept {
   return kLf;
 }
 
-}  // namespace tf::decode
+}  // namespace decode
+}  // namespace tf

@@ -5,13 +5,11 @@
 
 #include <cstdint>
 
+#include "frame/kernels.hpp"
+
 namespace tf::decode {
 
-struct LineBreakCounts {
-  std::uint64_t lf = 0;
-  std::uint64_t cr = 0;
-  std::uint64_t crlf = 0;
-};
+using simd::LineBreakCounts;
 
 // Counts over [p, p + n); a CR at p[-1] is not looked at.
 LineBreakCounts count_line_breaks(const unsigned char* p, std::uint64_t n) noexcept;

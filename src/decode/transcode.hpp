@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "frame/kernels.hpp"
+
 namespace tf::decode {
 
 // Latin-1 (every byte is the code point of the same number) to UTF-8. The
@@ -21,10 +23,7 @@ std::uint64_t latin1_to_utf8(const unsigned char* in, std::uint64_t n, unsigned 
 inline constexpr std::uint64_t utf16le_output_bound(std::uint64_t n) noexcept {
   return (n / 2) * 3 + 3 + 16;
 }
-struct Utf16Conversion {
-  std::uint64_t length = 0;
-  bool replaced = false;  // at least one U+FFFD stands for ill-formed input
-};
+using simd::Utf16Conversion;
 Utf16Conversion utf16le_to_utf8(const unsigned char* in, std::uint64_t n,
                                 unsigned char* out) noexcept;
 

@@ -7,11 +7,17 @@
 // straddles two vectors is taken whole there.
 #include "decode/pack_tables.hpp"
 #include "decode/transcode.hpp"
-#include "frame/simd_level.hpp"
+#include "frame/kernels.hpp"
 #include "frame/simd_target.hpp"
+#include "frame/swar.hpp"
 
-namespace tf::decode {
+namespace tf {
 namespace {
+
+using decode::kPack2;
+using decode::kPack3;
+using decode::kSpread4;
+using simd::Utf16Conversion;
 
 // One unit (or one surrogate pair) at byte i, i + 1 < n; returns the next i.
 inline std::uint64_t utf16_step(const unsigned char* in, std::uint64_t n, std::uint64_t i,
@@ -64,18 +70,43 @@ inline void utf16_tail(const unsigned char* in, std::uint64_t n, std::uint64_t i
   }
 }
 
-Utf16Conversion utf16_scalar(const unsigned char* in, std::uint64_t n,
-                             unsigned char* out) noexcept {
+}  // namespace
+
+namespace simd::portable {
+
+// Four ASCII units (a word whose odd bytes and high bits are clear) give
+// their four low bytes.
+Utf16Conversion utf16le_to_utf8(const unsigned char* in, std::uint64_t n,
+                                unsigned char* out) noexcept {
   Utf16Conversion r;
   unsigned char* o = out;
-  utf16_tail(in, n, 0, o, r.replaced);
+  std::uint64_t i = 0;
+  while (n - i >= 8) {
+    const std::uint64_t w = swar::load(in + i);
+    if ((w & 0xFF80FF80FF80FF80ULL) != 0) {
+      i = utf16_step(in, n, i, o, r.replaced);
+      continue;
+    }
+    o[0] = static_cast<unsigned char>(w);
+    o[1] = static_cast<unsigned char>(w >> 16);
+    o[2] = static_cast<unsigned char>(w >> 32);
+    o[3] = static_cast<unsigned char>(w >> 48);
+    o += 4;
+    i += 8;
+  }
+  utf16_tail(in, n, i, o, r.replaced);
   r.length = static_cast<std::uint64_t>(o - out);
   return r;
 }
 
+}  // namespace simd::portable
+
 #if defined(TF_X86_KERNELS)
 
-Utf16Conversion utf16_sse2(const unsigned char* in, std::uint64_t n, unsigned char* out) noexcept {
+namespace simd::sse2 {
+
+Utf16Conversion utf16le_to_utf8(const unsigned char* in, std::uint64_t n,
+                                unsigned char* out) noexcept {
   Utf16Conversion r;
   unsigned char* o = out;
   std::uint64_t i = 0;
@@ -97,6 +128,10 @@ Utf16Conversion utf16_sse2(const unsigned char* in, std::uint64_t n, unsigned ch
   r.length = static_cast<std::uint64_t>(o - out);
   return r;
 }
+
+}  // namespace simd::sse2
+
+namespace {
 
 // 8 units below U+0800 in one 128-bit half: one or two bytes per unit.
 TF_TARGET_AVX2 inline unsigned char* pack2_store(__m128i lanes, unsigned mask,
@@ -250,8 +285,12 @@ TF_TARGET_AVX2 inline std::uint64_t utf16_blocks_avx2(const unsigned char* in, s
   return i;
 }
 
-TF_TARGET_AVX2 Utf16Conversion utf16_avx2(const unsigned char* in, std::uint64_t n,
-                                          unsigned char* out) noexcept {
+}  // namespace
+
+namespace simd::avx2 {
+
+TF_TARGET_AVX2 Utf16Conversion utf16le_to_utf8(const unsigned char* in, std::uint64_t n,
+                                               unsigned char* out) noexcept {
   Utf16Conversion r;
   unsigned char* o = out;
   const std::uint64_t i = utf16_blocks_avx2(in, n, 0, o, r.replaced);
@@ -260,8 +299,12 @@ TF_TARGET_AVX2 Utf16Conversion utf16_avx2(const unsigned char* in, std::uint64_t
   return r;
 }
 
-TF_TARGET_AVX512 Utf16Conversion utf16_avx512(const unsigned char* in, std::uint64_t n,
-                                              unsigned char* out) noexcept {
+}  // namespace simd::avx2
+
+namespace simd::avx512 {
+
+TF_TARGET_AVX512 Utf16Conversion utf16le_to_utf8(const unsigned char* in, std::uint64_t n,
+                                                 unsigned char* out) noexcept {
   Utf16Conversion r;
   unsigned char* o = out;
   std::uint64_t i = 0;
@@ -292,25 +335,13 @@ TF_TARGET_AVX512 Utf16Conversion utf16_avx512(const unsigned char* in, std::uint
   return r;
 }
 
+}  // namespace simd::avx512
+
 #endif  // TF_X86_KERNELS
 
-}  // namespace
-
-Utf16Conversion utf16le_to_utf8(const unsigned char* in, std::uint64_t n,
-                                unsigned char* out) noexcept {
-#if defined(TF_X86_KERNELS)
-  switch (simd::active_level()) {
-    case simd::Level::kAvx512bw:
-      return utf16_avx512(in, n, out);
-    case simd::Level::kAvx2:
-      return utf16_avx2(in, n, out);
-    case simd::Level::kSse2:
-      return utf16_sse2(in, n, out);
-    case simd::Level::kScalar:
-      break;
-  }
-#endif
-  return utf16_scalar(in, n, out);
+decode::Utf16Conversion decode::utf16le_to_utf8(const unsigned char* in, std::uint64_t n,
+                                                unsigned char* out) noexcept {
+  return simd::kernels().utf16le_to_utf8(in, n, out);
 }
 
-}  // namespace tf::decode
+}  // namespace tf

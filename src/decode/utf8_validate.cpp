@@ -12,22 +12,24 @@
 #include <cstring>
 
 #include "decode/utf8_sequence.hpp"
-#include "frame/simd_level.hpp"
+#include "frame/kernels.hpp"
 #include "frame/simd_target.hpp"
+#include "frame/swar.hpp"
 
-namespace tf::decode {
+namespace tf {
 namespace {
 
+using decode::utf8_sequence_length;
+
+// Runs of ASCII sixteen bytes at a time, then eight; other sequences one by
+// one.
 std::uint64_t valid_prefix_scalar(const unsigned char* p, std::uint64_t n) noexcept {
   std::uint64_t i = 0;
   while (i < n) {
-    // Eight ASCII bytes at a time.
-    while (n - i >= 8) {
-      std::uint64_t word;
-      std::memcpy(&word, p + i, 8);
-      if ((word & 0x8080808080808080ULL) != 0) break;
-      i += 8;
+    while (n - i >= 16 && ((swar::load(p + i) | swar::load(p + i + 8)) & swar::kHigh) == 0) {
+      i += 16;
     }
+    if (n - i >= 8 && (swar::load(p + i) & swar::kHigh) == 0) i += 8;
     if (i >= n) break;
     const int step = utf8_sequence_length(p + i, n - i);
     if (step == 0) break;
@@ -47,7 +49,11 @@ std::uint64_t resume_scalar(const unsigned char* p, std::uint64_t n, std::uint64
   return q + valid_prefix_scalar(p + q, n - q);
 }
 
+}  // namespace
+
 #if defined(TF_X86_KERNELS)
+
+namespace {
 
 // Error classes of the lookup tables.
 constexpr unsigned char kTooShort = 1 << 0;      // lead followed by a non-continuation
@@ -105,7 +111,11 @@ alignas(16) constexpr unsigned char kIncompleteTail[16] = {
     0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xF0 - 1, 0xE0 - 1, 0xC0 - 1};
 // clang-format on
 
-std::uint64_t valid_prefix_sse2(const unsigned char* p, std::uint64_t n) noexcept {
+}  // namespace
+
+namespace simd::sse2 {
+
+std::uint64_t utf8_valid_prefix(const unsigned char* p, std::uint64_t n) noexcept {
   // Skips ASCII 64 bytes at a time; sequences are checked one by one.
   std::uint64_t i = 0;
   while (n - i >= 64) {
@@ -127,6 +137,10 @@ std::uint64_t valid_prefix_sse2(const unsigned char* p, std::uint64_t n) noexcep
   }
   return i + valid_prefix_scalar(p + i, n - i);
 }
+
+}  // namespace simd::sse2
+
+namespace {
 
 TF_TARGET_AVX2 inline __m256i lookup16_avx2(const unsigned char* table, __m256i index) noexcept {
   const __m256i t =
@@ -161,7 +175,11 @@ TF_TARGET_AVX2 inline __m256i incomplete_avx2(__m256i input) noexcept {
   return _mm256_subs_epu8(input, limits);
 }
 
-TF_TARGET_AVX2 std::uint64_t valid_prefix_avx2(const unsigned char* p, std::uint64_t n) noexcept {
+}  // namespace
+
+namespace simd::avx2 {
+
+TF_TARGET_AVX2 std::uint64_t utf8_valid_prefix(const unsigned char* p, std::uint64_t n) noexcept {
   std::uint64_t i = 0;
   __m256i prev_input = _mm256_setzero_si256();
   __m256i prev_incomplete = _mm256_setzero_si256();
@@ -184,14 +202,21 @@ TF_TARGET_AVX2 std::uint64_t valid_prefix_avx2(const unsigned char* p, std::uint
   return resume_scalar(p, n, i);
 }
 
+}  // namespace simd::avx2
+
+namespace {
+
 TF_TARGET_AVX512 inline __m512i lookup16_avx512(const unsigned char* table,
                                                 __m512i index) noexcept {
   const __m512i t = _mm512_broadcast_i32x4(_mm_load_si128(reinterpret_cast<const __m128i*>(table)));
   return _mm512_shuffle_epi8(t, index);
 }
 
-TF_TARGET_AVX512 std::uint64_t valid_prefix_avx512(const unsigned char* p,
-                                                   std::uint64_t n) noexcept {
+}  // namespace
+
+namespace simd::avx512 {
+
+TF_TARGET_AVX512 std::uint64_t utf8_valid_prefix(const unsigned char* p, std::uint64_t n) noexcept {
   const __m512i nibble = _mm512_set1_epi8(0x0F);
   const __m512i third_limit = _mm512_set1_epi8(static_cast<char>(0xE0 - 0x80));
   const __m512i fourth_limit = _mm512_set1_epi8(static_cast<char>(0xF0 - 0x80));
@@ -236,24 +261,20 @@ TF_TARGET_AVX512 std::uint64_t valid_prefix_avx512(const unsigned char* p,
   return resume_scalar(p, n, i);
 }
 
+}  // namespace simd::avx512
+
 #endif  // TF_X86_KERNELS
 
-}  // namespace
+namespace simd::portable {
 
 std::uint64_t utf8_valid_prefix(const unsigned char* p, std::uint64_t n) noexcept {
-#if defined(TF_X86_KERNELS)
-  switch (simd::active_level()) {
-    case simd::Level::kAvx512bw:
-      return valid_prefix_avx512(p, n);
-    case simd::Level::kAvx2:
-      return valid_prefix_avx2(p, n);
-    case simd::Level::kSse2:
-      return valid_prefix_sse2(p, n);
-    case simd::Level::kScalar:
-      break;
-  }
-#endif
   return valid_prefix_scalar(p, n);
 }
 
-}  // namespace tf::decode
+}  // namespace simd::portable
+
+std::uint64_t decode::utf8_valid_prefix(const unsigned char* p, std::uint64_t n) noexcept {
+  return simd::kernels().utf8_valid_prefix(p, n);
+}
+
+}  // namespace tf

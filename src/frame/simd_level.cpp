@@ -2,28 +2,68 @@
 
 #include <atomic>
 
+#include "frame/kernels.hpp"
+#include "frame/simd_target.hpp"
+
 namespace tf::simd {
 namespace {
 
-Level detect() noexcept {
-#if defined(__x86_64__)
-  __builtin_cpu_init();
-  // libgcc checks that the OS saves the wider registers before it reports
-  // the AVX features.
-  const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2") &&
-                    __builtin_cpu_supports("popcnt");
-  if (avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")) {
-    return Level::kAvx512bw;
-  }
-  if (avx2) return Level::kAvx2;
-  return Level::kSse2;
+#define TF_KERNEL_ENTRY(level, result, name, params) &level::name,
+#define TF_KERNEL_TABLE(level_code, level) \
+  Kernels { level_code, TF_KERNEL_LIST(TF_KERNEL_ENTRY, level) }
+
+// One table per level, indexed by Level; null where a level is not built.
+constexpr Kernels kPortable = TF_KERNEL_TABLE(Level::kPortable, portable);
+#if defined(TF_X86_KERNELS)
+constexpr Kernels kSse2 = TF_KERNEL_TABLE(Level::kSse2, sse2);
+constexpr Kernels kAvx2 = TF_KERNEL_TABLE(Level::kAvx2, avx2);
+constexpr Kernels kAvx512 = TF_KERNEL_TABLE(Level::kAvx512bw, avx512);
+constexpr const Kernels* kTables[kLevelCount] = {&kPortable, &kSse2, &kAvx2, &kAvx512, nullptr};
+#elif defined(TF_NEON_KERNELS)
+constexpr Kernels kNeon = TF_KERNEL_TABLE(Level::kNeon, neon);
+constexpr const Kernels* kTables[kLevelCount] = {&kPortable, nullptr, nullptr, nullptr, &kNeon};
 #else
-  return Level::kScalar;
+constexpr const Kernels* kTables[kLevelCount] = {&kPortable, nullptr, nullptr, nullptr, nullptr};
 #endif
+
+#define TF_CPU_HAS(f) __builtin_cpu_supports(#f)&&
+
+// Whether the CPU runs the code of each level.
+bool cpu_supports(Level level) noexcept {
+  switch (level) {
+    case Level::kPortable:
+      return true;
+#if defined(TF_X86_KERNELS)
+    // libgcc checks that the OS saves the wider registers before it reports
+    // the AVX features.
+    case Level::kSse2:
+      return true;
+    case Level::kAvx2:
+      __builtin_cpu_init();
+      return TF_FEATURES_AVX2(TF_CPU_HAS) true;
+    case Level::kAvx512bw:
+      __builtin_cpu_init();
+      return TF_FEATURES_AVX512(TF_CPU_HAS) true;
+#elif defined(TF_NEON_KERNELS)
+    case Level::kNeon:
+      return true;  // part of every aarch64 CPU
+#endif
+    default:
+      return false;
+  }
 }
 
-// -1 until first use; afterwards the level in force.
-std::atomic<int> g_active{-1};
+Level detect() noexcept {
+  Level best = Level::kPortable;
+  for (int l = 0; l < kLevelCount; ++l) {
+    const auto level = static_cast<Level>(l);
+    if (kTables[l] != nullptr && cpu_supports(level)) best = level;
+  }
+  return best;
+}
+
+// Null until first use; afterwards the table in force.
+std::atomic<const Kernels*> g_active{nullptr};
 
 }  // namespace
 
@@ -32,35 +72,44 @@ Level detected_level() noexcept {
   return level;
 }
 
-Level active_level() noexcept {
-  const int level = g_active.load(std::memory_order_relaxed);
-  if (level >= 0) return static_cast<Level>(level);
-  const Level detected = detected_level();
-  g_active.store(static_cast<int>(detected), std::memory_order_relaxed);
-  return detected;
+bool level_available(Level level) noexcept {
+  const int l = static_cast<int>(level);
+  return l >= 0 && l < kLevelCount && kTables[l] != nullptr && cpu_supports(level);
 }
 
+const Kernels& kernels() noexcept {
+  const Kernels* table = g_active.load(std::memory_order_acquire);
+  if (table != nullptr) return *table;
+  table = kTables[static_cast<int>(detected_level())];
+  g_active.store(table, std::memory_order_release);
+  return *table;
+}
+
+Level active_level() noexcept { return kernels().level; }
+
 Level force_level(Level level) noexcept {
-  const Level detected = detected_level();
-  const Level chosen = static_cast<int>(level) < static_cast<int>(detected) ? level : detected;
-  g_active.store(static_cast<int>(chosen), std::memory_order_relaxed);
-  return chosen;
+  if (level_available(level)) {
+    g_active.store(kTables[static_cast<int>(level)], std::memory_order_release);
+  }
+  return active_level();
 }
 
 void reset_level() noexcept {
-  g_active.store(static_cast<int>(detected_level()), std::memory_order_relaxed);
+  g_active.store(kTables[static_cast<int>(detected_level())], std::memory_order_release);
 }
 
 const char* level_name(Level level) noexcept {
   switch (level) {
-    case Level::kScalar:
-      return "scalar";
+    case Level::kPortable:
+      return "portable";
     case Level::kSse2:
       return "sse2";
     case Level::kAvx2:
       return "avx2";
     case Level::kAvx512bw:
       return "avx512bw";
+    case Level::kNeon:
+      return "neon";
   }
   return "?";
 }

@@ -1,6 +1,7 @@
 // Target attributes for the vector versions of the byte kernels. Each
 // version is compiled for its instruction set inside an ordinary translation
-// unit and only called after simd::active_level() has said it may run.
+// unit and only called through the kernel table of its level, which is
+// chosen only when the CPU has every feature of that level.
 #pragma once
 
 #include <cstddef>
@@ -28,7 +29,23 @@ inline void prefetch(const void* p) noexcept {
 #include <immintrin.h>
 #pragma GCC diagnostic pop
 
+// The CPU features of each x86 level, in one list each: the level's kernels
+// are compiled for exactly these (TF_TARGET_*) and its table is chosen only
+// when the CPU reports every one of them (simd_level.cpp), so the two can
+// never disagree. The compilers emit BMI1 instructions (andn, blsr) for the
+// mask arithmetic, hence bmi beside bmi2.
+#define TF_FEATURES_AVX2(X) X(avx2) X(bmi) X(bmi2) X(popcnt)
+#define TF_FEATURES_AVX512(X) TF_FEATURES_AVX2(X) X(avx512f) X(avx512bw)
+
+#define TF_FEATURE_COMMA_NAME(f) "," #f
+#define TF_TARGET_STRING(list) "sse2" list(TF_FEATURE_COMMA_NAME)
+
 #define TF_X86_KERNELS 1
-#define TF_TARGET_AVX2 __attribute__((target("avx2,bmi,bmi2,popcnt")))
-#define TF_TARGET_AVX512 __attribute__((target("avx2,bmi,bmi2,popcnt,avx512f,avx512bw")))
+#define TF_TARGET_AVX2 __attribute__((target(TF_TARGET_STRING(TF_FEATURES_AVX2))))
+#define TF_TARGET_AVX512 __attribute__((target(TF_TARGET_STRING(TF_FEATURES_AVX512))))
+#endif
+
+#if defined(__aarch64__)
+#include <arm_neon.h>
+#define TF_NEON_KERNELS 1
 #endif

@@ -2,7 +2,6 @@
 
 #include <array>
 
-#include "frame/simd_level.hpp"
 #include "query/measure_text.hpp"
 
 namespace tf::query {
@@ -32,15 +31,7 @@ unsigned char_step(const unsigned char* text, std::uint64_t length, std::uint64_
 }
 
 std::int64_t count_chars(const unsigned char* text, std::uint64_t length) noexcept {
-  if (text == nullptr) return 0;
-  if (simd::active_level() != simd::Level::kScalar) return measure_text(text, length).chars;
-  std::int64_t chars = 0;
-  std::uint64_t i = 0;
-  while (i < length) {
-    ++chars;
-    i += char_step(text, length, i);
-  }
-  return chars;
+  return measure_text(text, length).chars;
 }
 
 }  // namespace tf::query

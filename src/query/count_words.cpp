@@ -2,7 +2,6 @@
 
 #include <array>
 
-#include "frame/simd_level.hpp"
 #include "query/measure_text.hpp"
 
 namespace tf::query {
@@ -26,17 +25,7 @@ constexpr std::array<unsigned char, 256> kWordTable = make_word_table();
 bool is_word_byte(unsigned char b) noexcept { return kWordTable[b] != 0; }
 
 std::int64_t count_words(const unsigned char* text, std::uint64_t length) noexcept {
-  if (text == nullptr) return 0;
-  if (simd::active_level() != simd::Level::kScalar) return measure_text(text, length).words;
-  // A word starts at every word byte whose predecessor is not one.
-  std::int64_t words = 0;
-  unsigned previous = 0;
-  for (std::uint64_t i = 0; i < length; ++i) {
-    const unsigned current = kWordTable[text[i]];
-    words += current & (previous ^ 1u);
-    previous = current;
-  }
-  return words;
+  return measure_text(text, length).words;
 }
 
 }  // namespace tf::query

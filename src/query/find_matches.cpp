@@ -2,41 +2,21 @@
 
 #include <cstring>
 
-#include "frame/simd_level.hpp"
+#include "frame/kernels.hpp"
 #include "frame/simd_target.hpp"
+#include "frame/swar.hpp"
 
-namespace tf::query {
+namespace tf {
 namespace {
+
+using query::kNoMatch;
+using Needle = simd::SearchNeedle;
 
 constexpr unsigned char fold_byte(unsigned char b) noexcept {
   return (b >= 'A' && b <= 'Z') ? static_cast<unsigned char>(b + 0x20) : b;
 }
 
 constexpr bool is_lower_letter(unsigned char b) noexcept { return b >= 'a' && b <= 'z'; }
-
-// What the vector scans look for: the pattern's first and last byte (folded
-// when folding). A folded letter is found by setting bit 0x20 of each text
-// byte: b | 0x20 equals a lower-case letter exactly when b is that letter in
-// either case, so no other byte is folded.
-struct Needle {
-  const unsigned char* text;
-  const unsigned char* pattern;
-  std::uint64_t m;
-  std::uint64_t end;  // one past the last start position
-  bool fold;
-  unsigned char first, last;
-  bool fold_first, fold_last;
-};
-
-Needle make_needle(const unsigned char* text, const unsigned char* pattern, std::uint64_t m,
-                   std::uint64_t end, bool fold) noexcept {
-  Needle nd{text, pattern, m, end, fold, 0, 0, false, false};
-  nd.first = fold ? fold_byte(pattern[0]) : pattern[0];
-  nd.last = fold ? fold_byte(pattern[m - 1]) : pattern[m - 1];
-  nd.fold_first = fold && is_lower_letter(nd.first);
-  nd.fold_last = fold && is_lower_letter(nd.last);
-  return nd;
-}
 
 // The pattern bytes between the first and the last agree at p.
 inline bool middle_agrees(const Needle& nd, std::uint64_t p) noexcept {
@@ -73,13 +53,47 @@ std::uint64_t scan_scalar(const Needle& nd, std::uint64_t p) noexcept {
   return kNoMatch;
 }
 
+}  // namespace
+
+namespace simd::portable {
+
+// Eight start positions at a time: a word of first bytes and a word of last
+// bytes.
+std::uint64_t find_match(const Needle& nd, std::uint64_t p) noexcept {
+  const std::uint64_t first = swar::broadcast(nd.first);
+  const std::uint64_t last = swar::broadcast(nd.last);
+  const std::uint64_t fold_first = swar::broadcast(nd.fold_first ? 0x20 : 0);
+  const std::uint64_t fold_last = swar::broadcast(nd.fold_last ? 0x20 : 0);
+  const unsigned char* tail = nd.text + nd.m - 1;
+  for (; nd.end - p >= 8; p += 8) {
+    const std::uint64_t a = (swar::load(nd.text + p) | fold_first) ^ first;
+    const std::uint64_t b = (swar::load(tail + p) | fold_last) ^ last;
+    // A byte of a | b is zero exactly where both agree.
+    std::uint64_t candidates = swar::nonzero(a | b) ^ swar::kHigh;
+    while (candidates != 0) {
+      const std::uint64_t q = p + swar::first(candidates);
+      if (middle_agrees(nd, q)) return q;
+      candidates &= candidates - 1;
+    }
+  }
+  return scan_scalar(nd, p);
+}
+
+}  // namespace simd::portable
+
 #if defined(TF_X86_KERNELS)
+
+namespace {
 
 inline std::uint64_t mask16(__m128i eq, int k) noexcept {
   return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(eq))) << (16 * k);
 }
 
-std::uint64_t scan_sse2(const Needle& nd, std::uint64_t p) noexcept {
+}  // namespace
+
+namespace simd::sse2 {
+
+std::uint64_t find_match(const Needle& nd, std::uint64_t p) noexcept {
   const __m128i first = _mm_set1_epi8(static_cast<char>(nd.first));
   const __m128i last = _mm_set1_epi8(static_cast<char>(nd.last));
   const __m128i fold_first = _mm_set1_epi8(nd.fold_first ? 0x20 : 0);
@@ -101,7 +115,11 @@ std::uint64_t scan_sse2(const Needle& nd, std::uint64_t p) noexcept {
   return scan_scalar(nd, p);
 }
 
-TF_TARGET_AVX2 std::uint64_t scan_avx2(const Needle& nd, std::uint64_t p) noexcept {
+}  // namespace simd::sse2
+
+namespace simd::avx2 {
+
+TF_TARGET_AVX2 std::uint64_t find_match(const Needle& nd, std::uint64_t p) noexcept {
   const __m256i first = _mm256_set1_epi8(static_cast<char>(nd.first));
   const __m256i last = _mm256_set1_epi8(static_cast<char>(nd.last));
   const __m256i fold_first = _mm256_set1_epi8(nd.fold_first ? 0x20 : 0);
@@ -125,7 +143,11 @@ TF_TARGET_AVX2 std::uint64_t scan_avx2(const Needle& nd, std::uint64_t p) noexce
   return scan_scalar(nd, p);
 }
 
-TF_TARGET_AVX512 std::uint64_t scan_avx512(const Needle& nd, std::uint64_t p) noexcept {
+}  // namespace simd::avx2
+
+namespace simd::avx512 {
+
+TF_TARGET_AVX512 std::uint64_t find_match(const Needle& nd, std::uint64_t p) noexcept {
   const __m512i first = _mm512_set1_epi8(static_cast<char>(nd.first));
   const __m512i last = _mm512_set1_epi8(static_cast<char>(nd.last));
   const __m512i fold_first = _mm512_set1_epi8(nd.fold_first ? 0x20 : 0);
@@ -148,86 +170,28 @@ TF_TARGET_AVX512 std::uint64_t scan_avx512(const Needle& nd, std::uint64_t p) no
   return kNoMatch;
 }
 
+}  // namespace simd::avx512
+
 #endif  // TF_X86_KERNELS
 
-// The first match at or after p with a vector scan, or kNoMatch.
-std::uint64_t scan(const Needle& nd, std::uint64_t p) noexcept {
-#if defined(TF_X86_KERNELS)
-  switch (simd::active_level()) {
-    case simd::Level::kAvx512bw:
-      return scan_avx512(nd, p);
-    case simd::Level::kAvx2:
-      return scan_avx2(nd, p);
-    case simd::Level::kSse2:
-      return scan_sse2(nd, p);
-    case simd::Level::kScalar:
-      break;
-  }
-#endif
-  return scan_scalar(nd, p);
-}
-
-}  // namespace
+namespace query {
 
 MatchScanner::MatchScanner(const unsigned char* text, std::uint64_t n, const unsigned char* pattern,
                            std::uint64_t m, bool fold) noexcept
-    : text_(text),
-      pattern_(pattern),
-      m_(m),
-      end_(text != nullptr && pattern != nullptr && m > 0 && m <= n ? n - m + 1 : 0),
-      fold_(fold) {
-  if (end_ == 0) return;
-  first_[0] = fold ? fold_byte(pattern[0]) : pattern[0];
-  if (fold && first_[0] >= 'a' && first_[0] <= 'z') {
-    first_[1] = static_cast<unsigned char>(first_[0] - 0x20);
-    cases_ = 2;
-  }
+    : needle_{text, pattern, m, 0, fold, 0, 0, false, false} {
+  if (text == nullptr || pattern == nullptr || m == 0 || m > n) return;
+  needle_.end = n - m + 1;
+  needle_.first = fold ? fold_byte(pattern[0]) : pattern[0];
+  needle_.last = fold ? fold_byte(pattern[m - 1]) : pattern[m - 1];
+  needle_.fold_first = fold && is_lower_letter(needle_.first);
+  needle_.fold_last = fold && is_lower_letter(needle_.last);
 }
 
-// The first position in [p, end_) holding byte c, or end_.
-std::uint64_t MatchScanner::next_byte(std::uint64_t p, unsigned char c) const noexcept {
-  if (p >= end_) return end_;
-  const void* hit = std::memchr(text_ + p, c, static_cast<std::size_t>(end_ - p));
-  return hit != nullptr ? static_cast<std::uint64_t>(static_cast<const unsigned char*>(hit) - text_)
-                        : end_;
-}
-
-// Do the pattern bytes after the first agree with the text at p + 1?
-bool MatchScanner::rest_agrees(std::uint64_t p) const noexcept {
-  const unsigned char* t = text_ + p + 1;
-  const unsigned char* q = pattern_ + 1;
-  const std::uint64_t rest = m_ - 1;
-  if (!fold_) return std::memcmp(t, q, static_cast<std::size_t>(rest)) == 0;
-  for (std::uint64_t k = 0; k < rest; ++k) {
-    if (fold_byte(t[k]) != fold_byte(q[k])) return false;
-  }
-  return true;
-}
-
+// 64 start positions at a time (8 in the portable version) whose first and
+// last bytes both agree, each then compared in full.
 std::uint64_t MatchScanner::next(std::uint64_t from) noexcept {
-  if (from >= end_) return kNoMatch;
-  // Above the scalar level: 64 start positions at a time whose first and
-  // last bytes both agree, each then compared in full.
-  if (simd::active_level() != simd::Level::kScalar) {
-    return scan(make_needle(text_, pattern_, m_, end_, fold_), from);
-  }
-  // A look-ahead position found from an earlier `from` is still the next
-  // one as long as it is not behind the new `from`.
-  if (!primed_ || from < last_from_) {
-    for (int k = 0; k < cases_; ++k) ahead_[k] = next_byte(from, first_[k]);
-    primed_ = true;
-  }
-  last_from_ = from;
-  for (int k = 0; k < cases_; ++k) {
-    if (ahead_[k] < from) ahead_[k] = next_byte(from, first_[k]);
-  }
-  for (;;) {
-    const int k = (cases_ == 2 && ahead_[1] < ahead_[0]) ? 1 : 0;
-    const std::uint64_t p = ahead_[k];
-    if (p >= end_) return kNoMatch;
-    if (rest_agrees(p)) return p;
-    ahead_[k] = next_byte(p + 1, first_[k]);
-  }
+  if (from >= needle_.end) return kNoMatch;
+  return simd::kernels().find_match(needle_, from);
 }
 
 int find_matches(const unsigned char* text, std::uint64_t text_length, const unsigned char* pattern,
@@ -248,4 +212,5 @@ int find_matches(const unsigned char* text, std::uint64_t text_length, const uns
   return count;
 }
 
-}  // namespace tf::query
+}  // namespace query
+}  // namespace tf

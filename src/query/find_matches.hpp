@@ -5,16 +5,17 @@
 
 #include <cstdint>
 
+#include "frame/kernels.hpp"
+
 namespace tf::query {
 
 inline constexpr std::uint64_t kNoMatch = UINT64_MAX;
 
 // The matches of one pattern in one text, asked for left to right. This is
 // the one place that decides where matches are; everything else asks it.
-// Candidates come from memchr on the pattern's first byte (on both of its
-// cases when folding a letter), and only candidates are compared in full.
-// The look-ahead position of each first byte is kept between calls, so a
-// whole left-to-right scan reads the text for first bytes about once.
+// The scan kernel of the level in force takes the start positions whose
+// first and last bytes agree with the pattern's, a vector (or a word) at a
+// time, and compares only those in full.
 class MatchScanner {
  public:
   MatchScanner(const unsigned char* text, std::uint64_t n, const unsigned char* pattern,
@@ -22,23 +23,10 @@ class MatchScanner {
 
   // The first start position p >= from with p + m <= n at which the m
   // pattern bytes agree with the text, or kNoMatch (always for m == 0).
-  // Fastest when `from` never decreases from one call to the next.
   std::uint64_t next(std::uint64_t from) noexcept;
 
  private:
-  bool rest_agrees(std::uint64_t p) const noexcept;
-  std::uint64_t next_byte(std::uint64_t p, unsigned char c) const noexcept;
-
-  const unsigned char* text_;
-  const unsigned char* pattern_;
-  std::uint64_t m_;
-  std::uint64_t end_;  // one past the last start position; 0 when none
-  bool fold_;
-  int cases_ = 1;                // 2 when folding a letter as first byte
-  unsigned char first_[2] = {};  // the byte(s) a match can start with
-  std::uint64_t ahead_[2] = {};  // next position of first_[k], or end_
-  std::uint64_t last_from_ = 0;
-  bool primed_ = false;
+  simd::SearchNeedle needle_;
 };
 
 // Stores the start offsets of all (possibly overlapping) occurrences, in

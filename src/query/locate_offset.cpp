@@ -1,7 +1,6 @@
 #include "query/locate_offset.hpp"
 
 #include "decode/line_breaks.hpp"
-#include "frame/simd_level.hpp"
 
 namespace tf::query {
 
@@ -11,31 +10,12 @@ LineCol locate_offset(const unsigned char* text, std::uint64_t length,
   if (text == nullptr) return at;
   std::uint64_t limit = offset < 0 ? 0 : static_cast<std::uint64_t>(offset);
   if (limit > length) limit = length;
-  if (simd::active_level() != simd::Level::kScalar) {
-    // The breaks before the position are LF + CR - CR LF pairs inside the
-    // range (a CR at limit - 1 stays a break whatever follows it); the line
-    // starts after the last CR or LF before the position.
-    const decode::LineBreakCounts c = decode::count_line_breaks(text, limit);
-    at.line = static_cast<std::int64_t>(1 + c.lf + c.cr - c.crlf);
-    at.col = static_cast<std::int64_t>(limit - decode::line_start_before(text, limit)) + 1;
-    return at;
-  }
-  std::uint64_t i = 0;
-  while (i < limit) {
-    const unsigned char b = text[i++];
-    if (b == '\n') {
-      ++at.line;
-      at.col = 1;
-    } else if (b == '\r') {
-      // Inside the range, the LF of a CR LF pair ends the line on its own.
-      if (!(i < limit && text[i] == '\n')) {
-        ++at.line;
-        at.col = 1;
-      }
-    } else {
-      ++at.col;
-    }
-  }
+  // The breaks before the position are LF + CR - CR LF pairs inside the
+  // range (a CR at limit - 1 stays a break whatever follows it); the line
+  // starts after the last CR or LF before the position.
+  const decode::LineBreakCounts c = decode::count_line_breaks(text, limit);
+  at.line = static_cast<std::int64_t>(1 + c.lf + c.cr - c.crlf);
+  at.col = static_cast<std::int64_t>(limit - decode::line_start_before(text, limit)) + 1;
   return at;
 }
 

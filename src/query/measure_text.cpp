@@ -3,34 +3,86 @@
 #include <cstring>
 
 #include "decode/line_breaks.hpp"
-#include "frame/simd_level.hpp"
+#include "frame/kernels.hpp"
 #include "frame/simd_target.hpp"
+#include "frame/swar.hpp"
 #include "query/count_chars.hpp"
-#include "query/count_lines.hpp"
-#include "query/count_words.hpp"
 
-namespace tf::query {
+namespace tf {
 namespace {
 
-// The plain loops, one byte or one step at a time.
-std::int64_t words_scalar(const unsigned char* text, std::uint64_t length) noexcept {
-  std::int64_t words = 0;
-  bool in_word = false;
-  for (std::uint64_t i = 0; i < length; ++i) {
-    const bool word = is_word_byte(text[i]);
-    if (word && !in_word) ++words;
-    in_word = word;
-  }
-  return words;
-}
+using query::char_step;
+using simd::LineBreakCounts;
+using simd::TextMeasures;
 
+// The characters step by step, for texts whose lead and continuation bytes
+// do not match up.
 std::int64_t chars_scalar(const unsigned char* text, std::uint64_t length) noexcept {
   std::int64_t chars = 0;
   for (std::uint64_t i = 0; i < length; i += char_step(text, length, i)) ++chars;
   return chars;
 }
 
+}  // namespace
+
+namespace simd::portable {
+
+// Eight bytes at a time, with the masks of the vector versions kept as the
+// high bit of each byte (swar.hpp); ASCII words skip the lead and
+// continuation bytes.
+TextMeasures measure_text(const unsigned char* text, std::uint64_t n) noexcept {
+  LineBreakCounts breaks;
+  std::uint64_t words = 0, noncont = 0, mismatch = 0;
+  std::uint64_t carry_cr = 0, carry_word = 0, carry_expect = 0;
+  unsigned char last[8] = {};
+  for (std::uint64_t i = 0; i <= n; i += 8) {
+    // The last word is padded with 0x00 bytes, as the vector versions pad
+    // their last block; it is taken even when empty, so that a sequence cut
+    // off by the end shows up as a mismatch.
+    const bool padded = n - i < 8;
+    if (padded && n != i) std::memcpy(last, text + i, n - i);
+    const std::uint64_t w = swar::load(padded ? last : text + i);
+    const std::uint64_t lf = swar::eq(w, '\n');
+    const std::uint64_t cr = swar::eq(w, '\r');
+    const std::uint64_t high = w & swar::kHigh;
+    const std::uint64_t word = high | swar::ascii_in(w, '0', '9') |
+                               swar::ascii_in(w | swar::broadcast(0x20), 'a', 'z') |
+                               swar::eq(w, '_');
+    breaks.lf += swar::count(lf);
+    breaks.cr += swar::count(cr);
+    breaks.crlf += swar::count(lf & ((cr << 8) | carry_cr));
+    words += swar::count(word & ~((word << 8) | carry_word));
+    carry_cr = cr >> 56;
+    carry_word = word >> 56;
+    if (high == 0 && carry_expect == 0) {
+      noncont += 8;
+    } else {
+      const std::uint64_t b6 = (w << 1) & swar::kHigh;
+      const std::uint64_t b5 = (w << 2) & swar::kHigh;
+      const std::uint64_t b4 = (w << 3) & swar::kHigh;
+      const std::uint64_t b3 = (w << 4) & swar::kHigh;
+      const std::uint64_t cont = high & ~b6;
+      const std::uint64_t lead4 = high & b6 & b5 & b4 & ~b3;
+      const std::uint64_t lead3 = (high & b6 & b5 & ~b4) | lead4;
+      const std::uint64_t lead2 = (high & b6 & ~b5) | lead3;
+      noncont += 8 - swar::count(cont);
+      mismatch |= ((lead2 << 8) | (lead3 << 16) | (lead4 << 24) | carry_expect) ^ cont;
+      carry_expect = (lead2 >> 56) | (lead3 >> 48) | (lead4 >> 40);
+    }
+    if (padded) noncont -= 8 - (n - i);
+  }
+  TextMeasures m;
+  m.lines = decode::lines_from_breaks(breaks, text, n);
+  m.words = static_cast<std::int64_t>(words);
+  m.chars = mismatch == 0 ? static_cast<std::int64_t>(noncont) : chars_scalar(text, n);
+  return m;
+}
+
+}  // namespace simd::portable
+
 #if defined(TF_X86_KERNELS)
+
+namespace {
 
 // The masks of one 64-byte block (bit k = byte k).
 struct BlockMasks {
@@ -75,7 +127,7 @@ struct Tail {
 
 TextMeasures finish(const Counter& c, const unsigned char* text, std::uint64_t length) noexcept {
   TextMeasures m;
-  decode::LineBreakCounts breaks;
+  LineBreakCounts breaks;
   breaks.lf = c.lf;
   breaks.cr = c.cr;
   breaks.crlf = c.crlf;
@@ -128,7 +180,11 @@ BlockMasks classify_sse2(const unsigned char* p) noexcept {
   return m;
 }
 
-TextMeasures measure_sse2(const unsigned char* text, std::uint64_t n) noexcept {
+}  // namespace
+
+namespace simd::sse2 {
+
+TextMeasures measure_text(const unsigned char* text, std::uint64_t n) noexcept {
   Counter c;
   std::uint64_t i = 0;
   for (; n - i >= 64; i += 64) {
@@ -140,6 +196,10 @@ TextMeasures measure_sse2(const unsigned char* text, std::uint64_t n) noexcept {
   c.noncont -= 64 - (n - i);
   return finish(c, text, n);
 }
+
+}  // namespace simd::sse2
+
+namespace {
 
 TF_TARGET_AVX2 inline std::uint64_t mask64_avx2(__m256i lo, __m256i hi) noexcept {
   return static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(lo))) |
@@ -181,7 +241,11 @@ TF_TARGET_AVX2 inline BlockMasks classify_avx2(const unsigned char* p) noexcept 
   return m;
 }
 
-TF_TARGET_AVX2 TextMeasures measure_avx2(const unsigned char* text, std::uint64_t n) noexcept {
+}  // namespace
+
+namespace simd::avx2 {
+
+TF_TARGET_AVX2 TextMeasures measure_text(const unsigned char* text, std::uint64_t n) noexcept {
   Counter c;
   std::uint64_t i = 0;
   for (; n - i >= 64; i += 64) {
@@ -193,6 +257,10 @@ TF_TARGET_AVX2 TextMeasures measure_avx2(const unsigned char* text, std::uint64_
   c.noncont -= 64 - (n - i);
   return finish(c, text, n);
 }
+
+}  // namespace simd::avx2
+
+namespace {
 
 TF_TARGET_AVX512 inline BlockMasks classify_avx512(const unsigned char* p) noexcept {
   const __m512i v = _mm512_loadu_si512(p);
@@ -217,7 +285,11 @@ TF_TARGET_AVX512 inline BlockMasks classify_avx512(const unsigned char* p) noexc
   return m;
 }
 
-TF_TARGET_AVX512 TextMeasures measure_avx512(const unsigned char* text, std::uint64_t n) noexcept {
+}  // namespace
+
+namespace simd::avx512 {
+
+TF_TARGET_AVX512 TextMeasures measure_text(const unsigned char* text, std::uint64_t n) noexcept {
   Counter c;
   std::uint64_t i = 0;
   for (; n - i >= 64; i += 64) {
@@ -230,29 +302,13 @@ TF_TARGET_AVX512 TextMeasures measure_avx512(const unsigned char* text, std::uin
   return finish(c, text, n);
 }
 
+}  // namespace simd::avx512
+
 #endif  // TF_X86_KERNELS
 
-}  // namespace
-
-TextMeasures measure_text(const unsigned char* text, std::uint64_t length) noexcept {
-  TextMeasures m;
-  if (text == nullptr || length == 0) return m;
-#if defined(TF_X86_KERNELS)
-  switch (simd::active_level()) {
-    case simd::Level::kAvx512bw:
-      return measure_avx512(text, length);
-    case simd::Level::kAvx2:
-      return measure_avx2(text, length);
-    case simd::Level::kSse2:
-      return measure_sse2(text, length);
-    case simd::Level::kScalar:
-      break;
-  }
-#endif
-  m.lines = count_lines(text, length);
-  m.words = words_scalar(text, length);
-  m.chars = chars_scalar(text, length);
-  return m;
+query::TextMeasures query::measure_text(const unsigned char* text, std::uint64_t length) noexcept {
+  if (text == nullptr || length == 0) return TextMeasures{};
+  return simd::kernels().measure_text(text, length);
 }
 
-}  // namespace tf::query
+}  // namespace tf

@@ -3,13 +3,11 @@
 
 #include <cstdint>
 
+#include "frame/kernels.hpp"
+
 namespace tf::query {
 
-struct TextMeasures {
-  std::int64_t lines = 0;  // count_lines
-  std::int64_t words = 0;  // count_words
-  std::int64_t chars = 0;  // count_chars
-};
+using simd::TextMeasures;
 
 // The three counts, identical to count_lines, count_words and count_chars
 // on the same bytes. The vector versions classify 64 bytes at a time into

@@ -2,11 +2,14 @@
 
 #include <cstdint>
 
-#include "frame/simd_level.hpp"
+#include "frame/kernels.hpp"
 #include "frame/simd_target.hpp"
+#include "frame/swar.hpp"
 
-namespace tf::save {
+namespace tf {
 namespace {
+
+using simd::Utf16Units;
 
 constexpr std::uint32_t kReplacement = 0xFFFD;
 
@@ -62,9 +65,43 @@ inline Utf16Units finish(const unsigned char* text, std::size_t length, std::siz
   return r;
 }
 
+}  // namespace
+
+namespace simd::portable {
+
+// Eight ASCII bytes are widened as one word.
+Utf16Units utf8_to_utf16le(const unsigned char* text, std::size_t length,
+                           unsigned char* out) noexcept {
+  unsigned char* o = out;
+  std::size_t i = 0;
+  // At least one byte is left for finish(), which must see the last code point.
+  while (length - i > 8) {
+    const std::uint64_t w = swar::load(text + i);
+    if ((w & swar::kHigh) != 0) {
+      i = code_point(text, length, i, o);
+      continue;
+    }
+    // Bytes 0-3 and 4-7 spread to the low halves of 16-bit lanes.
+    for (int half = 0; half < 2; ++half) {
+      std::uint64_t x = (w >> (32 * half)) & 0xFFFFFFFFULL;
+      x = (x | (x << 16)) & 0x0000FFFF0000FFFFULL;
+      x = (x | (x << 8)) & 0x00FF00FF00FF00FFULL;
+      swar::store(o + 8 * half, x);
+    }
+    o += 16;
+    i += 8;
+  }
+  return finish(text, length, i, out, o);
+}
+
+}  // namespace simd::portable
+
 #if defined(TF_X86_KERNELS)
 
-Utf16Units units_sse2(const unsigned char* text, std::size_t length, unsigned char* out) noexcept {
+namespace simd::sse2 {
+
+Utf16Units utf8_to_utf16le(const unsigned char* text, std::size_t length,
+                           unsigned char* out) noexcept {
   unsigned char* o = out;
   std::size_t i = 0;
   // At least one byte is left for finish(), which must see the last code point.
@@ -84,6 +121,10 @@ Utf16Units units_sse2(const unsigned char* text, std::size_t length, unsigned ch
   }
   return finish(text, length, i, out, o);
 }
+
+}  // namespace simd::sse2
+
+namespace {
 
 // Keeps the 16-bit lanes whose index bit is set, in order (kCompress16) and
 // tells how many bytes that is.
@@ -186,8 +227,12 @@ TF_TARGET_AVX2 inline std::size_t block16_avx2(const unsigned char* p, unsigned 
   return next_start(l);
 }
 
-TF_TARGET_AVX2 Utf16Units units_avx2(const unsigned char* text, std::size_t length,
-                                     unsigned char* out) noexcept {
+}  // namespace
+
+namespace simd::avx2 {
+
+TF_TARGET_AVX2 Utf16Units utf8_to_utf16le(const unsigned char* text, std::size_t length,
+                                          unsigned char* out) noexcept {
   unsigned char* o = out;
   std::size_t i = 0;
   while (length - i > 32) {
@@ -213,6 +258,10 @@ TF_TARGET_AVX2 Utf16Units units_avx2(const unsigned char* text, std::size_t leng
   return finish(text, length, i, out, o);
 }
 
+}  // namespace simd::avx2
+
+namespace {
+
 TF_TARGET_AVX512 inline std::size_t block16_avx512(const unsigned char* p,
                                                    unsigned char*& o) noexcept {
   const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -227,8 +276,12 @@ TF_TARGET_AVX512 inline std::size_t block16_avx512(const unsigned char* p,
   return next_start(l);
 }
 
-TF_TARGET_AVX512 Utf16Units units_avx512(const unsigned char* text, std::size_t length,
-                                         unsigned char* out) noexcept {
+}  // namespace
+
+namespace simd::avx512 {
+
+TF_TARGET_AVX512 Utf16Units utf8_to_utf16le(const unsigned char* text, std::size_t length,
+                                            unsigned char* out) noexcept {
   unsigned char* o = out;
   std::size_t i = 0;
   while (length - i > 64) {
@@ -266,25 +319,13 @@ TF_TARGET_AVX512 Utf16Units units_avx512(const unsigned char* text, std::size_t 
   return finish(text, length, i, out, o);
 }
 
+}  // namespace simd::avx512
+
 #endif  // TF_X86_KERNELS
 
-}  // namespace
-
-Utf16Units utf8_to_utf16le(const unsigned char* text, std::size_t length,
-                           unsigned char* out) noexcept {
-#if defined(TF_X86_KERNELS)
-  switch (simd::active_level()) {
-    case simd::Level::kAvx512bw:
-      return units_avx512(text, length, out);
-    case simd::Level::kAvx2:
-      return units_avx2(text, length, out);
-    case simd::Level::kSse2:
-      return units_sse2(text, length, out);
-    case simd::Level::kScalar:
-      break;
-  }
-#endif
-  return finish(text, length, 0, out, out);
+save::Utf16Units save::utf8_to_utf16le(const unsigned char* text, std::size_t length,
+                                       unsigned char* out) noexcept {
+  return simd::kernels().utf8_to_utf16le(text, length, out);
 }
 
-}  // namespace tf::save
+}  // namespace tf

@@ -4,12 +4,11 @@
 
 #include <cstddef>
 
+#include "frame/kernels.hpp"
+
 namespace tf::save {
 
-struct Utf16Units {
-  std::size_t size = 0;         // bytes written
-  std::size_t before_last = 0;  // bytes written before the units of the last code point
-};
+using simd::Utf16Units;
 
 // Writes the UTF-16LE units of `length` bytes of text to `out`, which has
 // room for 2 x length bytes (no input byte yields more than two). The rules

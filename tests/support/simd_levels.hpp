@@ -10,11 +10,13 @@
 
 namespace tf_test {
 
-// Every level up to the detected one, lowest first.
+// Every level this machine runs, the portable one first.
 inline std::vector<tf::simd::Level> runnable_levels() {
   std::vector<tf::simd::Level> levels;
-  const int best = static_cast<int>(tf::simd::detected_level());
-  for (int l = 0; l <= best; ++l) levels.push_back(static_cast<tf::simd::Level>(l));
+  for (int l = 0; l < tf::simd::kLevelCount; ++l) {
+    const auto level = static_cast<tf::simd::Level>(l);
+    if (tf::simd::level_available(level)) levels.push_back(level);
+  }
   return levels;
 }
 
