@@ -155,9 +155,4 @@ TF_TARGET_AVX512 std::uint64_t latin1_to_utf8(const unsigned char* in, std::uint
 
 #endif  // TF_X86_KERNELS
 
-std::uint64_t decode::latin1_to_utf8(const unsigned char* in, std::uint64_t n,
-                                     unsigned char* out) noexcept {
-  return simd::kernels().latin1_to_utf8(in, n, out);
-}
-
 }  // namespace tf

@@ -12,11 +12,15 @@ namespace tf::decode {
 using simd::LineBreakCounts;
 
 // Counts over [p, p + n); a CR at p[-1] is not looked at.
-LineBreakCounts count_line_breaks(const unsigned char* p, std::uint64_t n) noexcept;
+inline LineBreakCounts count_line_breaks(const unsigned char* p, std::uint64_t n) noexcept {
+  return simd::kernels().count_line_breaks(p, n);
+}
 
 // The position just after the last CR or LF in [p, p + n), or 0 when there
 // is none: where the line holding position n starts.
-std::uint64_t line_start_before(const unsigned char* p, std::uint64_t n) noexcept;
+inline std::uint64_t line_start_before(const unsigned char* p, std::uint64_t n) noexcept {
+  return simd::kernels().line_start_before(p, n);
+}
 
 // The line-ending code of a text with these counts.
 int classify_line_breaks(const LineBreakCounts& counts) noexcept;

@@ -13,7 +13,10 @@ namespace tf::decode {
 // byte, but each of those bytes stands for an ASCII input byte that takes
 // one output byte of the two the bound allows it, so 2 n is enough.
 inline constexpr std::uint64_t latin1_output_bound(std::uint64_t n) noexcept { return 2 * n; }
-std::uint64_t latin1_to_utf8(const unsigned char* in, std::uint64_t n, unsigned char* out) noexcept;
+inline std::uint64_t latin1_to_utf8(const unsigned char* in, std::uint64_t n,
+                                    unsigned char* out) noexcept {
+  return simd::kernels().latin1_to_utf8(in, n, out);
+}
 
 // UTF-16LE units (the bytes after the mark) to UTF-8: an unpaired surrogate
 // and a final odd byte each become U+FFFD; a high surrogate followed by a
@@ -24,7 +27,9 @@ inline constexpr std::uint64_t utf16le_output_bound(std::uint64_t n) noexcept {
   return (n / 2) * 3 + 3 + 16;
 }
 using simd::Utf16Conversion;
-Utf16Conversion utf16le_to_utf8(const unsigned char* in, std::uint64_t n,
-                                unsigned char* out) noexcept;
+inline Utf16Conversion utf16le_to_utf8(const unsigned char* in, std::uint64_t n,
+                                       unsigned char* out) noexcept {
+  return simd::kernels().utf16le_to_utf8(in, n, out);
+}
 
 }  // namespace tf::decode

@@ -339,9 +339,4 @@ TF_TARGET_AVX512 Utf16Conversion utf16le_to_utf8(const unsigned char* in, std::u
 
 #endif  // TF_X86_KERNELS
 
-decode::Utf16Conversion decode::utf16le_to_utf8(const unsigned char* in, std::uint64_t n,
-                                                unsigned char* out) noexcept {
-  return simd::kernels().utf16le_to_utf8(in, n, out);
-}
-
 }  // namespace tf

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frame/kernels.hpp"
+
 namespace tf::decode {
 
 // Length (1..4) of the well-formed sequence starting at p, or 0 when none
@@ -38,7 +40,9 @@ inline int utf8_sequence_length(const unsigned char* p, std::uint64_t available)
 
 // Length of the longest prefix of [p, p + n) that is made of well-formed
 // sequences only. Runs of ASCII are skipped eight bytes at a time.
-std::uint64_t utf8_valid_prefix(const unsigned char* p, std::uint64_t n) noexcept;
+inline std::uint64_t utf8_valid_prefix(const unsigned char* p, std::uint64_t n) noexcept {
+  return simd::kernels().utf8_valid_prefix(p, n);
+}
 
 // The code point of a well-formed sequence of `length` bytes at p.
 inline std::uint32_t utf8_decode_sequence(const unsigned char* p, int length) noexcept {

@@ -273,8 +273,4 @@ std::uint64_t utf8_valid_prefix(const unsigned char* p, std::uint64_t n) noexcep
 
 }  // namespace simd::portable
 
-std::uint64_t decode::utf8_valid_prefix(const unsigned char* p, std::uint64_t n) noexcept {
-  return simd::kernels().utf8_valid_prefix(p, n);
-}
-
 }  // namespace tf

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "frame/byte_blocks.hpp"
 #include "frame/kernels.hpp"
 #include "frame/simd_target.hpp"
 #include "frame/swar.hpp"
@@ -81,98 +82,30 @@ std::uint64_t find_match(const Needle& nd, std::uint64_t p) noexcept {
 
 }  // namespace simd::portable
 
-#if defined(TF_X86_KERNELS)
-
 namespace {
 
-inline std::uint64_t mask16(__m128i eq, int k) noexcept {
-  return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(eq))) << (16 * k);
+// The vector levels: 64 start positions at a time over the block of each
+// level.
+template <class Block>
+__attribute__((always_inline)) inline std::uint64_t scan_blocks(const Needle& nd,
+                                                                std::uint64_t p) noexcept {
+  const auto fold_first = static_cast<unsigned char>(nd.fold_first ? 0x20 : 0);
+  const auto fold_last = static_cast<unsigned char>(nd.fold_last ? 0x20 : 0);
+  const unsigned char* tail = nd.text + nd.m - 1;
+  for (; nd.end - p >= 64; p += 64) {
+    simd::prefetch(nd.text + p);
+    const std::uint64_t candidates =
+        Block(nd.text + p).eq(nd.first, fold_first) & Block(tail + p).eq(nd.last, fold_last);
+    const std::uint64_t hit = first_verified(nd, p, candidates);
+    if (hit != kNoMatch) return hit;
+  }
+  return scan_scalar(nd, p);
 }
 
 }  // namespace
 
-namespace simd::sse2 {
-
-std::uint64_t find_match(const Needle& nd, std::uint64_t p) noexcept {
-  const __m128i first = _mm_set1_epi8(static_cast<char>(nd.first));
-  const __m128i last = _mm_set1_epi8(static_cast<char>(nd.last));
-  const __m128i fold_first = _mm_set1_epi8(nd.fold_first ? 0x20 : 0);
-  const __m128i fold_last = _mm_set1_epi8(nd.fold_last ? 0x20 : 0);
-  const unsigned char* tail = nd.text + nd.m - 1;
-  for (; nd.end - p >= 64; p += 64) {
-    simd::prefetch(nd.text + p);
-    std::uint64_t candidates = 0;
-    for (int k = 0; k < 4; ++k) {
-      const __m128i a = _mm_or_si128(
-          _mm_loadu_si128(reinterpret_cast<const __m128i*>(nd.text + p + 16 * k)), fold_first);
-      const __m128i b = _mm_or_si128(
-          _mm_loadu_si128(reinterpret_cast<const __m128i*>(tail + p + 16 * k)), fold_last);
-      candidates |= mask16(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last)), k);
-    }
-    const std::uint64_t hit = first_verified(nd, p, candidates);
-    if (hit != kNoMatch) return hit;
-  }
-  return scan_scalar(nd, p);
-}
-
-}  // namespace simd::sse2
-
-namespace simd::avx2 {
-
-TF_TARGET_AVX2 std::uint64_t find_match(const Needle& nd, std::uint64_t p) noexcept {
-  const __m256i first = _mm256_set1_epi8(static_cast<char>(nd.first));
-  const __m256i last = _mm256_set1_epi8(static_cast<char>(nd.last));
-  const __m256i fold_first = _mm256_set1_epi8(nd.fold_first ? 0x20 : 0);
-  const __m256i fold_last = _mm256_set1_epi8(nd.fold_last ? 0x20 : 0);
-  const unsigned char* tail = nd.text + nd.m - 1;
-  for (; nd.end - p >= 64; p += 64) {
-    simd::prefetch(nd.text + p);
-    std::uint64_t candidates = 0;
-    for (int k = 0; k < 2; ++k) {
-      const __m256i a = _mm256_or_si256(
-          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(nd.text + p + 32 * k)), fold_first);
-      const __m256i b = _mm256_or_si256(
-          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(tail + p + 32 * k)), fold_last);
-      const __m256i eq = _mm256_and_si256(_mm256_cmpeq_epi8(a, first), _mm256_cmpeq_epi8(b, last));
-      candidates |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(eq)))
-                    << (32 * k);
-    }
-    const std::uint64_t hit = first_verified(nd, p, candidates);
-    if (hit != kNoMatch) return hit;
-  }
-  return scan_scalar(nd, p);
-}
-
-}  // namespace simd::avx2
-
-namespace simd::avx512 {
-
-TF_TARGET_AVX512 std::uint64_t find_match(const Needle& nd, std::uint64_t p) noexcept {
-  const __m512i first = _mm512_set1_epi8(static_cast<char>(nd.first));
-  const __m512i last = _mm512_set1_epi8(static_cast<char>(nd.last));
-  const __m512i fold_first = _mm512_set1_epi8(nd.fold_first ? 0x20 : 0);
-  const __m512i fold_last = _mm512_set1_epi8(nd.fold_last ? 0x20 : 0);
-  const unsigned char* tail = nd.text + nd.m - 1;
-  while (p < nd.end) {
-    simd::prefetch(nd.text + p);
-    // The last vector only loads the bytes of start positions before end:
-    // masked-out bytes are never read.
-    const std::uint64_t left = nd.end - p;
-    const __mmask64 live = left >= 64 ? ~__mmask64{0} : (__mmask64{1} << left) - 1;
-    const __m512i a = _mm512_or_si512(_mm512_maskz_loadu_epi8(live, nd.text + p), fold_first);
-    const __m512i b = _mm512_or_si512(_mm512_maskz_loadu_epi8(live, tail + p), fold_last);
-    const std::uint64_t candidates =
-        _mm512_mask_cmpeq_epi8_mask(_mm512_cmpeq_epi8_mask(a, first) & live, b, last);
-    const std::uint64_t hit = first_verified(nd, p, candidates);
-    if (hit != kNoMatch) return hit;
-    p += 64;
-  }
-  return kNoMatch;
-}
-
-}  // namespace simd::avx512
-
-#endif  // TF_X86_KERNELS
+TF_BLOCK_KERNELS(std::uint64_t, find_match, (const Needle& nd, std::uint64_t p), scan_blocks,
+                 (nd, p))
 
 namespace query {
 

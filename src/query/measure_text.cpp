@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "decode/line_breaks.hpp"
+#include "frame/byte_blocks.hpp"
 #include "frame/kernels.hpp"
 #include "frame/simd_target.hpp"
 #include "frame/swar.hpp"
@@ -80,8 +81,6 @@ TextMeasures measure_text(const unsigned char* text, std::uint64_t n) noexcept {
 
 }  // namespace simd::portable
 
-#if defined(TF_X86_KERNELS)
-
 namespace {
 
 // The masks of one 64-byte block (bit k = byte k).
@@ -137,6 +136,33 @@ TextMeasures finish(const Counter& c, const unsigned char* text, std::uint64_t l
   return m;
 }
 
+// The vector levels: 64 bytes at a time, classified by the level's
+// `classify`.
+template <BlockMasks (*classify)(const unsigned char*)>
+__attribute__((always_inline)) inline TextMeasures measure_blocks(const unsigned char* text,
+                                                                  std::uint64_t n) noexcept {
+  Counter c;
+  std::uint64_t i = 0;
+  for (; n - i >= 64; i += 64) {
+    simd::prefetch(text + i);
+    c.add(classify(text + i));
+  }
+  const Tail tail(text + i, n - i);
+  c.add(classify(tail.bytes));
+  c.noncont -= 64 - (n - i);
+  return finish(c, text, n);
+}
+
+}  // namespace
+
+#define TF_MEASURE_KERNEL(level, target, classify)           \
+  TF_LEVEL_KERNEL(level, target, TextMeasures, measure_text, \
+                  (const unsigned char* text, std::uint64_t n), measure_blocks<classify>(text, n))
+
+#if defined(TF_X86_KERNELS)
+
+namespace {
+
 // 0x80-0xFF, '0'-'9', 'A'-'Z', 'a'-'z', '_' by nibble lookups: a byte is a
 // word byte when the class bits of its high and low nibble meet.
 // bit 0: digits (3_ with _0-_9); bit 1: letters at 4_/6_ with _1-_F;
@@ -182,22 +208,7 @@ BlockMasks classify_sse2(const unsigned char* p) noexcept {
 
 }  // namespace
 
-namespace simd::sse2 {
-
-TextMeasures measure_text(const unsigned char* text, std::uint64_t n) noexcept {
-  Counter c;
-  std::uint64_t i = 0;
-  for (; n - i >= 64; i += 64) {
-    simd::prefetch(text + i);
-    c.add(classify_sse2(text + i));
-  }
-  const Tail tail(text + i, n - i);
-  c.add(classify_sse2(tail.bytes));
-  c.noncont -= 64 - (n - i);
-  return finish(c, text, n);
-}
-
-}  // namespace simd::sse2
+TF_MEASURE_KERNEL(sse2, , classify_sse2)
 
 namespace {
 
@@ -243,22 +254,7 @@ TF_TARGET_AVX2 inline BlockMasks classify_avx2(const unsigned char* p) noexcept 
 
 }  // namespace
 
-namespace simd::avx2 {
-
-TF_TARGET_AVX2 TextMeasures measure_text(const unsigned char* text, std::uint64_t n) noexcept {
-  Counter c;
-  std::uint64_t i = 0;
-  for (; n - i >= 64; i += 64) {
-    simd::prefetch(text + i);
-    c.add(classify_avx2(text + i));
-  }
-  const Tail tail(text + i, n - i);
-  c.add(classify_avx2(tail.bytes));
-  c.noncont -= 64 - (n - i);
-  return finish(c, text, n);
-}
-
-}  // namespace simd::avx2
+TF_MEASURE_KERNEL(avx2, TF_TARGET_AVX2, classify_avx2)
 
 namespace {
 
@@ -287,28 +283,8 @@ TF_TARGET_AVX512 inline BlockMasks classify_avx512(const unsigned char* p) noexc
 
 }  // namespace
 
-namespace simd::avx512 {
-
-TF_TARGET_AVX512 TextMeasures measure_text(const unsigned char* text, std::uint64_t n) noexcept {
-  Counter c;
-  std::uint64_t i = 0;
-  for (; n - i >= 64; i += 64) {
-    simd::prefetch(text + i);
-    c.add(classify_avx512(text + i));
-  }
-  const Tail tail(text + i, n - i);
-  c.add(classify_avx512(tail.bytes));
-  c.noncont -= 64 - (n - i);
-  return finish(c, text, n);
-}
-
-}  // namespace simd::avx512
+TF_MEASURE_KERNEL(avx512, TF_TARGET_AVX512, classify_avx512)
 
 #endif  // TF_X86_KERNELS
-
-query::TextMeasures query::measure_text(const unsigned char* text, std::uint64_t length) noexcept {
-  if (text == nullptr || length == 0) return TextMeasures{};
-  return simd::kernels().measure_text(text, length);
-}
 
 }  // namespace tf

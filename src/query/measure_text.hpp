@@ -18,6 +18,9 @@ using simd::TextMeasures;
 // exactly the continuation bytes it announces and no others (always so for a
 // decoded text). When that check fails anywhere the characters are counted
 // again step by step.
-TextMeasures measure_text(const unsigned char* text, std::uint64_t length) noexcept;
+inline TextMeasures measure_text(const unsigned char* text, std::uint64_t length) noexcept {
+  if (text == nullptr || length == 0) return TextMeasures{};
+  return simd::kernels().measure_text(text, length);
+}
 
 }  // namespace tf::query

@@ -323,9 +323,4 @@ TF_TARGET_AVX512 Utf16Units utf8_to_utf16le(const unsigned char* text, std::size
 
 #endif  // TF_X86_KERNELS
 
-save::Utf16Units save::utf8_to_utf16le(const unsigned char* text, std::size_t length,
-                                       unsigned char* out) noexcept {
-  return simd::kernels().utf8_to_utf16le(text, length, out);
-}
-
 }  // namespace tf

@@ -20,7 +20,9 @@ using simd::Utf16Units;
 // lead bytes are each followed by exactly their continuation bytes and hold
 // no four-byte lead, compute every unit at once and keep the ones that start
 // a code point; anything else goes code point by code point.
-Utf16Units utf8_to_utf16le(const unsigned char* text, std::size_t length,
-                           unsigned char* out) noexcept;
+inline Utf16Units utf8_to_utf16le(const unsigned char* text, std::size_t length,
+                                  unsigned char* out) noexcept {
+  return simd::kernels().utf8_to_utf16le(text, length, out);
+}
 
 }  // namespace tf::save
