@@ -117,8 +117,10 @@ function ours(file) {
   const t1 = now();
   const text = doc.full();
   const t2 = now();
+  doc.fullBuffer();
+  const t3 = now();
   doc.close();
-  return { text, open: t1 - t0, full: t2 - t1, total: now() - t0 };
+  return { text, open: t1 - t0, full: t2 - t1, total: t2 - t0, buffer: t3 - t2 };
 }
 
 function theirs(file, label) {
@@ -132,8 +134,8 @@ function theirs(file, label) {
 
 function decodeTable() {
   console.log(`## open + full() against readFileSync + TextDecoder, ${size / MB} MB files, median of ${reps}\n`);
-  console.log('| Corpus | TextDecoder | ours ms (open + full) | readFileSync + decode ms | ours / theirs time | same text |');
-  console.log('|---|---|---|---|---|---|');
+  console.log('| Corpus | TextDecoder | ours ms (open + full) | readFileSync + decode ms | ours / theirs time | fullBuffer() ms | same text |');
+  console.log('|---|---|---|---|---|---|---|');
   for (const { name, label, file } of corpora(size)) {
     const a = [];
     const b = [];
@@ -146,7 +148,7 @@ function decodeTable() {
     }
     const m = (xs, k) => median(xs.map((x) => x[k]));
     console.log(`| ${name} | ${label} | ${f(m(a, 'total'))} (${f(m(a, 'open'))} + ${f(m(a, 'full'))}) | ` +
-      `${f(m(b, 'total'))} (${f(m(b, 'read'))} + ${f(m(b, 'decode'))}) | ${f(m(a, 'total') / m(b, 'total'), 2)} | ${same ? 'yes' : 'no'} |`);
+      `${f(m(b, 'total'))} (${f(m(b, 'read'))} + ${f(m(b, 'decode'))}) | ${f(m(a, 'total') / m(b, 'total'), 2)} | ${f(m(a, 'buffer'))} | ${same ? 'yes' : 'no'} |`);
   }
   console.log();
 }
@@ -157,8 +159,8 @@ async function parallelTable() {
     ['utf8', (i) => { const c = Buffer.from(base); c[0] = 0x41 + i; return c; }],
     ['utf16le', (i) => { const c = utf16(base, parallelSize); c[2] = 0x41 + i; return c; }],
   ];
-  console.log(`## Four openAsync on four ${parallelSize / MB} MB files: Promise.all against one after another\n`);
-  console.log('| Files | sequential ms | Promise.all ms | speed-up | longest event-loop stall during Promise.all ms |');
+  console.log(`## Four calls at once on four ${parallelSize / MB} MB files: Promise.all against one after another\n`);
+  console.log('| Calls | one after another ms | Promise.all ms | speed-up | longest event-loop stall during Promise.all ms |');
   console.log('|---|---|---|---|---|');
   for (const [name, make] of sets) {
     const files = [0, 1, 2, 3].map((i) => {
@@ -182,16 +184,38 @@ async function parallelTable() {
       clearInterval(timer);
       if (i > 0) { seq.push(s); par.push(p); stalls.push(stall); }
     }
-    console.log(`| 4 x ${parallelSize / MB} MB ${name} | ${f(median(seq))} | ${f(median(par))} | ` +
+    console.log(`| 4 openAsync of ${parallelSize / MB} MB ${name} | ${f(median(seq))} | ${f(median(par))} | ` +
       `${f(median(seq) / median(par), 2)}x | ${f(Math.max(...stalls))} |`);
   }
+}
+
+async function saveTable() {
+  const files = [0, 1, 2, 3].map((i) => path.join(dir, `parallel-utf8-${i}-${parallelSize}.txt`));
+  const docs = files.map((file) => tf.open(file));
+  const targets = files.map((_, i) => path.join(dir, `saved-${i}.txt`));
+  const seq = [];
+  const par = [];
+  for (let i = 0; i <= reps; i += 1) {
+    let t0 = now();
+    for (let k = 0; k < 4; k += 1) await docs[k].saveAsync(targets[k], 'utf8');
+    const s = now() - t0;
+    t0 = now();
+    await Promise.all(docs.map((doc, k) => doc.saveAsync(targets[k], 'utf8')));
+    if (i > 0) { seq.push(s); par.push(now() - t0); }
+  }
+  docs.forEach((doc) => doc.close());
+  console.log(`| 4 saveAsync of ${parallelSize / MB} MB utf8 | ${f(median(seq))} | ${f(median(par))} | ` +
+    `${f(median(seq) / median(par), 2)}x | |`);
   console.log();
 }
 
 (async () => {
   console.log(`Node ${process.version}, library ${tf.version()}, ${os.cpus().length} CPUs, ${new Date().toISOString()}\n`);
   decodeTable();
-  if (!args.includes('--no-parallel')) await parallelTable();
+  if (!args.includes('--no-parallel')) {
+    await parallelTable();
+    await saveTable();
+  }
 })().catch((error) => {
   console.error(error);
   process.exit(1);

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Four threads each opening its own file with the Python package, against the
-same four opens one after another (wall clock, medians).
+same four opens one after another; then four threads each saving an open
+document to a file of its own (write, fsync, rename) against the same four
+saves one after another (wall clock, medians).
 
     PYTHONPATH=bindings/python QUOBRIX_TEXTFILE_LIBRARY=... \\
         python3 bench/bench_python_threads.py [--size-mb 100] [--reps 5] [--dir DIR]
@@ -44,6 +46,30 @@ def threaded(paths):
         t.join()
 
 
+def save_sequential(docs, paths):
+    for doc, path in zip(docs, paths):
+        doc.save(path, "utf8")
+
+
+def save_threaded(docs, paths):
+    threads = [threading.Thread(target=d.save, args=(p, "utf8")) for d, p in zip(docs, paths)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+
+
+def measure(reps, ways, *args):
+    times = {way: [] for way in ways}
+    for rep in range(reps + 1):
+        for way in ways:
+            start = time.perf_counter()
+            way(*args)
+            if rep > 0:  # the first round only warms up
+                times[way].append((time.perf_counter() - start) * 1000)
+    return [statistics.median(times[way]) for way in ways]
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--size-mb", type=int, default=100)
@@ -52,19 +78,19 @@ def main():
     args = parser.parse_args()
     os.makedirs(args.dir, exist_ok=True)
     size = args.size_mb * 1000 * 1000
-    print("| Files | one after another ms | four threads ms | speed-up |")
+    print("| Calls | one after another ms | four threads ms | speed-up |")
     print("|---|---|---|---|")
     for encoding in ("utf8", "utf16le"):
         paths = make_files(args.dir, size, encoding)
-        times = {sequential: [], threaded: []}
-        for rep in range(args.reps + 1):
-            for way in (sequential, threaded):
-                start = time.perf_counter()
-                way(paths)
-                if rep > 0:  # the first round only warms up
-                    times[way].append((time.perf_counter() - start) * 1000)
-        seq, par = statistics.median(times[sequential]), statistics.median(times[threaded])
-        print("| 4 x %d MB %s | %.1f | %.1f | %.2fx |" % (args.size_mb, encoding, seq, par, seq / par))
+        seq, par = measure(args.reps, (sequential, threaded), paths)
+        print("| open 4 x %d MB %s | %.1f | %.1f | %.2fx |" % (args.size_mb, encoding, seq, par, seq / par))
+    small = size // 10
+    docs = [qt.open(p) for p in make_files(args.dir, small, "utf8")]
+    targets = [os.path.join(args.dir, "saved-%d.txt" % i) for i in range(4)]
+    seq, par = measure(args.reps, (save_sequential, save_threaded), docs, targets)
+    print("| save 4 x %d MB utf8 | %.1f | %.1f | %.2fx |" % (small // 1000000, seq, par, seq / par))
+    for doc in docs:
+        doc.close()
 
 
 if __name__ == "__main__":
