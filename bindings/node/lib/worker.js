@@ -14,7 +14,7 @@ parentPort.on('message', ({ id, name, args }) => {
   try {
     parentPort.postMessage({ id, result: library.callInt(name, ...args) });
   } catch (error) {
-    const library_ = error instanceof TextFileError;
-    parentPort.postMessage({ id, error: { message: error.message, library: library_, name: error.name } });
+    const fromLibrary = error instanceof TextFileError;
+    parentPort.postMessage({ id, error: { message: error.message, library: fromLibrary, name: error.name } });
   }
 });
