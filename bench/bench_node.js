@@ -185,9 +185,10 @@ async function parallelTable() {
       let stall = 0;
       const timer = setInterval(() => { const t = now(); stall = Math.max(stall, t - last); last = t; }, 1);
       t0 = now();
-      (await Promise.all(files.map((file) => tf.openAsync(file)))).forEach((d) => d.close());
+      const docs = await Promise.all(files.map((file) => tf.openAsync(file)));
       const p = now() - t0;
       clearInterval(timer);
+      docs.forEach((d) => d.close());
       if (i > 0) { seq.push(s); par.push(p); stalls.push(stall); }
     }
     console.log(`| 4 openAsync of ${parallelSize / MB} MB ${name} | ${f(median(seq))} | ${f(median(par))} | ` +
