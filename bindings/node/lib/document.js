@@ -77,8 +77,7 @@ function cPath(value) {
   return cString(value, 'path');
 }
 
-/** The text to save as a Uint8Array of its own (UTF-8; U+0000 allowed, the
- * length is given). */
+/** The text to save as UTF-8 bytes (U+0000 allowed: the length is given). */
 function textBytes(text) {
   let bytes;
   if (typeof text === 'string') bytes = Buffer.from(text, 'utf8');
@@ -87,8 +86,11 @@ function textBytes(text) {
   if (bytes.length > INT32_MAX) {
     throw new RangeError(`text too long to save (${bytes.length} bytes; max ${INT32_MAX})`);
   }
-  return bytes;
+  // koffi passes an empty buffer as NULL, which the library refuses.
+  return bytes.length > 0 ? bytes : Buffer.alloc(1);
 }
+
+const textLength = (text) => (typeof text === 'string' ? Buffer.byteLength(text, 'utf8') : text.length);
 
 // ---- closing documents nobody closed ------------------------------------------
 
@@ -297,7 +299,7 @@ async function openAsync(path) {
  * through a temporary file and an atomic replace. */
 function saveText(text, path, encoding) {
   const bytes = textBytes(text);
-  lib().callInt('tf_save_text', bytes, bytes.length, cPath(path), cString(encoding, 'encoding'));
+  lib().callInt('tf_save_text', bytes, textLength(text), cPath(path), cString(encoding, 'encoding'));
 }
 
 /** saveText() on a worker thread. The text is copied for it first. */
@@ -305,7 +307,7 @@ async function saveTextAsync(text, path, encoding) {
   const bytes = textBytes(text);
   const own = typeof text === 'string' && bytes.byteOffset === 0 && bytes.buffer.byteLength === bytes.length
     ? bytes : new Uint8Array(bytes);
-  const args = [own, own.length, cPath(path), cString(encoding, 'encoding')];
+  const args = [own, textLength(text), cPath(path), cString(encoding, 'encoding')];
   lib();
   await pool.run('tf_save_text', args, [own.buffer]);
 }

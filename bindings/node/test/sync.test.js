@@ -49,6 +49,8 @@ test('arguments the library would cut or cannot take are refused', () => {
   assert.throws(() => doc.save(file('b.txt'), 'utf32'), {
     name: 'TextFileError', message: "unsupported encoding 'utf32' (use utf8|utf8-bom|utf16le)" });
   doc[Symbol.dispose]?.();
+  tf.saveText('', file('e.txt'), 'utf8');
+  assert.equal(fs.statSync(file('e.txt')).size, 0);
   tf.saveText('x\0y', file('z.txt'), 'utf16le');
   assert.deepEqual(fs.readFileSync(file('z.txt')), Buffer.from('\ufeffx\0y', 'utf16le'));
   assert.throws(() => tf.open(file('missing.txt')), {
