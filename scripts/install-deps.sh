@@ -23,6 +23,10 @@ missing=()
 for p in "${packages[@]}" ${TF_INSTALL_EXTRAS:+"${extras[@]}"}; do
   installed "$p" || missing+=("$p")
 done
+# Node.js and npm for the Node package's tests: Debian's, unless the machine
+# already has a node and an npm (from any source; they are left alone).
+command -v node >/dev/null 2>&1 || installed nodejs || missing+=(nodejs)
+command -v npm >/dev/null 2>&1 || installed npm || missing+=(npm)
 if [ ${#missing[@]} -eq 0 ]; then
   echo "install-deps: everything is installed"
   exit 0
@@ -42,56 +46,15 @@ has_candidate() {
   [ -n "$c" ] && [ "$c" != "(none)" ]
 }
 
-# Prints "URIS<TAB>KEYRING" of the machine's main Debian entry (not security),
-# read from deb822 .sources files or from one-line sources.list entries.
-debian_entry() {
-  local f
-  for f in /etc/apt/sources.list.d/*.sources; do
-    [ -f "$f" ] || continue
-    awk -v RS= '
-      /(^|\n)Suites:[^\n]*(bookworm|stable)([ \n]|$)/ && !/security/ {
-        uris = ""; key = ""
-        n = split($0, lines, "\n")
-        for (i = 1; i <= n; i++) {
-          if (lines[i] ~ /^URIs:/)      { sub(/^URIs:[ \t]*/, "", lines[i]); uris = lines[i] }
-          if (lines[i] ~ /^Signed-By:/) { sub(/^Signed-By:[ \t]*/, "", lines[i]); key = lines[i] }
-        }
-        if (uris != "") { print uris "\t" key; exit }
-      }' "$f" && return 0
-  done | head -n 1
-}
-
-debian_entry_list() {
-  local f
-  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-    [ -f "$f" ] || continue
-    awk '$1 == "deb" && $0 !~ /security/ && ($0 ~ / bookworm / || $0 ~ / stable /) {
-           key = ""; uri = ""
-           for (i = 2; i <= NF; i++) {
-             if ($i ~ /^\[/ || key == "open") {
-               if ($i ~ /signed-by=/) { k = $i; sub(/.*signed-by=/, "", k); sub(/\].*/, "", k); key = k }
-               if ($i ~ /\]$/) key = (key == "open" ? "" : key); else if (key == "") key = "open"
-               continue
-             }
-             uri = $i; break
-           }
-           if (key == "open") key = ""
-           print uri "\t" key; exit
-         }' "$f"
-  done | head -n 1
-}
+# shellcheck source=scripts/debian-entry.sh
+source "$(dirname "$0")/debian-entry.sh"
 
 add_trixie_source() {
-  local entry uris key
-  entry=$(debian_entry)
-  [ -n "$entry" ] || entry=$(debian_entry_list)
-  if [ -z "$entry" ]; then
+  if ! debian_entry; then
     echo "install-deps: no Debian bookworm source entry found to derive a trixie source from" >&2
     exit 1
   fi
-  uris=${entry%%$'\t'*}
-  key=${entry#*$'\t'}
-  [ -n "$key" ] || key=/usr/share/keyrings/debian-archive-keyring.gpg
+  local uris=$DEBIAN_URIS key=$DEBIAN_KEYRING
   echo "install-deps: adding a pinned trixie source for yyjson ($uris)"
   cat >/etc/apt/sources.list.d/quobrix-trixie.sources <<SRC
 Types: deb

@@ -40,8 +40,7 @@ struct Utf16Conversion {
 
 // The result of a UTF-8 to UTF-16LE conversion.
 struct Utf16Units {
-  std::size_t size = 0;         // bytes written
-  std::size_t before_last = 0;  // bytes written before the units of the last code point
+  std::size_t size = 0;  // bytes written
 };
 
 // What the search scans look for: the pattern's first and last byte (folded

@@ -52,18 +52,17 @@ inline std::size_t code_point(const unsigned char* text, std::size_t length, std
   return i + 1;
 }
 
-// Code points from i to the end, noting where the last one's units begin.
+// Code points from i to the end.
 inline Utf16Units finish(const unsigned char* text, std::size_t length, std::size_t i,
                          unsigned char* out, unsigned char* o) noexcept {
+  while (i < length) i = code_point(text, length, i, o);
   Utf16Units r;
-  r.before_last = static_cast<std::size_t>(o - out);
-  while (i < length) {
-    r.before_last = static_cast<std::size_t>(o - out);
-    i = code_point(text, length, i, o);
-  }
   r.size = static_cast<std::size_t>(o - out);
   return r;
 }
+
+// Eight bytes at p hold no byte above 0x7F.
+inline bool ascii8(const unsigned char* p) noexcept { return (swar::load(p) & swar::kHigh) == 0; }
 
 }  // namespace
 
@@ -74,7 +73,6 @@ Utf16Units utf8_to_utf16le(const unsigned char* text, std::size_t length,
                            unsigned char* out) noexcept {
   unsigned char* o = out;
   std::size_t i = 0;
-  // At least one byte is left for finish(), which must see the last code point.
   while (length - i > 8) {
     const std::uint64_t w = swar::load(text + i);
     if ((w & swar::kHigh) != 0) {
@@ -322,5 +320,26 @@ TF_TARGET_AVX512 Utf16Units utf8_to_utf16le(const unsigned char* text, std::size
 }  // namespace simd::avx512
 
 #endif  // TF_X86_KERNELS
+
+std::size_t save::utf16le_size(const unsigned char* text, std::size_t length) noexcept {
+  std::size_t bytes = 0;
+  std::size_t i = 0;
+  while (i < length) {
+    // ASCII, the bulk of most texts, 32 bytes at a time.
+    while (length - i >= 32 && ascii8(text + i) && ascii8(text + i + 8) && ascii8(text + i + 16) &&
+           ascii8(text + i + 24)) {
+      bytes += 64;
+      i += 32;
+    }
+    if (i == length) break;
+    // Anything else goes through the converter's own rule, into a scratch
+    // unit pair, so that the count can never disagree with it.
+    unsigned char units[4];
+    unsigned char* o = units;
+    i = code_point(text, length, i, o);
+    bytes += static_cast<std::size_t>(o - units);
+  }
+  return bytes;
+}
 
 }  // namespace tf
