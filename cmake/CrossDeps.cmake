@@ -1,7 +1,7 @@
 # The third-party libraries: the host's packages, or, with TF_DEPS_FROM_SOURCE
 # (cross builds, where Debian ships no build for the target), compiled here
 # with whatever toolchain is in use:
-#   yyjson     as a static library from TF_YYJSON_SOURCE_DIR, Debian's own
+#   yyjson     as a library (static for Windows) from TF_YYJSON_SOURCE_DIR, Debian's own
 #              source unpacked by scripts/cross-deps.sh;
 #   GoogleTest gtest, gtest_main and gmock from TF_GTEST_SOURCE_DIR (Debian's
 #              /usr/src/googletest), only when the tests are built.
@@ -27,7 +27,15 @@ if(NOT EXISTS "${TF_YYJSON_SOURCE_DIR}/src/yyjson.c")
     "No yyjson source in ${TF_YYJSON_SOURCE_DIR}. "
     "Run scripts/cross-deps.sh as root to fetch it.")
 endif()
-add_library(tf_yyjson STATIC "${TF_YYJSON_SOURCE_DIR}/src/yyjson.c")
+# Shared where the host's package is shared too (the allocation-failure
+# tests tell yyjson's allocations by the object they come from); static for
+# Windows, whose programs then need no DLL beside them.
+if(WIN32)
+  add_library(tf_yyjson STATIC "${TF_YYJSON_SOURCE_DIR}/src/yyjson.c")
+else()
+  add_library(tf_yyjson SHARED "${TF_YYJSON_SOURCE_DIR}/src/yyjson.c")
+  set_target_properties(tf_yyjson PROPERTIES OUTPUT_NAME yyjson)
+endif()
 add_library(yyjson::yyjson ALIAS tf_yyjson)
 # Its own directory goes in as a system directory: its warnings are not ours.
 target_include_directories(tf_yyjson SYSTEM PUBLIC "${TF_YYJSON_SOURCE_DIR}/src")

@@ -27,6 +27,9 @@ echo "== node: npm ci and npm test"
 run_preset asan
 run_preset tsan -L threads
 
+# The aarch64 build under qemu: the portable and NEON kernel levels.
+bash scripts/test-aarch64.sh
+
 # The benchmark is only kept working here: built, and run once on a tiny
 # corpus (the real measurement is bench/README.md's business).
 echo "== bench: build and one run on 1 MB"

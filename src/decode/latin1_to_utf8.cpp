@@ -155,4 +155,31 @@ TF_TARGET_AVX512 std::uint64_t latin1_to_utf8(const unsigned char* in, std::uint
 
 #endif  // TF_X86_KERNELS
 
+#if defined(TF_NEON_KERNELS)
+
+namespace simd::neon {
+
+// ASCII a vector at a time; a vector with high bytes byte by byte.
+std::uint64_t latin1_to_utf8(const unsigned char* in, std::uint64_t n,
+                             unsigned char* out) noexcept {
+  unsigned char* o = out;
+  std::uint64_t i = 0;
+  for (; n - i >= 16; i += 16) {
+    simd::prefetch(in + i);
+    const uint8x16_t v = vld1q_u8(in + i);
+    if (vmaxvq_u8(v) < 0x80) {
+      vst1q_u8(o, v);
+      o += 16;
+    } else {
+      for (int k = 0; k < 16; ++k) o = latin1_byte(in[i + k], o);
+    }
+  }
+  for (; i < n; ++i) o = latin1_byte(in[i], o);
+  return static_cast<std::uint64_t>(o - out);
+}
+
+}  // namespace simd::neon
+
+#endif  // TF_NEON_KERNELS
+
 }  // namespace tf

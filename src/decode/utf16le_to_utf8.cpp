@@ -339,4 +339,36 @@ TF_TARGET_AVX512 Utf16Conversion utf16le_to_utf8(const unsigned char* in, std::u
 
 #endif  // TF_X86_KERNELS
 
+#if defined(TF_NEON_KERNELS)
+
+namespace simd::neon {
+
+// Eight ASCII units are narrowed a vector at a time; other vectors go unit
+// by unit.
+Utf16Conversion utf16le_to_utf8(const unsigned char* in, std::uint64_t n,
+                                unsigned char* out) noexcept {
+  Utf16Conversion r;
+  unsigned char* o = out;
+  std::uint64_t i = 0;
+  while (n - i >= 16) {
+    simd::prefetch(in + i);
+    const uint16x8_t v = vreinterpretq_u16_u8(vld1q_u8(in + i));
+    if (vmaxvq_u16(v) < 0x80) {
+      vst1_u8(o, vmovn_u16(v));
+      o += 8;
+      i += 16;
+      continue;
+    }
+    const std::uint64_t end = i + 16;
+    while (i < end) i = utf16_step(in, n, i, o, r.replaced);
+  }
+  utf16_tail(in, n, i, o, r.replaced);
+  r.length = static_cast<std::uint64_t>(o - out);
+  return r;
+}
+
+}  // namespace simd::neon
+
+#endif  // TF_NEON_KERNELS
+
 }  // namespace tf

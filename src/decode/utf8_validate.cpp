@@ -51,7 +51,7 @@ std::uint64_t resume_scalar(const unsigned char* p, std::uint64_t n, std::uint64
 
 }  // namespace
 
-#if defined(TF_X86_KERNELS)
+#if defined(TF_X86_KERNELS) || defined(TF_NEON_KERNELS)
 
 namespace {
 
@@ -112,6 +112,10 @@ alignas(16) constexpr unsigned char kIncompleteTail[16] = {
 // clang-format on
 
 }  // namespace
+
+#endif
+
+#if defined(TF_X86_KERNELS)
 
 namespace simd::sse2 {
 
@@ -264,6 +268,60 @@ TF_TARGET_AVX512 std::uint64_t utf8_valid_prefix(const unsigned char* p, std::ui
 }  // namespace simd::avx512
 
 #endif  // TF_X86_KERNELS
+
+#if defined(TF_NEON_KERNELS)
+
+namespace {
+
+// Error bits of a 16-byte vector given the one before it.
+inline uint8x16_t errors_neon(uint8x16_t input, uint8x16_t prev_input) noexcept {
+  const uint8x16_t nibble = vdupq_n_u8(0x0F);
+  const uint8x16_t prev1 = vextq_u8(prev_input, input, 15);
+  const uint8x16_t prev2 = vextq_u8(prev_input, input, 14);
+  const uint8x16_t prev3 = vextq_u8(prev_input, input, 13);
+  const uint8x16_t b1h = vqtbl1q_u8(vld1q_u8(kByte1High), vshrq_n_u8(prev1, 4));
+  const uint8x16_t b1l = vqtbl1q_u8(vld1q_u8(kByte1Low), vandq_u8(prev1, nibble));
+  const uint8x16_t b2h = vqtbl1q_u8(vld1q_u8(kByte2High), vshrq_n_u8(input, 4));
+  const uint8x16_t special = vandq_u8(vandq_u8(b1h, b1l), b2h);
+  const uint8x16_t must_continue = vandq_u8(vorrq_u8(vqsubq_u8(prev2, vdupq_n_u8(0xE0 - 0x80)),
+                                                     vqsubq_u8(prev3, vdupq_n_u8(0xF0 - 0x80))),
+                                            vdupq_n_u8(0x80));
+  return veorq_u8(must_continue, special);
+}
+
+}  // namespace
+
+namespace simd::neon {
+
+std::uint64_t utf8_valid_prefix(const unsigned char* p, std::uint64_t n) noexcept {
+  std::uint64_t i = 0;
+  uint8x16_t prev_input = vdupq_n_u8(0);
+  uint8x16_t prev_incomplete = vdupq_n_u8(0);
+  while (n - i >= 64) {
+    simd::prefetch(p + i);
+    const uint8x16_t a = vld1q_u8(p + i);
+    const uint8x16_t b = vld1q_u8(p + i + 16);
+    const uint8x16_t c = vld1q_u8(p + i + 32);
+    const uint8x16_t d = vld1q_u8(p + i + 48);
+    uint8x16_t error;
+    if (vmaxvq_u8(vorrq_u8(vorrq_u8(a, b), vorrq_u8(c, d))) < 0x80) {
+      error = prev_incomplete;
+      prev_incomplete = vdupq_n_u8(0);
+    } else {
+      error = vorrq_u8(vorrq_u8(errors_neon(a, prev_input), errors_neon(b, a)),
+                       vorrq_u8(errors_neon(c, b), errors_neon(d, c)));
+      prev_incomplete = vqsubq_u8(d, vld1q_u8(kIncompleteTail));
+    }
+    if (vmaxvq_u8(error) != 0) return resume_scalar(p, n, i);
+    prev_input = d;
+    i += 64;
+  }
+  return resume_scalar(p, n, i);
+}
+
+}  // namespace simd::neon
+
+#endif  // TF_NEON_KERNELS
 
 namespace simd::portable {
 

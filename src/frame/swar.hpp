@@ -32,6 +32,10 @@ constexpr std::uint64_t nonzero(std::uint64_t x) noexcept {
   return (((x & kLow7) + kLow7) | x) & kHigh;
 }
 
+// Whether any byte is 0x00: exact as a whole, though the mask it computes
+// may also mark bytes above a zero byte.
+constexpr bool any_zero(std::uint64_t x) noexcept { return ((x - kOnes) & ~x & kHigh) != 0; }
+
 // The bytes equal to b.
 constexpr std::uint64_t eq(std::uint64_t w, unsigned char b) noexcept {
   return nonzero(w ^ broadcast(b)) ^ kHigh;

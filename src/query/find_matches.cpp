@@ -69,7 +69,9 @@ std::uint64_t find_match(const Needle& nd, std::uint64_t p) noexcept {
   for (; nd.end - p >= 8; p += 8) {
     const std::uint64_t a = (swar::load(nd.text + p) | fold_first) ^ first;
     const std::uint64_t b = (swar::load(tail + p) | fold_last) ^ last;
-    // A byte of a | b is zero exactly where both agree.
+    // A byte of a | b is zero exactly where both agree; the cheap test
+    // first, the exact mask only for words that hold a candidate.
+    if (!swar::any_zero(a | b)) continue;
     std::uint64_t candidates = swar::nonzero(a | b) ^ swar::kHigh;
     while (candidates != 0) {
       const std::uint64_t q = p + swar::first(candidates);

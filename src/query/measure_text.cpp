@@ -159,7 +159,7 @@ __attribute__((always_inline)) inline TextMeasures measure_blocks(const unsigned
   TF_LEVEL_KERNEL(level, target, TextMeasures, measure_text, \
                   (const unsigned char* text, std::uint64_t n), measure_blocks<classify>(text, n))
 
-#if defined(TF_X86_KERNELS)
+#if defined(TF_X86_KERNELS) || defined(TF_NEON_KERNELS)
 
 namespace {
 
@@ -173,6 +173,51 @@ alignas(16) constexpr unsigned char kWordLow[16] = {
     1 | 4 | 16,     1 | 2 | 4 | 16, 1 | 2 | 4 | 16, 1 | 2 | 4 | 16, 1 | 2 | 4 | 16, 1 | 2 | 4 | 16,
     1 | 2 | 4 | 16, 1 | 2 | 4 | 16, 1 | 2 | 4 | 16, 1 | 2 | 4 | 16, 2 | 4 | 16,     2 | 16,
     2 | 16,         2 | 16,         2 | 16,         2 | 8 | 16};
+
+}  // namespace
+
+#endif
+
+#if defined(TF_NEON_KERNELS)
+
+namespace {
+
+BlockMasks classify_neon(const unsigned char* p) noexcept {
+  const uint8x16_t high_table = vld1q_u8(kWordHigh);
+  const uint8x16_t low_table = vld1q_u8(kWordLow);
+  uint8x16_t lf[4], cr[4], word[4], cont[4], lead2[4], lead3[4], lead4[4];
+  for (int k = 0; k < 4; ++k) {
+    const uint8x16_t v = vld1q_u8(p + 16 * k);
+    const uint8x16_t f8 = vcgeq_u8(v, vdupq_n_u8(0xF8));
+    lf[k] = vceqq_u8(v, vdupq_n_u8('\n'));
+    cr[k] = vceqq_u8(v, vdupq_n_u8('\r'));
+    word[k] = vtstq_u8(vqtbl1q_u8(high_table, vshrq_n_u8(v, 4)),
+                       vqtbl1q_u8(low_table, vandq_u8(v, vdupq_n_u8(0x0F))));
+    cont[k] = vceqq_u8(vandq_u8(v, vdupq_n_u8(0xC0)), vdupq_n_u8(0x80));
+    lead2[k] = vbicq_u8(vcgeq_u8(v, vdupq_n_u8(0xC0)), f8);
+    lead3[k] = vbicq_u8(vcgeq_u8(v, vdupq_n_u8(0xE0)), f8);
+    lead4[k] = vbicq_u8(vcgeq_u8(v, vdupq_n_u8(0xF0)), f8);
+  }
+  BlockMasks m;
+  m.lf = simd::NeonBlock::mask(lf);
+  m.cr = simd::NeonBlock::mask(cr);
+  m.word = simd::NeonBlock::mask(word);
+  m.cont = simd::NeonBlock::mask(cont);
+  m.lead2 = simd::NeonBlock::mask(lead2);
+  m.lead3 = simd::NeonBlock::mask(lead3);
+  m.lead4 = simd::NeonBlock::mask(lead4);
+  return m;
+}
+
+}  // namespace
+
+TF_MEASURE_KERNEL(neon, , classify_neon)
+
+#endif  // TF_NEON_KERNELS
+
+#if defined(TF_X86_KERNELS)
+
+namespace {
 
 inline std::uint64_t bits16(int movemask, int k) noexcept {
   return static_cast<std::uint64_t>(static_cast<unsigned>(movemask) & 0xFFFF) << (16 * k);

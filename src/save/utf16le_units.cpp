@@ -321,6 +321,36 @@ TF_TARGET_AVX512 Utf16Units utf8_to_utf16le(const unsigned char* text, std::size
 
 #endif  // TF_X86_KERNELS
 
+#if defined(TF_NEON_KERNELS)
+
+namespace simd::neon {
+
+// Sixteen ASCII bytes are widened a vector at a time; other vectors go code
+// point by code point.
+Utf16Units utf8_to_utf16le(const unsigned char* text, std::size_t length,
+                           unsigned char* out) noexcept {
+  unsigned char* o = out;
+  std::size_t i = 0;
+  while (length - i > 16) {
+    simd::prefetch(text + i);
+    const uint8x16_t v = vld1q_u8(text + i);
+    if (vmaxvq_u8(v) < 0x80) {
+      vst1q_u8(o, vreinterpretq_u8_u16(vmovl_u8(vget_low_u8(v))));
+      vst1q_u8(o + 16, vreinterpretq_u8_u16(vmovl_u8(vget_high_u8(v))));
+      o += 32;
+      i += 16;
+      continue;
+    }
+    const std::size_t end = i + 16;
+    while (i < end) i = code_point(text, length, i, o);
+  }
+  return finish(text, length, i, out, o);
+}
+
+}  // namespace simd::neon
+
+#endif  // TF_NEON_KERNELS
+
 std::size_t save::utf16le_size(const unsigned char* text, std::size_t length) noexcept {
   std::size_t bytes = 0;
   std::size_t i = 0;

@@ -210,7 +210,8 @@ TEST(ReplacePreview, DocumentStaysUnchanged) {
   }
   EXPECT_EQ(take_json(tf_info(doc.handle())), info_before);
   EXPECT_EQ(take_json(tf_search(doc.handle(), "cat", 1, 0)), search_before);
-  EXPECT_EQ(take_json(tf_search(doc.handle(), "dog", 1, 0)), R"({"count":0,"query_len":3,"hits":[]})");
+  EXPECT_EQ(take_json(tf_search(doc.handle(), "dog", 1, 0)),
+            R"({"count":0,"query_len":3,"hits":[]})");
   EXPECT_EQ(take_json(tf_replace_preview(doc.handle(), "", "x", 0)),
             "{\"count\":0,\"text\":\"Cat cat CAT\\n\xC3\xA9t\xC3\xA9\"}");
   // Every byte is still where it was: each single-byte query finds exactly
