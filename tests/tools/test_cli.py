@@ -6,6 +6,7 @@ examples/ directory with the sample files."""
 
 import json
 import os
+import random
 import shutil
 import stat
 import subprocess
@@ -281,6 +282,25 @@ class QueryTest(CliTestCase):
         col = len(("\u00e9\u20ac\U0001F600a" * 1200).encode("utf-8")) + 1
         self.assertRun(["search", "--lines", path, "HIT"], 0,
                        ("%s:2:%d: %s\n%s:3:3: x HIT\n" % (path, col, body, path)).encode())
+
+    def test_search_lines_many_hits_across_every_break(self):
+        # About 20,000 hits among LF, lone CR, CR LF, LF CR, 0x00 and multi-byte
+        # characters: each line and column as the library counts them.
+        rnd = random.Random(7)
+        parts = ["x", "\n", "\r", "\r\n", "\n\r", "\x00", "\u00e9", "\U0001F600", "ab"]
+        text = "".join(rnd.choice(parts) for _ in range(180000)).encode("utf-8")
+        path = self.write("many.txt", text)
+        expected, line, start = [], 1, 0
+        for i, byte in enumerate(text):
+            if byte == ord("x"):
+                end = min(e % (len(text) + 1) for e in (text.find(b"\n", i), text.find(b"\r", i)))
+                expected.append(b"%s:%d:%d: %s\n" % (path.encode(), line, i - start + 1,
+                                                     text[start:end]))
+            if byte in b"\r\n":
+                line += byte == ord("\r") or text[i - 1:i] != b"\r"
+                start = i + 1
+        self.assertRun(["search", "--lines", "--max-hits", "100000", path, "x"], 0,
+                       b"".join(expected))
 
     def test_replace(self):
         path = self.write("a.txt", b"Cat cat CAT")
