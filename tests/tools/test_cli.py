@@ -429,6 +429,21 @@ class ConvertTest(CliTestCase):
                 self.assertRun(["convert"] + args, 2, "", usage_error(message, "convert"))
         self.assertEqual(self.read(path), b"x")
 
+    def test_sanitized_text_is_refused_unless_lossy(self):
+        message = ("the text holds replacement characters (U+FFFD) for bytes that could not "
+                   "be decoded; converting would lose the original bytes (--lossy converts "
+                   "anyway)")
+        for data, lossy in ((b"\xef\xbb\xbfa\xff", "a\ufffd"),
+                            (b"\xff\xfea\x00\x00\xd8", "a\ufffd")):
+            with self.subTest(data=data):
+                path = self.write("bad.txt", data)
+                good = self.write("good.txt", b"x")
+                self.assertRun(["convert", "--to", "utf8", path, good], 1, "",
+                               "%s: %s: %s\n" % (PROGRAM, path, message))
+                self.assertEqual((self.read(path), self.read(good)), (data, b"x"))
+                self.assertRun(["convert", "--to", "utf8", "--lossy", path], 0, "")
+                self.assertEqual(self.read(path), lossy.encode())
+
     def test_failures(self):
         good = self.write("good.txt", b"x")
         missing = self.path("missing.txt")
