@@ -29,9 +29,12 @@ bool same_bytes(const unsigned char* t, const unsigned char* q, std::uint64_t le
 }
 
 // Do the len bytes at t agree with q? Compared a piece at a time; the pieces
-// that agreed before the answer was known are charged to `work`.
-bool agrees(const unsigned char* t, const unsigned char* q, std::uint64_t len, bool fold,
-            VerifyBudget& budget) noexcept {
+// that agreed before the answer was known are charged to `work`. Inlined,
+// so the kernels see the one store and keep the needle in registers: as a
+// call it slowed the scan of a text without candidates by a third.
+[[gnu::always_inline]] inline bool agrees(const unsigned char* t, const unsigned char* q,
+                                          std::uint64_t len, bool fold,
+                                          VerifyBudget& budget) noexcept {
   std::uint64_t k = 0;
   while (k < len) {
     const std::uint64_t piece = std::min(len - k, VerifyBudget::kPiece);
