@@ -18,7 +18,7 @@ namespace tf::query {
 // are the same.
 struct VerifyBudget {
   static constexpr std::uint64_t kPiece = 64;
-  static constexpr std::uint64_t kSlack = 16384;
+  static constexpr std::uint64_t kSlack = 1024;
   std::uint64_t work = 0;
   std::uint64_t handover = 0;  // where the linear-time matcher goes on
 
