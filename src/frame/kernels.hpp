@@ -43,6 +43,23 @@ struct Utf16Units {
   std::size_t size = 0;  // bytes written
 };
 
+// What verifying candidates has cost so far: the pattern bytes that agreed
+// in whole pieces before each candidate was decided (a candidate that
+// differs early costs nothing). Once that outgrows the text scanned, the
+// candidates keep agreeing deep into the pattern (periodic text and
+// pattern) and the scan hands over to the linear-time matcher, whose answers
+// are the same.
+struct VerifyBudget {
+  static constexpr std::uint64_t kPiece = 64;
+  static constexpr std::uint64_t kSlack = 1024;
+  std::uint64_t work = 0;
+  std::uint64_t handover = 0;  // where the linear-time matcher goes on
+
+  bool spent(std::uint64_t position, std::uint64_t m) const noexcept {
+    return work > position + m + kSlack;
+  }
+};
+
 // What the search scans look for: the pattern's first and last byte (folded
 // when folding). A folded letter is found by setting bit 0x20 of each text
 // byte: b | 0x20 equals a lower-case letter exactly when b is that letter in
@@ -55,6 +72,7 @@ struct SearchNeedle {
   bool fold;
   unsigned char first, last;
   bool fold_first, fold_last;
+  VerifyBudget* budget;  // charged by every candidate compared in full
 };
 
 // Every kernel: result, name, parameters. What each computes is said where

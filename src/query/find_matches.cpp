@@ -1,5 +1,6 @@
 #include "query/find_matches.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include "frame/byte_blocks.hpp"
@@ -12,6 +13,7 @@ namespace {
 
 using query::kNoMatch;
 using Needle = simd::SearchNeedle;
+using simd::VerifyBudget;
 
 constexpr unsigned char fold_byte(unsigned char b) noexcept {
   return (b >= 'A' && b <= 'Z') ? static_cast<unsigned char>(b + 0x20) : b;
@@ -19,26 +21,54 @@ constexpr unsigned char fold_byte(unsigned char b) noexcept {
 
 constexpr bool is_lower_letter(unsigned char b) noexcept { return b >= 'a' && b <= 'z'; }
 
-// The pattern bytes between the first and the last agree at p.
-inline bool middle_agrees(const Needle& nd, std::uint64_t p) noexcept {
-  if (nd.m <= 2) return true;
-  const unsigned char* t = nd.text + p + 1;
-  const unsigned char* q = nd.pattern + 1;
-  const std::uint64_t k_end = nd.m - 2;
-  if (!nd.fold) return std::memcmp(t, q, static_cast<std::size_t>(k_end)) == 0;
-  for (std::uint64_t k = 0; k < k_end; ++k) {
+// A kernel's answer when verifying has spent its budget: the scan goes on
+// from budget->handover with the linear-time matcher.
+constexpr std::uint64_t kHandOver = kNoMatch - 1;
+
+bool same_bytes(const unsigned char* t, const unsigned char* q, std::uint64_t len,
+                bool fold) noexcept {
+  if (!fold) return std::memcmp(t, q, static_cast<std::size_t>(len)) == 0;
+  for (std::uint64_t k = 0; k < len; ++k) {
     if (fold_byte(t[k]) != fold_byte(q[k])) return false;
   }
   return true;
 }
 
-// Candidates (first and last byte agree) of the 64 start positions at p,
-// as bits; the first whose middle agrees, or kNoMatch.
-inline std::uint64_t first_verified(const Needle& nd, std::uint64_t p,
-                                    std::uint64_t candidates) noexcept {
+// Do the len bytes at t agree with q? Compared a piece at a time; the pieces
+// that agreed before the answer was known are charged to `work`. Inlined,
+// so the kernels see the one store and keep the needle in registers: as a
+// call it slowed the scan of a text without candidates by a third.
+[[gnu::always_inline]] inline bool agrees(const unsigned char* t, const unsigned char* q,
+                                          std::uint64_t len, bool fold,
+                                          VerifyBudget& budget) noexcept {
+  std::uint64_t k = 0;
+  while (k < len) {
+    const std::uint64_t piece = std::min(len - k, VerifyBudget::kPiece);
+    if (!same_bytes(t + k, q + k, piece, fold)) break;
+    k += piece;
+  }
+  budget.work += k;
+  return k == len;
+}
+
+// The pattern bytes between the first and the last agree at p.
+inline bool middle_agrees(const Needle& nd, std::uint64_t p) noexcept {
+  if (nd.m <= 2) return true;
+  return agrees(nd.text + p + 1, nd.pattern + 1, nd.m - 2, nd.fold, *nd.budget);
+}
+
+// Candidates (first and last byte agree) of the start positions from p, as
+// bits (bit k << shift for position p + k); the first whose middle agrees,
+// or kNoMatch, or kHandOver once verifying has spent its budget.
+inline std::uint64_t first_verified(const Needle& nd, std::uint64_t p, std::uint64_t candidates,
+                                    int shift = 0) noexcept {
   while (candidates != 0) {
-    const std::uint64_t q = p + static_cast<std::uint64_t>(__builtin_ctzll(candidates));
+    const std::uint64_t q = p + (static_cast<std::uint64_t>(__builtin_ctzll(candidates)) >> shift);
     if (middle_agrees(nd, q)) return q;
+    if (nd.budget->spent(q, nd.m)) {
+      nd.budget->handover = q + 1;
+      return kHandOver;
+    }
     candidates &= candidates - 1;
   }
   return kNoMatch;
@@ -49,7 +79,10 @@ std::uint64_t scan_scalar(const Needle& nd, std::uint64_t p) noexcept {
   for (; p < nd.end; ++p) {
     const unsigned char a = nd.fold ? fold_byte(nd.text[p]) : nd.text[p];
     const unsigned char b = nd.fold ? fold_byte(nd.text[p + nd.m - 1]) : nd.text[p + nd.m - 1];
-    if (a == nd.first && b == nd.last && middle_agrees(nd, p)) return p;
+    if (a == nd.first && b == nd.last) {
+      const std::uint64_t hit = first_verified(nd, p, 1);
+      if (hit != kNoMatch) return hit;
+    }
   }
   return kNoMatch;
 }
@@ -72,12 +105,8 @@ std::uint64_t find_match(const Needle& nd, std::uint64_t p) noexcept {
     // A byte of a | b is zero exactly where both agree; the cheap test
     // first, the exact mask only for words that hold a candidate.
     if (!swar::any_zero(a | b)) continue;
-    std::uint64_t candidates = swar::nonzero(a | b) ^ swar::kHigh;
-    while (candidates != 0) {
-      const std::uint64_t q = p + swar::first(candidates);
-      if (middle_agrees(nd, q)) return q;
-      candidates &= candidates - 1;
-    }
+    const std::uint64_t hit = first_verified(nd, p, swar::nonzero(a | b) ^ swar::kHigh, 3);
+    if (hit != kNoMatch) return hit;
   }
   return scan_scalar(nd, p);
 }
@@ -113,7 +142,7 @@ namespace query {
 
 MatchScanner::MatchScanner(const unsigned char* text, std::uint64_t n, const unsigned char* pattern,
                            std::uint64_t m, bool fold) noexcept
-    : needle_{text, pattern, m, 0, fold, 0, 0, false, false} {
+    : needle_{text, pattern, m, 0, fold, 0, 0, false, false, nullptr}, n_(n) {
   if (text == nullptr || pattern == nullptr || m == 0 || m > n) return;
   needle_.end = n - m + 1;
   needle_.first = fold ? fold_byte(pattern[0]) : pattern[0];
@@ -122,11 +151,21 @@ MatchScanner::MatchScanner(const unsigned char* text, std::uint64_t n, const uns
   needle_.fold_last = fold && is_lower_letter(needle_.last);
 }
 
-// 64 start positions at a time (8 in the portable version) whose first and
-// last bytes both agree, each then compared in full.
+// The rest of the scan, from `from` on, is the linear-time matcher's.
+std::uint64_t MatchScanner::hand_over(std::uint64_t from) noexcept {
+  if (!linear_) linear_.emplace(needle_.pattern, needle_.m, needle_.fold);
+  return linear_->next(needle_.text, n_, from);
+}
+
+// The scan kernel takes 64 start positions at a time (8 in the portable
+// version) whose first and last bytes both agree, each then compared in
+// full, until verifying has spent its budget.
 std::uint64_t MatchScanner::next(std::uint64_t from) noexcept {
   if (from >= needle_.end) return kNoMatch;
-  return simd::kernels().find_match(needle_, from);
+  if (linear_ || budget_.spent(from, needle_.m)) return hand_over(from);
+  needle_.budget = &budget_;
+  const std::uint64_t p = simd::kernels().find_match(needle_, from);
+  return p != kHandOver ? p : hand_over(budget_.handover);
 }
 
 int find_matches(const unsigned char* text, std::uint64_t text_length, const unsigned char* pattern,

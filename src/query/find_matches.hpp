@@ -4,18 +4,21 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "frame/kernels.hpp"
+#include "query/two_way_matcher.hpp"
 
 namespace tf::query {
 
-inline constexpr std::uint64_t kNoMatch = UINT64_MAX;
+using simd::VerifyBudget;
 
 // The matches of one pattern in one text, asked for left to right. This is
 // the one place that decides where matches are; everything else asks it.
 // The scan kernel of the level in force takes the start positions whose
 // first and last bytes agree with the pattern's, a vector (or a word) at a
-// time, and compares only those in full.
+// time, and compares only those in full. Its time stays linear in the text
+// whatever the pattern: see VerifyBudget.
 class MatchScanner {
  public:
   MatchScanner(const unsigned char* text, std::uint64_t n, const unsigned char* pattern,
@@ -26,7 +29,12 @@ class MatchScanner {
   std::uint64_t next(std::uint64_t from) noexcept;
 
  private:
+  std::uint64_t hand_over(std::uint64_t from) noexcept;
+
   simd::SearchNeedle needle_;
+  std::uint64_t n_;
+  VerifyBudget budget_;
+  std::optional<TwoWayMatcher> linear_;  // once the budget is spent
 };
 
 // Stores the start offsets of all (possibly overlapping) occurrences, in
