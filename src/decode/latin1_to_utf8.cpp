@@ -1,16 +1,17 @@
 // Latin-1 to UTF-8: 00-7F stay, 80-FF become C2 80 .. C3 BF. ASCII stretches
 // are copied a vector at a time; a vector with high bytes is widened to
 // 16-bit lanes holding one or two output bytes and squeezed with kPack2.
-#include "decode/pack_tables.hpp"
 #include "decode/transcode.hpp"
+#include "frame/byte_blocks.hpp"
 #include "frame/kernels.hpp"
+#include "frame/pack_tables.hpp"
 #include "frame/simd_target.hpp"
 #include "frame/swar.hpp"
 
 namespace tf {
 namespace {
 
-using decode::kPack2;
+using simd::kPack2;
 
 inline unsigned char* latin1_byte(unsigned char b, unsigned char* out) noexcept {
   if (b < 0x80) {
@@ -22,53 +23,25 @@ inline unsigned char* latin1_byte(unsigned char b, unsigned char* out) noexcept 
   return out + 2;
 }
 
+// The portable and 16-byte vector levels: ASCII 16 bytes at a time, other
+// stretches byte by byte.
+template <class Ascii16>
+__attribute__((always_inline)) inline std::uint64_t latin1_blocks(const unsigned char* in,
+                                                                  std::uint64_t n,
+                                                                  unsigned char* out) noexcept {
+  unsigned char* o = out;
+  std::uint64_t i = 0;
+  simd::ascii16_walk(in, n, 0, i, o, 16, Ascii16::copy, [&](std::uint64_t at) {
+    o = latin1_byte(in[at], o);
+    return at + 1;
+  });
+  for (; i < n; ++i) o = latin1_byte(in[i], o);
+  return static_cast<std::uint64_t>(o - out);
+}
+
 }  // namespace
 
-namespace simd::portable {
-
-// Eight ASCII bytes are copied as one word.
-std::uint64_t latin1_to_utf8(const unsigned char* in, std::uint64_t n,
-                             unsigned char* out) noexcept {
-  unsigned char* o = out;
-  std::uint64_t i = 0;
-  for (; n - i >= 8; i += 8) {
-    const std::uint64_t w = swar::load(in + i);
-    if ((w & swar::kHigh) == 0) {
-      swar::store(o, w);
-      o += 8;
-    } else {
-      for (int k = 0; k < 8; ++k) o = latin1_byte(in[i + k], o);
-    }
-  }
-  for (; i < n; ++i) o = latin1_byte(in[i], o);
-  return static_cast<std::uint64_t>(o - out);
-}
-
-}  // namespace simd::portable
-
 #if defined(TF_X86_KERNELS)
-
-namespace simd::sse2 {
-
-std::uint64_t latin1_to_utf8(const unsigned char* in, std::uint64_t n,
-                             unsigned char* out) noexcept {
-  unsigned char* o = out;
-  std::uint64_t i = 0;
-  for (; n - i >= 16; i += 16) {
-    simd::prefetch(in + i);
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-    if (_mm_movemask_epi8(v) == 0) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(o), v);
-      o += 16;
-    } else {
-      for (int k = 0; k < 16; ++k) o = latin1_byte(in[i + k], o);
-    }
-  }
-  for (; i < n; ++i) o = latin1_byte(in[i], o);
-  return static_cast<std::uint64_t>(o - out);
-}
-
-}  // namespace simd::sse2
 
 namespace {
 
@@ -155,31 +128,9 @@ TF_TARGET_AVX512 std::uint64_t latin1_to_utf8(const unsigned char* in, std::uint
 
 #endif  // TF_X86_KERNELS
 
-#if defined(TF_NEON_KERNELS)
-
-namespace simd::neon {
-
-// ASCII a vector at a time; a vector with high bytes byte by byte.
-std::uint64_t latin1_to_utf8(const unsigned char* in, std::uint64_t n,
-                             unsigned char* out) noexcept {
-  unsigned char* o = out;
-  std::uint64_t i = 0;
-  for (; n - i >= 16; i += 16) {
-    simd::prefetch(in + i);
-    const uint8x16_t v = vld1q_u8(in + i);
-    if (vmaxvq_u8(v) < 0x80) {
-      vst1q_u8(o, v);
-      o += 16;
-    } else {
-      for (int k = 0; k < 16; ++k) o = latin1_byte(in[i + k], o);
-    }
-  }
-  for (; i < n; ++i) o = latin1_byte(in[i], o);
-  return static_cast<std::uint64_t>(o - out);
-}
-
-}  // namespace simd::neon
-
-#endif  // TF_NEON_KERNELS
+// The portable and SSE2 or NEON versions.
+TF_ASCII16_KERNELS(std::uint64_t, latin1_to_utf8,
+                   (const unsigned char* in, std::uint64_t n, unsigned char* out), latin1_blocks,
+                   (in, n, out))
 
 }  // namespace tf

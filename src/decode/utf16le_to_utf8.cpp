@@ -5,18 +5,19 @@
 // A vector with an unpaired surrogate, or a pair across its edge, goes
 // through the unit-by-unit path, which does every replacement; a pair that
 // straddles two vectors is taken whole there.
-#include "decode/pack_tables.hpp"
 #include "decode/transcode.hpp"
+#include "frame/byte_blocks.hpp"
 #include "frame/kernels.hpp"
+#include "frame/pack_tables.hpp"
 #include "frame/simd_target.hpp"
 #include "frame/swar.hpp"
 
 namespace tf {
 namespace {
 
-using decode::kPack2;
-using decode::kPack3;
-using decode::kSpread4;
+using simd::kPack2;
+using simd::kPack3;
+using simd::kSpread4;
 using simd::Utf16Conversion;
 
 // One unit (or one surrogate pair) at byte i, i + 1 < n; returns the next i.
@@ -70,66 +71,29 @@ inline void utf16_tail(const unsigned char* in, std::uint64_t n, std::uint64_t i
   }
 }
 
+// The portable and 16-byte vector levels: eight ASCII units at a time are
+// narrowed; other stretches go unit by unit.
+template <class Ascii16>
+__attribute__((always_inline)) inline Utf16Conversion utf16_blocks(const unsigned char* in,
+                                                                   std::uint64_t n,
+                                                                   unsigned char* out) noexcept {
+  Utf16Conversion r;
+  unsigned char* o = out;
+  std::uint64_t i = 0;
+  simd::ascii16_walk(in, n, 0, i, o, 8, Ascii16::narrow,
+                     [&](std::uint64_t at) { return utf16_step(in, n, at, o, r.replaced); });
+  utf16_tail(in, n, i, o, r.replaced);
+  r.length = static_cast<std::uint64_t>(o - out);
+  return r;
+}
+
 }  // namespace
 
-namespace simd::portable {
-
-// Four ASCII units (a word whose odd bytes and high bits are clear) give
-// their four low bytes.
-Utf16Conversion utf16le_to_utf8(const unsigned char* in, std::uint64_t n,
-                                unsigned char* out) noexcept {
-  Utf16Conversion r;
-  unsigned char* o = out;
-  std::uint64_t i = 0;
-  while (n - i >= 8) {
-    const std::uint64_t w = swar::load(in + i);
-    if ((w & 0xFF80FF80FF80FF80ULL) != 0) {
-      i = utf16_step(in, n, i, o, r.replaced);
-      continue;
-    }
-    o[0] = static_cast<unsigned char>(w);
-    o[1] = static_cast<unsigned char>(w >> 16);
-    o[2] = static_cast<unsigned char>(w >> 32);
-    o[3] = static_cast<unsigned char>(w >> 48);
-    o += 4;
-    i += 8;
-  }
-  utf16_tail(in, n, i, o, r.replaced);
-  r.length = static_cast<std::uint64_t>(o - out);
-  return r;
-}
-
-}  // namespace simd::portable
+TF_ASCII16_KERNELS(Utf16Conversion, utf16le_to_utf8,
+                   (const unsigned char* in, std::uint64_t n, unsigned char* out), utf16_blocks,
+                   (in, n, out))
 
 #if defined(TF_X86_KERNELS)
-
-namespace simd::sse2 {
-
-Utf16Conversion utf16le_to_utf8(const unsigned char* in, std::uint64_t n,
-                                unsigned char* out) noexcept {
-  Utf16Conversion r;
-  unsigned char* o = out;
-  std::uint64_t i = 0;
-  const __m128i non_ascii = _mm_set1_epi16(static_cast<short>(0xFF80));
-  while (n - i >= 16) {
-    simd::prefetch(in + i);
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, non_ascii), _mm_setzero_si128())) ==
-        0xFFFF) {
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(v, v));
-      o += 8;
-      i += 16;
-      continue;
-    }
-    const std::uint64_t end = i + 16;
-    while (i < end) i = utf16_step(in, n, i, o, r.replaced);
-  }
-  utf16_tail(in, n, i, o, r.replaced);
-  r.length = static_cast<std::uint64_t>(o - out);
-  return r;
-}
-
-}  // namespace simd::sse2
 
 namespace {
 
@@ -338,37 +302,5 @@ TF_TARGET_AVX512 Utf16Conversion utf16le_to_utf8(const unsigned char* in, std::u
 }  // namespace simd::avx512
 
 #endif  // TF_X86_KERNELS
-
-#if defined(TF_NEON_KERNELS)
-
-namespace simd::neon {
-
-// Eight ASCII units are narrowed a vector at a time; other vectors go unit
-// by unit.
-Utf16Conversion utf16le_to_utf8(const unsigned char* in, std::uint64_t n,
-                                unsigned char* out) noexcept {
-  Utf16Conversion r;
-  unsigned char* o = out;
-  std::uint64_t i = 0;
-  while (n - i >= 16) {
-    simd::prefetch(in + i);
-    const uint16x8_t v = vreinterpretq_u16_u8(vld1q_u8(in + i));
-    if (vmaxvq_u16(v) < 0x80) {
-      vst1_u8(o, vmovn_u16(v));
-      o += 8;
-      i += 16;
-      continue;
-    }
-    const std::uint64_t end = i + 16;
-    while (i < end) i = utf16_step(in, n, i, o, r.replaced);
-  }
-  utf16_tail(in, n, i, o, r.replaced);
-  r.length = static_cast<std::uint64_t>(o - out);
-  return r;
-}
-
-}  // namespace simd::neon
-
-#endif  // TF_NEON_KERNELS
 
 }  // namespace tf

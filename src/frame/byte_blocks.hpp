@@ -9,8 +9,48 @@
 #include <cstdint>
 
 #include "frame/simd_target.hpp"
+#include "frame/swar.hpp"
 
 namespace tf::simd {
+
+// Sixteen bytes at a time for the ASCII stretches of the converters. Each
+// returns false, writing nothing, when the input holds anything else:
+// copy:   16 bytes below 0x80, copied;
+// narrow: 8 UTF-16LE units below 0x80 (16 bytes), their 8 low bytes;
+// widen:  16 bytes below 0x80, as 16 UTF-16LE units (32 bytes).
+struct PortableAscii16 {
+  static bool copy(const unsigned char* in, unsigned char* out) noexcept {
+    const std::uint64_t a = swar::load(in);
+    const std::uint64_t b = swar::load(in + 8);
+    if (((a | b) & swar::kHigh) != 0) return false;
+    swar::store(out, a);
+    swar::store(out + 8, b);
+    return true;
+  }
+  static bool narrow(const unsigned char* in, unsigned char* out) noexcept {
+    const std::uint64_t a = swar::load(in);
+    const std::uint64_t b = swar::load(in + 8);
+    if (((a | b) & 0xFF80FF80FF80FF80ULL) != 0) return false;
+    for (int k = 0; k < 4; ++k) {
+      out[k] = static_cast<unsigned char>(a >> (16 * k));
+      out[4 + k] = static_cast<unsigned char>(b >> (16 * k));
+    }
+    return true;
+  }
+  static bool widen(const unsigned char* in, unsigned char* out) noexcept {
+    const std::uint64_t a = swar::load(in);
+    const std::uint64_t b = swar::load(in + 8);
+    if (((a | b) & swar::kHigh) != 0) return false;
+    // Each group of four bytes spread to the low halves of 16-bit lanes.
+    const std::uint64_t quads[4] = {a & 0xFFFFFFFFULL, a >> 32, b & 0xFFFFFFFFULL, b >> 32};
+    for (int k = 0; k < 4; ++k) {
+      std::uint64_t x = (quads[k] | (quads[k] << 16)) & 0x0000FFFF0000FFFFULL;
+      x = (x | (x << 8)) & 0x00FF00FF00FF00FFULL;
+      swar::store(out + 8 * k, x);
+    }
+    return true;
+  }
+};
 
 #if defined(TF_X86_KERNELS)
 
@@ -60,9 +100,55 @@ struct Avx512Block {
   }
 };
 
+struct Sse2Ascii16 {
+  static bool copy(const unsigned char* in, unsigned char* out) noexcept {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+    if (_mm_movemask_epi8(v) != 0) return false;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
+    return true;
+  }
+  static bool narrow(const unsigned char* in, unsigned char* out) noexcept {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+    const __m128i high = _mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xFF80)));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(high, _mm_setzero_si128())) != 0xFFFF) return false;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(v, v));
+    return true;
+  }
+  static bool widen(const unsigned char* in, unsigned char* out) noexcept {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+    if (_mm_movemask_epi8(v) != 0) return false;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(v, _mm_setzero_si128()));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16),
+                     _mm_unpackhi_epi8(v, _mm_setzero_si128()));
+    return true;
+  }
+};
+
 #endif  // TF_X86_KERNELS
 
 #if defined(TF_NEON_KERNELS)
+
+struct NeonAscii16 {
+  static bool copy(const unsigned char* in, unsigned char* out) noexcept {
+    const uint8x16_t v = vld1q_u8(in);
+    if (vmaxvq_u8(v) >= 0x80) return false;
+    vst1q_u8(out, v);
+    return true;
+  }
+  static bool narrow(const unsigned char* in, unsigned char* out) noexcept {
+    const uint16x8_t v = vreinterpretq_u16_u8(vld1q_u8(in));
+    if (vmaxvq_u16(v) >= 0x80) return false;
+    vst1_u8(out, vmovn_u16(v));
+    return true;
+  }
+  static bool widen(const unsigned char* in, unsigned char* out) noexcept {
+    const uint8x16_t v = vld1q_u8(in);
+    if (vmaxvq_u8(v) >= 0x80) return false;
+    vst1q_u8(out, vreinterpretq_u8_u16(vmovl_u8(vget_low_u8(v))));
+    vst1q_u8(out + 16, vreinterpretq_u8_u16(vmovl_u8(vget_high_u8(v))));
+    return true;
+  }
+};
 
 struct NeonBlock {
   uint8x16_t v[4];
@@ -90,6 +176,28 @@ struct NeonBlock {
 
 #endif  // TF_NEON_KERNELS
 
+// The walk of the converters in the portable and 16-byte vector levels:
+// while at least 16 + keep input bytes are left from i, 16 bytes go through
+// `ascii` (true when it took them, writing `out_step` bytes) or else through
+// `slow`, which takes one character at i and returns the next i, up to i + 16
+// (the last one may end a little past it).
+template <class Ascii, class Slow>
+__attribute__((always_inline)) inline void ascii16_walk(const unsigned char* in, std::uint64_t n,
+                                                        std::uint64_t keep, std::uint64_t& i,
+                                                        unsigned char*& o, unsigned out_step,
+                                                        Ascii ascii, Slow slow) noexcept {
+  while (n - i >= 16 + keep) {
+    prefetch(in + i);
+    if (ascii(in + i, o)) {
+      o += out_step;
+      i += 16;
+      continue;
+    }
+    const std::uint64_t end = i + 16;
+    while (i < end) i = slow(i);
+  }
+}
+
 }  // namespace tf::simd
 
 // Defines the kernel `name` of one level as a call of a template body.
@@ -100,6 +208,21 @@ struct NeonBlock {
 
 // Defines the kernel `name` of every level that has a block type as
 // body<Block> args.
+// Defines the kernel `name` of the portable level and of the 16-byte vector
+// levels (SSE2, NEON) as body<Ascii16> args.
+#if defined(TF_X86_KERNELS)
+#define TF_ASCII16_VECTOR_KERNELS(result, name, params, body, args) \
+  TF_LEVEL_KERNEL(sse2, , result, name, params, body<simd::Sse2Ascii16> args)
+#elif defined(TF_NEON_KERNELS)
+#define TF_ASCII16_VECTOR_KERNELS(result, name, params, body, args) \
+  TF_LEVEL_KERNEL(neon, , result, name, params, body<simd::NeonAscii16> args)
+#else
+#define TF_ASCII16_VECTOR_KERNELS(result, name, params, body, args)
+#endif
+#define TF_ASCII16_KERNELS(result, name, params, body, args)                          \
+  TF_LEVEL_KERNEL(portable, , result, name, params, body<simd::PortableAscii16> args) \
+  TF_ASCII16_VECTOR_KERNELS(result, name, params, body, args)
+
 #if defined(TF_X86_KERNELS)
 #define TF_BLOCK_KERNELS(result, name, params, body, args)                                \
   TF_LEVEL_KERNEL(sse2, , result, name, params, body<simd::Sse2Block> args)               \

@@ -2,7 +2,9 @@
 
 #include <cstdint>
 
+#include "frame/byte_blocks.hpp"
 #include "frame/kernels.hpp"
+#include "frame/pack_tables.hpp"
 #include "frame/simd_target.hpp"
 #include "frame/swar.hpp"
 
@@ -64,90 +66,30 @@ inline Utf16Units finish(const unsigned char* text, std::size_t length, std::siz
 // Eight bytes at p hold no byte above 0x7F.
 inline bool ascii8(const unsigned char* p) noexcept { return (swar::load(p) & swar::kHigh) == 0; }
 
-}  // namespace
-
-namespace simd::portable {
-
-// Eight ASCII bytes are widened as one word.
-Utf16Units utf8_to_utf16le(const unsigned char* text, std::size_t length,
-                           unsigned char* out) noexcept {
+// The portable and 16-byte vector levels: ASCII 16 bytes at a time is
+// widened; other stretches go code point by code point.
+template <class Ascii16>
+__attribute__((always_inline)) inline Utf16Units units_blocks(const unsigned char* text,
+                                                              std::size_t length,
+                                                              unsigned char* out) noexcept {
   unsigned char* o = out;
-  std::size_t i = 0;
-  while (length - i > 8) {
-    const std::uint64_t w = swar::load(text + i);
-    if ((w & swar::kHigh) != 0) {
-      i = code_point(text, length, i, o);
-      continue;
-    }
-    // Bytes 0-3 and 4-7 spread to the low halves of 16-bit lanes.
-    for (int half = 0; half < 2; ++half) {
-      std::uint64_t x = (w >> (32 * half)) & 0xFFFFFFFFULL;
-      x = (x | (x << 16)) & 0x0000FFFF0000FFFFULL;
-      x = (x | (x << 8)) & 0x00FF00FF00FF00FFULL;
-      swar::store(o + 8 * half, x);
-    }
-    o += 16;
-    i += 8;
-  }
+  std::uint64_t i = 0;
+  simd::ascii16_walk(text, length, 1, i, o, 32, Ascii16::widen,
+                     [&](std::uint64_t at) { return code_point(text, length, at, o); });
   return finish(text, length, i, out, o);
 }
 
-}  // namespace simd::portable
+}  // namespace
+
+TF_ASCII16_KERNELS(Utf16Units, utf8_to_utf16le,
+                   (const unsigned char* text, std::size_t length, unsigned char* out),
+                   units_blocks, (text, length, out))
 
 #if defined(TF_X86_KERNELS)
 
-namespace simd::sse2 {
-
-Utf16Units utf8_to_utf16le(const unsigned char* text, std::size_t length,
-                           unsigned char* out) noexcept {
-  unsigned char* o = out;
-  std::size_t i = 0;
-  // At least one byte is left for finish(), which must see the last code point.
-  while (length - i > 16) {
-    simd::prefetch(text + i);
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-    if (_mm_movemask_epi8(v) == 0) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_unpacklo_epi8(v, _mm_setzero_si128()));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16),
-                       _mm_unpackhi_epi8(v, _mm_setzero_si128()));
-      o += 32;
-      i += 16;
-      continue;
-    }
-    const std::size_t end = i + 16;
-    while (i < end) i = code_point(text, length, i, o);
-  }
-  return finish(text, length, i, out, o);
-}
-
-}  // namespace simd::sse2
-
 namespace {
 
-// Keeps the 16-bit lanes whose index bit is set, in order (kCompress16) and
-// tells how many bytes that is.
-struct Compress16 {
-  alignas(16) unsigned char shuffle[256][16];
-  unsigned char length[256];
-};
-
-constexpr Compress16 make_compress16() {
-  Compress16 t{};
-  for (int mask = 0; mask < 256; ++mask) {
-    int n = 0;
-    for (int lane = 0; lane < 8; ++lane) {
-      if ((mask >> lane) & 1) {
-        t.shuffle[mask][n++] = static_cast<unsigned char>(2 * lane);
-        t.shuffle[mask][n++] = static_cast<unsigned char>(2 * lane + 1);
-      }
-    }
-    t.length[mask] = static_cast<unsigned char>(n);
-    for (int k = n; k < 16; ++k) t.shuffle[mask][k] = 0x80;
-  }
-  return t;
-}
-
-constexpr Compress16 kCompress16 = make_compress16();
+using simd::kCompress16;
 
 // The masks of 16 bytes at p that decide whether the vector path may take
 // them, from the bits of each byte (bit k = byte k).
@@ -320,36 +262,6 @@ TF_TARGET_AVX512 Utf16Units utf8_to_utf16le(const unsigned char* text, std::size
 }  // namespace simd::avx512
 
 #endif  // TF_X86_KERNELS
-
-#if defined(TF_NEON_KERNELS)
-
-namespace simd::neon {
-
-// Sixteen ASCII bytes are widened a vector at a time; other vectors go code
-// point by code point.
-Utf16Units utf8_to_utf16le(const unsigned char* text, std::size_t length,
-                           unsigned char* out) noexcept {
-  unsigned char* o = out;
-  std::size_t i = 0;
-  while (length - i > 16) {
-    simd::prefetch(text + i);
-    const uint8x16_t v = vld1q_u8(text + i);
-    if (vmaxvq_u8(v) < 0x80) {
-      vst1q_u8(o, vreinterpretq_u8_u16(vmovl_u8(vget_low_u8(v))));
-      vst1q_u8(o + 16, vreinterpretq_u8_u16(vmovl_u8(vget_high_u8(v))));
-      o += 32;
-      i += 16;
-      continue;
-    }
-    const std::size_t end = i + 16;
-    while (i < end) i = code_point(text, length, i, o);
-  }
-  return finish(text, length, i, out, o);
-}
-
-}  // namespace simd::neon
-
-#endif  // TF_NEON_KERNELS
 
 std::size_t save::utf16le_size(const unsigned char* text, std::size_t length) noexcept {
   std::size_t bytes = 0;
