@@ -24,7 +24,9 @@ inline void prefetch(const void* p) noexcept {
 // g++ 12 takes the deliberately undefined first operand inside some AVX-512
 // intrinsics for a read of an uninitialised variable.
 #pragma GCC diagnostic push
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #include <immintrin.h>
 #pragma GCC diagnostic pop
