@@ -4,12 +4,10 @@
 
 namespace tf::query {
 
-// Word bytes: 'A'-'Z', 'a'-'z', '0'-'9', '_' and every byte from 0x80 up, so
-// each byte of a non-ASCII character belongs to a word. Everything else
+// The number of maximal runs of word bytes; 0 for an absent text. Word
+// bytes: 'A'-'Z', 'a'-'z', '0'-'9', '_' and every byte from 0x80 up, so each
+// byte of a non-ASCII character belongs to a word. Everything else
 // (controls, 0x00, 0x7F, space, ASCII punctuation) separates words.
-bool is_word_byte(unsigned char b) noexcept;
-
-// The number of maximal runs of word bytes; 0 for an absent text.
 std::int64_t count_words(const unsigned char* text, std::uint64_t length) noexcept;
 
 }  // namespace tf::query

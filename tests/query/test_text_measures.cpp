@@ -34,7 +34,6 @@ TEST(CountWords, ByteClassBoundaries) {
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.byte);
     const auto b = static_cast<unsigned char>(c.byte);
-    EXPECT_EQ(tf::query::is_word_byte(b), c.word);
     const char alone[] = {static_cast<char>(b)};
     const char between[] = {'a', static_cast<char>(b), 'a'};
     EXPECT_EQ(words_of(std::string_view(alone, 1)), c.word ? 1 : 0);
@@ -46,9 +45,6 @@ TEST(CountWords, ByteClassBoundaries) {
 TEST(CountWords, EveryByteAgreesWithTheReference) {
   for (int b = 0; b < 256; ++b) {
     const char one[] = {static_cast<char>(b)};
-    EXPECT_EQ(tf::query::is_word_byte(static_cast<unsigned char>(b)),
-              !tf_ref::is_separator(static_cast<unsigned char>(b)))
-        << b;
     EXPECT_EQ(words_of(std::string_view(one, 1)), tf_ref::words(std::string_view(one, 1))) << b;
   }
 }
