@@ -4,11 +4,12 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
+#include <utility>
 
 #include "frame/heap.hpp"
 #include "frame/last_error.hpp"
 #include "frame/text_lease.hpp"
+#include "platform/mutex.hpp"
 
 namespace tf {
 
@@ -47,7 +48,7 @@ struct HandleSlot {
 
 struct LibraryState {
   HandleSlot table[kMaxHandles];
-  std::mutex table_lock;
+  platform::Mutex table_lock;
   char last_error[kLastErrorSize] = {};
 };
 
