@@ -21,8 +21,29 @@ void describe(const struct _stat64& st, FileStatus& out) noexcept {
 
 int status_of_path(const char* path, FileStatus& out) noexcept {
   struct _stat64 st;
-  if (::_stat64(path, &st) != 0) return -1;
-  describe(st, out);
+  if (::_stat64(path, &st) == 0) {
+    describe(st, out);
+    return 0;
+  }
+  // The C runtime knows no status of devices (NUL, CON, COM1) and says they
+  // do not exist. Asking the system for a handle without any access right
+  // reads nothing and never waits; what it finds is no file on a disk.
+  const int error = errno;
+  const HANDLE handle =
+      ::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    errno = error;
+    return -1;
+  }
+  const DWORD type = ::GetFileType(handle);
+  ::CloseHandle(handle);
+  if (type == FILE_TYPE_DISK) {
+    errno = error;
+    return -1;
+  }
+  out.kind = FileKind::kOther;
+  out.size = 0;
   return 0;
 }
 
