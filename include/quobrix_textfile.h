@@ -208,16 +208,33 @@ TF_API char* tf_replace_preview(int handle, const char* find, const char* repl,
 /*
  * Both save functions write "<path>.tmp" beside the target (any file or link
  * already bearing that name is removed first, never followed), write the
- * encoded text, flush it and sync it to the storage device, then rename it
- * onto the path and sync the directory. The target thus holds either its old
- * content or the complete new content, and the new content is durable once
- * the call returns 1. An existing regular target keeps its permission bits
- * (without setuid/setgid) and, where the system allows, its owner and group;
- * a new target gets 0666 minus the umask. A symbolic link at the path is
- * replaced by the new file, not followed. On any failure the target is left
- * unchanged and no temporary file remains. Two saves to the same path at the
- * same time are not supported. A write beyond the process's file-size limit
- * fails with "write failed: File too large" instead of raising SIGXFSZ.
+ * encoded text (continuing after short writes and after writes and syncs a
+ * signal interrupted), sync it to the storage device, open the target's
+ * directory, rename the file onto the path and sync the directory. The
+ * target thus holds either its old content or the complete new content.
+ *
+ * Durability: a return of 1 means that the new content and its name were
+ * both synced to the storage device (on a file system that cannot sync a
+ * directory at all, the name is as durable as that file system makes it). A
+ * directory that cannot be opened for reading fails the save before the
+ * rename. Every failure leaves the target unchanged and no temporary file,
+ * except "directory sync failed: <strerror>": the rename was done, so the
+ * target already holds the complete new content, which may however not
+ * survive a crash; saving again is the remedy.
+ *
+ * An existing regular target keeps its permission bits (without
+ * setuid/setgid) and, where the system allows, its owner and group; a new
+ * target gets 0666 minus the umask. A symbolic link at the path is replaced
+ * by the new file, not followed. A path that names a directory, or ends in
+ * '/', fails before anything on disk is touched. A write beyond the
+ * process's file-size limit fails with "write failed: File too large"
+ * instead of raising SIGXFSZ.
+ *
+ * Threads: saves to the same path string from several threads of one
+ * process take turns (each succeeds, and the target ends as one of them
+ * wrote it); saves to different paths run in parallel. Paths are compared as
+ * given, so "a.txt" and "./a.txt" do not take turns, and nothing guards
+ * against two processes saving to one path at once: that is not supported.
  *
  * Encoding names, exact and case-sensitive:
  *   "utf8"      the text bytes unchanged, no byte-order mark;
@@ -230,10 +247,15 @@ TF_API char* tf_replace_preview(int handle, const char* find, const char* repl,
  * Failure messages, in the order they are checked after the arguments:
  *   "unsupported encoding '<name>' (use utf8|utf8-bom|utf16le)",
  *   "path too long" (paths longer than 4087 bytes),
+ *   "rename failed: Win32 error 21" (EISDIR: the path names a directory or
+ *   ends in '/'; nothing touched),
  *   "cannot create temp file '<path>.tmp': <strerror>",
- *   "out of memory encoding utf16le", "write failed: <strerror>",
- *   "fflush failed: <strerror>" (flush or sync),
- *   "rename failed: Win32 error <errno>" (the errno value of rename(2)).
+ *   "out of memory encoding utf16le" (only when the block of the exact
+ *   output size cannot be had), "write failed: <strerror>",
+ *   "fflush failed: <strerror>" (the sync of the file),
+ *   "rename failed: Win32 error <errno>" (the errno value of opening the
+ *   directory or of rename(2)),
+ *   "directory sync failed: <strerror>" (after the rename; see above).
  */
 
 /**

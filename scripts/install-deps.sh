@@ -23,6 +23,10 @@ missing=()
 for p in "${packages[@]}" ${TF_INSTALL_EXTRAS:+"${extras[@]}"}; do
   installed "$p" || missing+=("$p")
 done
+# Node.js and npm for the Node package's tests: Debian's, unless the machine
+# already has a node and an npm (from any source; they are left alone).
+command -v node >/dev/null 2>&1 || installed nodejs || missing+=(nodejs)
+command -v npm >/dev/null 2>&1 || installed npm || missing+=(npm)
 if [ ${#missing[@]} -eq 0 ]; then
   echo "install-deps: everything is installed"
   exit 0

@@ -18,6 +18,12 @@ run_preset() {
 }
 
 run_preset release
+
+# The Node package against the release build's library.
+echo "== node: npm ci and npm test"
+(cd bindings/node && npm ci --no-audit --no-fund &&
+  QUOBRIX_TEXTFILE_LIBRARY="$PWD/../../build/release/src/libquobrix-textfile.so.1" npm test)
+
 run_preset asan
 run_preset tsan -L threads
 

@@ -41,5 +41,7 @@ inline constexpr char kOutOfMemoryUtf16[] = "out of memory encoding utf16le";
 inline constexpr char kWriteFailed[] = "write failed: %s";
 inline constexpr char kFlushFailed[] = "fflush failed: %s";
 inline constexpr char kRenameFailed[] = "rename failed: Win32 error %lu";
+// After the rename: the target already holds the new content.
+inline constexpr char kDirectorySyncFailed[] = "directory sync failed: %s";
 
 }  // namespace tf::msg

@@ -1,10 +1,9 @@
 // Replacing a file through a temporary file beside it: the target holds
 // either its old content or the complete new content, never a mix, and the
-// new content is on the storage device before the name switches.
+// new content and its name are on the storage device when commit() succeeds.
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
 
 namespace tf::save {
 
@@ -15,13 +14,13 @@ namespace tf::save {
 // it gets 0666 minus the umask. Returns the descriptor, or -1 with errno set.
 int open_new_temp(const char* temp_name, const char* target) noexcept;
 
-// Syncs the directory that holds `path`, so that a rename into it is durable.
-// Best effort: failures are ignored.
-void sync_parent_directory(const char* path) noexcept;
+// Opens the directory that holds `path` (the path up to its last '/', or the
+// current directory) so that it can be synced. -1 with errno set on failure.
+int open_parent_directory(const char* path) noexcept;
 
 // One replacement in progress. Each step leaves its message in the last-error
 // buffer when it fails; whatever the temporary file has become is closed and
-// removed when the object goes away without a successful commit().
+// removed when the object goes away without a successful rename.
 class ReplacementFile {
  public:
   ReplacementFile(const char* target, const char* temp_name) noexcept
@@ -30,20 +29,24 @@ class ReplacementFile {
   ReplacementFile(const ReplacementFile&) = delete;
   ReplacementFile& operator=(const ReplacementFile&) = delete;
 
-  // Removes whatever bears the temporary name, then creates it afresh.
+  // Refuses a target that names a directory (or ends in '/') before anything
+  // on disk is touched; then removes whatever bears the temporary name and
+  // creates it afresh.
   bool create() noexcept;
-  // Writes all n bytes.
+  // Writes all n bytes, continuing after short and interrupted writes.
   bool write(const unsigned char* data, std::size_t n) noexcept;
-  // Flushes and syncs the file, closes it, renames it onto the target and
-  // syncs the directory.
+  // Syncs and closes the file, opens the target's directory, renames the
+  // file onto the target and syncs the directory. When only that last sync
+  // fails, the target already holds the new content (which may not survive
+  // a crash) and no temporary file remains.
   bool commit() noexcept;
 
  private:
   const char* target_;
   const char* temp_name_;
-  std::FILE* stream_ = nullptr;
+  int fd_ = -1;
   bool created_ = false;
-  bool committed_ = false;
+  bool renamed_ = false;
 };
 
 }  // namespace tf::save

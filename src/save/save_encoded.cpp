@@ -7,6 +7,7 @@
 #include "frame/messages.hpp"
 #include "save/atomic_replace.hpp"
 #include "save/encode_utf16le.hpp"
+#include "save/target_lock.hpp"
 
 namespace tf::save {
 namespace {
@@ -44,6 +45,9 @@ int save_encoded(const unsigned char* text, std::uint64_t length, const char* pa
   char temp_name[kTempNameBuffer];
   std::snprintf(temp_name, sizeof temp_name, "%s.tmp", path);
 
+  // Saves to this path from other threads wait here: they would share the
+  // temporary name.
+  const TargetLock turn(path);
   ReplacementFile file(path, temp_name);
   if (!file.create()) return -1;
 

@@ -49,17 +49,20 @@ inline std::size_t code_point(const unsigned char* text, std::size_t length, std
   return i + 1;
 }
 
-// Code points from i to the end, noting where the last one's units begin.
+// Code points from i to the end.
 inline Utf16Units finish(const unsigned char* text, std::size_t length, std::size_t i,
                          unsigned char* out, unsigned char* o) noexcept {
+  while (i < length) i = code_point(text, length, i, o);
   Utf16Units r;
-  r.before_last = static_cast<std::size_t>(o - out);
-  while (i < length) {
-    r.before_last = static_cast<std::size_t>(o - out);
-    i = code_point(text, length, i, o);
-  }
   r.size = static_cast<std::size_t>(o - out);
   return r;
+}
+
+// Eight bytes at p hold no byte above 0x7F.
+inline bool ascii8(const unsigned char* p) noexcept {
+  std::uint64_t word;
+  __builtin_memcpy(&word, p, sizeof word);
+  return (word & 0x8080808080808080u) == 0;
 }
 
 #if defined(TF_X86_KERNELS)
@@ -269,6 +272,27 @@ TF_TARGET_AVX512 Utf16Units units_avx512(const unsigned char* text, std::size_t 
 #endif  // TF_X86_KERNELS
 
 }  // namespace
+
+std::size_t utf16le_size(const unsigned char* text, std::size_t length) noexcept {
+  std::size_t bytes = 0;
+  std::size_t i = 0;
+  while (i < length) {
+    // ASCII, the bulk of most texts, 32 bytes at a time.
+    while (length - i >= 32 && ascii8(text + i) && ascii8(text + i + 8) && ascii8(text + i + 16) &&
+           ascii8(text + i + 24)) {
+      bytes += 64;
+      i += 32;
+    }
+    if (i == length) break;
+    // Anything else goes through the converter's own rule, into a scratch
+    // unit pair, so that the count can never disagree with it.
+    unsigned char units[4];
+    unsigned char* o = units;
+    i = code_point(text, length, i, o);
+    bytes += static_cast<std::size_t>(o - units);
+  }
+  return bytes;
+}
 
 Utf16Units utf8_to_utf16le(const unsigned char* text, std::size_t length,
                            unsigned char* out) noexcept {

@@ -7,12 +7,16 @@
 namespace tf::save {
 
 struct Utf16Units {
-  std::size_t size = 0;         // bytes written
-  std::size_t before_last = 0;  // bytes written before the units of the last code point
+  std::size_t size = 0;  // bytes written
 };
 
+// The bytes of UTF-16LE units that `length` bytes of text convert to: what
+// utf8_to_utf16le writes, counted without writing.
+std::size_t utf16le_size(const unsigned char* text, std::size_t length) noexcept;
+
 // Writes the UTF-16LE units of `length` bytes of text to `out`, which has
-// room for 2 x length bytes (no input byte yields more than two). The rules
+// room for utf16le_size() bytes plus kStoreSlack (the vector versions may
+// store lanes past the end that they then discard). The rules
 // are those of encode_utf16le: a lead byte decides how many bytes a code
 // point takes, continuation bytes are taken by their low six bits unchecked,
 // a lead whose sequence runs past the end and any other byte is U+FFFD.

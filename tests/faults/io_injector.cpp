@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +21,10 @@ std::size_t g_fail_at = 0;
 bool g_injected = false;
 std::size_t g_write_limit = 0;
 std::vector<Recorded>* g_calls = nullptr;
+bool g_interrupt = false;
+std::atomic<bool> g_signalled{false};
+std::size_t g_interrupted_writes = 0;
+std::size_t g_interrupted_syncs = 0;
 
 }  // namespace
 
@@ -47,28 +53,33 @@ bool intercept(Call call, int open_flags = 0) {
   return fail;
 }
 
+// True when a signal arrived since the last write or sync of the armed
+// thread, which then fails with EINTR.
+bool interrupted(std::size_t& count) {
+  if (!t_armed || !g_interrupt || !g_signalled.exchange(false)) return false;
+  ++count;
+  errno = EINTR;
+  return true;
+}
+
 }  // namespace
 
 const char* name_of(Call call) {
-  static const char* const names[] = {"stat",   "lstat",  "fstat",  "open",   "read",
-                                      "unlink", "fchown", "fchmod", "fdopen", "fwrite",
-                                      "fflush", "fsync",  "fclose", "rename"};
+  static const char* const names[] = {"stat",   "lstat",  "fstat", "open",  "read",  "unlink",
+                                      "fchown", "fchmod", "write", "fsync", "close", "rename"};
   return names[static_cast<int>(call)];
 }
 
 int error_of(Call call) {
   switch (call) {
     case Call::kOpen:
-    case Call::kFwrite:
-    case Call::kFflush:
+    case Call::kWrite:
       return ENOSPC;
     case Call::kUnlink:
       return EACCES;
     case Call::kFchown:
     case Call::kFchmod:
       return EPERM;
-    case Call::kFdopen:
-      return ENOMEM;
     case Call::kRename:
       return EXDEV;
     default:
@@ -84,10 +95,18 @@ void arm(std::size_t fail_at) {
   g_fail_at = fail_at;
   g_injected = false;
   g_write_limit = 0;
+  g_interrupt = false;
+  g_interrupted_writes = 0;
+  g_interrupted_syncs = 0;
   t_armed = true;
 }
 
 void limit_writes(std::size_t bytes) { g_write_limit = bytes; }
+
+void on_signal(int) { g_signalled = true; }
+void interrupt_writes() { g_interrupt = true; }
+std::size_t interrupted_writes() { return g_interrupted_writes; }
+std::size_t interrupted_syncs() { return g_interrupted_syncs; }
 
 bool armed_here() { return t_armed; }
 std::size_t write_limit() { return g_write_limit; }
@@ -181,46 +200,33 @@ int fchmod(int fd, mode_t mode) noexcept {
   return real_fchmod(fd, mode);
 }
 
-FILE* fdopen(int fd, const char* mode) noexcept {
-  using Fn = FILE* (*)(int, const char*);
-  TF_REAL(fdopen, Fn);
-  if (intercept(Call::kFdopen)) return nullptr;
-  return real_fdopen(fd, mode);
-}
-
-std::size_t fwrite(const void* data, std::size_t size, std::size_t count, FILE* stream) {
-  using Fn = std::size_t (*)(const void*, std::size_t, std::size_t, FILE*);
-  TF_REAL(fwrite, Fn);
-  if (intercept(Call::kFwrite)) return 0;
-  if (tf_io::armed_here() && size == 1 && tf_io::write_limit() != 0 &&
-      count > tf_io::write_limit()) {
-    count = tf_io::write_limit();
+ssize_t write(int fd, const void* data, std::size_t n) {
+  using Fn = ssize_t (*)(int, const void*, std::size_t);
+  TF_REAL(write, Fn);
+  if (intercept(Call::kWrite)) return -1;
+  if (tf_io::interrupted(tf_io::g_interrupted_writes)) return -1;
+  if (tf_io::armed_here() && tf_io::write_limit() != 0 && n > tf_io::write_limit()) {
+    n = tf_io::write_limit();
   }
-  return real_fwrite(data, size, count, stream);
-}
-
-int fflush(FILE* stream) {
-  using Fn = int (*)(FILE*);
-  TF_REAL(fflush, Fn);
-  if (intercept(Call::kFflush)) return EOF;
-  return real_fflush(stream);
+  return real_write(fd, data, n);
 }
 
 int fsync(int fd) {
   using Fn = int (*)(int);
   TF_REAL(fsync, Fn);
   if (intercept(Call::kFsync)) return -1;
+  if (tf_io::interrupted(tf_io::g_interrupted_syncs)) return -1;
   return real_fsync(fd);
 }
 
-int fclose(FILE* stream) {
-  using Fn = int (*)(FILE*);
-  TF_REAL(fclose, Fn);
-  const bool fail = intercept(Call::kFclose);
-  const int rc = real_fclose(stream);  // a failed close still closes
+int close(int fd) {
+  using Fn = int (*)(int);
+  TF_REAL(close, Fn);
+  const bool fail = intercept(Call::kClose);
+  const int rc = real_close(fd);  // a failed close still closes
   if (fail) {
-    errno = tf_io::error_of(Call::kFclose);
-    return EOF;
+    errno = tf_io::error_of(Call::kClose);
+    return -1;
   }
   return rc;
 }

@@ -1,10 +1,11 @@
 // I/O failure injection for one test binary. Linking io_injector.cpp
 // replaces the file calls the library makes (stat, lstat, fstat, open, read,
-// unlink, fchown, fchmod, fdopen, fwrite, fflush, fsync, fclose, rename) for
-// the whole process, forwarding to the real ones. Armed, the calls of the
-// arming thread are counted and recorded, and the k-th one fails once with
-// the error a real failure of that call would give (a full disk for writes,
-// an I/O error for syncs, ...), without doing its work; fclose still closes.
+// unlink, fchown, fchmod, write, fsync, close, rename) for the whole process,
+// forwarding to the real ones. Armed, the calls of the arming thread are
+// counted and recorded, and the k-th one fails once with the error a real
+// failure of that call would give (a full disk for writes, an I/O error for
+// syncs, ...), without doing its work; close still closes. Writes and syncs
+// can also be interrupted by a signal, as on network file systems.
 #pragma once
 
 #include <cstddef>
@@ -22,11 +23,9 @@ enum class Call {
   kUnlink,
   kFchown,
   kFchmod,
-  kFdopen,
-  kFwrite,
-  kFflush,
+  kWrite,
   kFsync,
-  kFclose,
+  kClose,
   kRename
 };
 
@@ -43,9 +42,19 @@ struct Recorded {
 void arm(std::size_t fail_at);
 // Stops counting; returns the calls made while armed.
 std::vector<Recorded> disarm();
-// While armed, fwrite takes at most `bytes` bytes per call (0: all), as a
+// While armed, write takes at most `bytes` bytes per call (0: all), as a
 // write interrupted by a signal may; reset by arm().
 void limit_writes(std::size_t bytes);
+
+// A signal handler (install it without SA_RESTART). While armed and after
+// interrupt_writes(), the first write or fsync after each signal fails with
+// EINTR without doing its work, as one a signal interrupts on a network or
+// user-space file system; reset by arm().
+void on_signal(int);
+void interrupt_writes();
+// The writes and syncs interrupted since arm().
+std::size_t interrupted_writes();
+std::size_t interrupted_syncs();
 
 // Whether the fail_at-th call happened (and failed) in the last window.
 bool injected();

@@ -1,5 +1,5 @@
 // The UTF-8 to UTF-16LE conversion of the "utf16le" save, one byte at a time
-// with no shortcuts, and the capacity its output block ends up with.
+// with no shortcuts.
 #pragma once
 
 #include <cstddef>
@@ -10,15 +10,13 @@
 namespace tf_ref {
 
 struct Utf16leResult {
-  std::string bytes;         // FF FE and the units
-  std::size_t capacity = 0;  // 2 x length + 4, doubled as the rule demands
+  std::string bytes;  // FF FE and the units
 };
 
 inline Utf16leResult utf16le_encode(std::string_view text) {
   const auto* t = reinterpret_cast<const unsigned char*>(text.data());
   const std::size_t n = text.size();
   Utf16leResult r;
-  r.capacity = 2 * n + 4;
   r.bytes = "\xFF\xFE";
   auto unit = [&](std::uint32_t u) {
     r.bytes.push_back(static_cast<char>(u & 0xFF));
@@ -45,7 +43,6 @@ inline Utf16leResult utf16le_encode(std::string_view text) {
       four = true;
     }
     i += static_cast<std::size_t>(taken);
-    if (r.bytes.size() + 4 >= r.capacity) r.capacity *= 2;
     if (four && cp > 0x10FFFF) {
       unit(0xFFFD);
     } else if (four && cp > 0xFFFF) {

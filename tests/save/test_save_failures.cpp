@@ -205,18 +205,24 @@ TEST(SaveFailures, LongMessageIsCutTo511Bytes) {
   EXPECT_EQ(std::string(tf_last_error()), full.substr(0, 511));
 }
 
+// Also with a trailing '/', whose temporary name "<dir>/.tmp" is someone
+// else's file: nothing is touched.
 TEST(SaveFailures, TargetThatIsADirectoryFailsTheRename) {
   TempDir dir;
   const std::string target = dir.file("a-directory");
   ASSERT_EQ(::mkdir(target.c_str(), 0755), 0);
   const std::string inside = dir.write("a-directory/kept.txt", "kept");
-  for (const char* encoding : {"utf8", "utf8-bom", "utf16le"}) {
-    SCOPED_TRACE(encoding);
-    EXPECT_EQ(tf_save_text("x", 1, target.c_str(), encoding), -1);
-    EXPECT_STREQ(tf_last_error(), "rename failed: Win32 error 21");  // EISDIR
-    EXPECT_FALSE(file_exists(target + ".tmp"));
-    EXPECT_EQ(read_file(inside), "kept");
-    EXPECT_EQ(listing(target), (std::vector<std::string>{".", "..", "kept.txt"}));
+  const std::string planted = dir.write("a-directory/.tmp", "planted");
+  for (const std::string& path : {target, target + "/"}) {
+    for (const char* encoding : {"utf8", "utf8-bom", "utf16le"}) {
+      SCOPED_TRACE(path + " " + encoding);
+      EXPECT_EQ(tf_save_text("x", 1, path.c_str(), encoding), -1);
+      EXPECT_STREQ(tf_last_error(), "rename failed: Win32 error 21");  // EISDIR
+      EXPECT_FALSE(file_exists(target + ".tmp"));
+      EXPECT_EQ(read_file(inside), "kept");
+      EXPECT_EQ(read_file(planted), "planted");
+      EXPECT_EQ(listing(target), (std::vector<std::string>{".", "..", ".tmp", "kept.txt"}));
+    }
   }
 }
 
@@ -302,10 +308,9 @@ TEST(SaveFailures, WriteBeyondTheFileSizeLimit) {
                      {"SIGXFSZ blocked by the caller", CallerSignal::kBlocked}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    // More than the stream buffers: the write itself fails.
+    // Far beyond the limit, and just beyond it: the write fails.
     expect_child_succeeds(s.target(), 200000, c.caller, "write failed: File too large");
-    // Less than the stream buffers: the flush fails.
-    expect_child_succeeds(s.target(), 2000, c.caller, "fflush failed: File too large");
+    expect_child_succeeds(s.target(), 2000, c.caller, "write failed: File too large");
   }
   s.expect_untouched();
 }

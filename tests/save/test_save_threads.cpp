@@ -1,11 +1,14 @@
 // Closing a handle while its text is being saved does not disturb the save:
 // the text is lent under the lock and stays alive until the save is done.
+// Threads saving to one path take turns: each save succeeds, and the target
+// ends as exactly one of them wrote it.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "quobrix_textfile.h"
 #include "reference/utf16le_reference.hpp"
@@ -68,6 +71,27 @@ TEST(SaveThreads, CloseDuringSaveDoesNotDisturbIt) {
     EXPECT_TRUE(read_big(target) == want);
   }
   EXPECT_TRUE(closed_during_save);
+}
+
+TEST(SaveThreads, SavesToOnePathTakeTurns) {
+  TempDir dir;
+  const std::string target = dir.file("shared.txt");
+  std::atomic<int> failures{0};
+  for (int round = 0; round < 8; ++round) {
+    std::vector<std::thread> threads;
+    for (char c = 'a'; c < 'g'; ++c) {
+      threads.emplace_back([&, c] {
+        const std::string text(std::size_t{1} << 19, c);
+        failures += tf_save_text(text.data(), -1, target.c_str(), "utf8") == 1 ? 0 : 1;
+      });
+    }
+    for (std::thread& t : threads) t.join();
+    const std::string got = read_big(target);
+    EXPECT_EQ(got, std::string(std::size_t{1} << 19, got.empty() ? '?' : got[0])) << round;
+    EXPECT_FALSE(tf_test::file_exists(target + ".tmp"));
+  }
+  std::printf("[save threads] 8 rounds of 6 saves to one path: %d failed\n", failures.load());
+  EXPECT_EQ(failures, 0) << tf_last_error();
 }
 
 }  // namespace

@@ -196,14 +196,9 @@ class Document:
         tries = [n for n in range(want, want - 4, -1) if n >= 1]
         if may_exceed:
             tries += [want + 1, want + 2, want + 3]
-        refused = None
         for n in tries:
-            try:
-                page = self.text(offset, n)
-            except TextFileError as error:
-                if error.message != _CUT_INSIDE_CHARACTER:
-                    raise
-                refused = error
+            page = self._probe(offset, n)
+            if page is None:
                 continue
             text = page["text"]
             span = page["next_offset"] - offset
@@ -212,8 +207,16 @@ class Document:
                 return text + "\0", length + 1
             return text, span
         if may_exceed:
-            raise refused
+            # Every size failed: the library says why.
+            self.text(offset, tries[-1])
+            raise TextFileError(_CUT_INSIDE_CHARACTER)
         return None
+
+    def _probe(self, offset, max_bytes):
+        """text(), or None when the page cannot be written (it ends inside a
+        character), without reading the message."""
+        with self._lock:
+            return _library.try_json("tf_text", self.handle, offset, _clamped(max_bytes, _INT32))
 
     def pages(self, size=DEFAULT_PAGE_BYTES):
         """Yields the decoded text as str pieces of at most `size` UTF-8 bytes

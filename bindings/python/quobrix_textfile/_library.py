@@ -4,13 +4,16 @@ The library is looked up in this order: the path in the environment variable
 QUOBRIX_TEXTFILE_LIBRARY; a shared library beside this package; the system's
 library search path. It is loaded on first use.
 
-The library keeps one last-error message for the whole process, so a failing
-call and the reading of its message must not be interleaved with another
-thread's failing call. Every call that can fail therefore runs under one lock
-of this module, together with the reading of its message. (The library
-serialises its queries anyway; only opens and saves lose their overlap.)
+The library keeps one last-error message for the whole process. Calls run in
+parallel; a failed call's message is its own when no other call of the
+package was in flight at any moment between its start and the reading of the
+message. Otherwise the call is repeated alone: new calls wait, the ones in
+flight finish, the call runs again and its message is read. A failed open or
+save changed nothing and a query changes nothing, so repeating is safe, and
+opens and saves of several threads overlap.
 """
 
+import contextlib
 import ctypes
 import ctypes.util
 import glob
@@ -46,7 +49,54 @@ _PROTOTYPES = {
 
 _load_lock = threading.Lock()
 _library = None
-call_lock = threading.RLock()
+
+
+class _Gate:
+    """Counts the calls in flight and the calls started, and lets one call at
+    a time run alone."""
+
+    def __init__(self):
+        self._cond = threading.Condition(threading.Lock())
+        self._in_flight = 0
+        self._entries = 0
+        self._alone = False
+
+    def enter(self):
+        """Counts a call in; returns the ticket to give to leave()."""
+        with self._cond:
+            while self._alone:
+                self._cond.wait()
+            ticket = (self._in_flight, self._entries)
+            self._in_flight += 1
+            self._entries += 1
+            return ticket
+
+    def leave(self, ticket):
+        """Counts a call out; True when it had the library to itself."""
+        with self._cond:
+            self._in_flight -= 1
+            if self._in_flight == 0:
+                self._cond.notify_all()
+            return ticket[0] == 0 and self._entries == ticket[1] + 1
+
+    @contextlib.contextmanager
+    def alone(self):
+        """No other call of the package runs inside this block."""
+        with self._cond:
+            while self._alone:
+                self._cond.wait()
+            self._alone = True
+            while self._in_flight:
+                self._cond.wait()
+        try:
+            yield
+        finally:
+            with self._cond:
+                self._alone = False
+                self._cond.notify_all()
+
+
+_gate = _Gate()
 
 
 def _beside_package():
@@ -126,34 +176,71 @@ def free_string(pointer):
     library().tf_free_string(pointer)
 
 
-def call_int(name, *args):
-    """Calls an export that returns an int; -1 raises TextFileError."""
+def _call(name, args, failed):
+    """One call through the gate; a failure raises TextFileError with its own
+    message, repeating the call alone when another call may have replaced it."""
     f = function(name)
-    with call_lock:
+    ticket = _gate.enter()
+    try:
         result = f(*args)
-        if result < 0:
+        message = last_error() if failed(result) else None
+    finally:
+        alone = _gate.leave(ticket)
+    if not failed(result):
+        return result
+    if alone:
+        raise TextFileError(message)
+    with _gate.alone():
+        result = f(*args)
+        if failed(result):
             raise TextFileError(last_error())
     return result
 
 
-def call_bytes(name, length, *args):
-    """Calls an export that returns a string and gives back its bytes: up to
-    the first 0x00 byte, or exactly `length` bytes when `length` is given. The
-    string is released with tf_free_string in every case."""
-    f = function(name)
-    with call_lock:
-        pointer = f(*args)
-        if not pointer:
-            raise TextFileError(last_error())
+def _negative(result):
+    return result < 0
+
+
+def _null(pointer):
+    return not pointer
+
+
+def call_int(name, *args):
+    """Calls an export that returns an int; -1 raises TextFileError."""
+    return _call(name, args, _negative)
+
+
+def _read(pointer, length):
     try:
         return ctypes.string_at(pointer) if length is None else ctypes.string_at(pointer, length)
     finally:
         free_string(pointer)
 
 
+def call_bytes(name, length, *args):
+    """Calls an export that returns a string and gives back its bytes: up to
+    the first 0x00 byte, or exactly `length` bytes when `length` is given. The
+    string is released with tf_free_string in every case."""
+    return _read(_call(name, args, _null), length)
+
+
 def call_json(name, *args):
     """Calls an export that returns a JSON result and parses it."""
     return json.loads(call_bytes(name, None, *args).decode("utf-8"))
+
+
+def try_json(name, *args):
+    """call_json for probes whose failure is expected and says all that is
+    needed: None on failure, and no message is read."""
+    f = function(name)
+    ticket = _gate.enter()
+    try:
+        pointer = f(*args)
+    finally:
+        _gate.leave(ticket)
+    if not pointer:
+        return None
+    return json.loads(_read(pointer, None).decode("utf-8"))
 
 
 def close(handle):

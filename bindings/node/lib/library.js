@@ -1,0 +1,164 @@
+'use strict';
+
+// Finding and loading the shared library, its prototypes, and the calls made
+// through the gate (gate.js). Used by the main thread and by each worker.
+
+const fs = require('fs');
+const path = require('path');
+const koffi = require('koffi');
+const { TextFileError } = require('./errors');
+const { Gate, STATE_BYTES } = require('./gate');
+
+const ENVIRONMENT_VARIABLE = 'QUOBRIX_TEXTFILE_LIBRARY';
+const PACKAGE_DIR = path.resolve(__dirname, '..');
+
+const PROTOTYPES = [
+  'const char *tf_version()',
+  'const char *tf_last_error()',
+  'void tf_free_string(void *s)',
+  'int tf_open(const char *path)',
+  'int tf_close(int h)',
+  'void *tf_info(int h)',
+  'void *tf_text(int h, int64_t offset, int32_t max_bytes)',
+  'void *tf_full(int h)',
+  'void *tf_stats(int h)',
+  'void *tf_linecol(int h, int64_t offset)',
+  'void *tf_search(int h, const char *query, int case_insensitive, int max_hits)',
+  'void *tf_replace_preview(int h, const char *find, const char *repl, int case_insensitive)',
+  'int tf_save(int h, const char *path, const char *encoding)',
+  'int tf_save_text(const uint8_t *text, int32_t length, const char *path, const char *encoding)',
+];
+
+/** File names of the library on this platform, the versioned one first. */
+function libraryNames(platform = process.platform) {
+  if (platform === 'win32') return ['quobrix-textfile.dll'];
+  if (platform === 'darwin') return ['libquobrix-textfile.1.dylib', 'libquobrix-textfile.dylib'];
+  return ['libquobrix-textfile.so.1', 'libquobrix-textfile.so'];
+}
+
+/**
+ * Where the library is looked for, in order: the path in
+ * QUOBRIX_TEXTFILE_LIBRARY alone when it is set; else a library beside the
+ * package (its root folder); else the names on the system's library path.
+ */
+function candidates(env = process.env, packageDir = PACKAGE_DIR) {
+  const explicit = env[ENVIRONMENT_VARIABLE];
+  if (explicit) return [explicit];
+  const names = libraryNames();
+  const beside = names.map((name) => path.join(packageDir, name)).filter((p) => fs.existsSync(p));
+  return beside.concat(names);
+}
+
+function loadFirst(list) {
+  const tried = [];
+  for (const candidate of list) {
+    try {
+      return { lib: koffi.load(candidate), location: candidate };
+    } catch (error) {
+      tried.push(`${candidate} (${error.message})`);
+    }
+  }
+  const explicit = process.env[ENVIRONMENT_VARIABLE];
+  throw new TextFileError(explicit
+    ? `cannot load the quobrix-textfile library from ${ENVIRONMENT_VARIABLE}=${explicit}: ${tried[0]}`
+    : `cannot find the quobrix-textfile library: set ${ENVIRONMENT_VARIABLE} to its path, put it ` +
+      `beside the package, or install it on the library search path; tried ${tried.join('; ')}`);
+}
+
+/**
+ * The library's functions and the guarded calls over them. `location` is what
+ * to load (a worker passes the main thread's choice) and `shared` the gate's
+ * state shared by all threads of the package.
+ */
+function bind(location, shared) {
+  const { lib, location: loaded } = loadFirst(location ? [location] : candidates());
+  const fn = {};
+  for (const prototype of PROTOTYPES) {
+    const name = /(tf_\w+)\(/.exec(prototype)[1];
+    try {
+      fn[name] = lib.func(prototype);
+    } catch {
+      fn[name] = () => {
+        throw new TextFileError(`the loaded quobrix-textfile library has no ${name}`);
+      };
+    }
+  }
+  const gate = new Gate(shared);
+
+  // One call through the gate; a failure is thrown with its own message,
+  // repeating the call alone when another call may have replaced it.
+  function call(name, args, failed) {
+    const f = fn[name];
+    const ticket = gate.enter();
+    let result;
+    let message;
+    let alone;
+    try {
+      result = f(...args);
+      if (failed(result)) message = fn.tf_last_error();
+    } finally {
+      alone = gate.leave(ticket);
+    }
+    if (!failed(result)) return result;
+    if (alone) throw new TextFileError(message);
+    return gate.runAlone(() => {
+      const again = f(...args);
+      if (failed(again)) throw new TextFileError(fn.tf_last_error());
+      return again;
+    });
+  }
+
+  const negative = (r) => r < 0;
+  const isNull = (r) => r === null;
+
+  /** Calls an export that returns an int; -1 throws. */
+  function callInt(name, ...args) {
+    return call(name, args, negative);
+  }
+
+  /** Calls an export that returns a string and hands the pointer to read();
+   * the string is released whatever read() does. */
+  function callString(name, args, read) {
+    const pointer = call(name, args, isNull);
+    try {
+      return read(pointer);
+    } finally {
+      fn.tf_free_string(pointer);
+    }
+  }
+
+  /** Like callString, but a failure gives undefined and no message is read:
+   * for probes whose failure is expected and says all that is needed. */
+  function tryString(name, args, read) {
+    const ticket = gate.enter();
+    let pointer;
+    try {
+      pointer = fn[name](...args);
+    } finally {
+      gate.leave(ticket);
+    }
+    if (pointer === null) return undefined;
+    try {
+      return read(pointer);
+    } finally {
+      fn.tf_free_string(pointer);
+    }
+  }
+
+  return { fn, location: loaded, callInt, callString, tryString };
+}
+
+const readJson = (pointer) => JSON.parse(koffi.decode(pointer, 'char', -1));
+/** The bytes of a result as a Buffer over the library's memory: copy or
+ * decode it before the string is released. */
+const viewBytes = (pointer, length) => Buffer.from(koffi.view(pointer, length));
+
+module.exports = {
+  ENVIRONMENT_VARIABLE,
+  STATE_BYTES,
+  bind,
+  candidates,
+  libraryNames,
+  readJson,
+  viewBytes,
+};
