@@ -12,6 +12,7 @@
 #include <string>
 
 #include "frame/last_error.hpp"
+#include "platform/write_files.hpp"
 #include "save/atomic_replace.hpp"
 #include "save/save_encoded.hpp"
 #include "support/temp_dir.hpp"
@@ -41,7 +42,7 @@ TEST(OpenNewTemp, RefusesALinkPlantedAtTheName) {
     SCOPED_TRACE(c.kind);
     ASSERT_EQ(c.plant(victim.c_str(), temp.c_str()), 0);
     errno = 0;
-    EXPECT_EQ(tf::save::open_new_temp(temp.c_str(), target.c_str()), -1);
+    EXPECT_EQ(tf::platform::create_new_file(temp.c_str(), target.c_str()), -1);
     EXPECT_EQ(errno, EEXIST);
     EXPECT_EQ(read_file(victim), "precious");
     struct stat st;
@@ -57,7 +58,7 @@ TEST(OpenNewTemp, ADanglingLinkCreatesNothingAtItsDestination) {
   const std::string temp = target + ".tmp";
   const std::string nowhere = dir.file("nowhere.txt");
   ASSERT_EQ(::symlink(nowhere.c_str(), temp.c_str()), 0);
-  EXPECT_EQ(tf::save::open_new_temp(temp.c_str(), target.c_str()), -1);
+  EXPECT_EQ(tf::platform::create_new_file(temp.c_str(), target.c_str()), -1);
   EXPECT_EQ(errno, EEXIST);
   EXPECT_FALSE(file_exists(nowhere));
 }
@@ -74,7 +75,7 @@ TEST(OpenNewTemp, TakesTheModeOfARegularTargetOnly) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.target_mode);
     ASSERT_EQ(::chmod(target.c_str(), c.target_mode), 0);
-    const int fd = tf::save::open_new_temp(temp.c_str(), target.c_str());
+    const int fd = tf::platform::create_new_file(temp.c_str(), target.c_str());
     ASSERT_GE(fd, 0);
     EXPECT_EQ(mode_of_fd(fd), c.want);
     ::close(fd);
@@ -87,7 +88,7 @@ TEST(OpenNewTemp, TakesTheModeOfARegularTargetOnly) {
   ASSERT_EQ(::chmod(target.c_str(), 0600), 0);
   ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
   const mode_t old_mask = ::umask(022);
-  const int fd = tf::save::open_new_temp((link + ".tmp").c_str(), link.c_str());
+  const int fd = tf::platform::create_new_file((link + ".tmp").c_str(), link.c_str());
   ::umask(old_mask);
   ASSERT_GE(fd, 0);
   EXPECT_EQ(mode_of_fd(fd), 0644u);
@@ -101,7 +102,7 @@ TEST(OpenNewTemp, TakesTheOwnerAndGroupWhereAllowed) {
   ASSERT_EQ(::chown(target.c_str(), 4242, 4343), 0);
   ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
   const std::string temp = target + ".tmp";
-  const int fd = tf::save::open_new_temp(temp.c_str(), target.c_str());
+  const int fd = tf::platform::create_new_file(temp.c_str(), target.c_str());
   ASSERT_GE(fd, 0);
   struct stat st;
   ASSERT_EQ(::fstat(fd, &st), 0);
