@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform/read_files.hpp"
 
@@ -25,10 +26,20 @@ int status_of_path(const char* path, FileStatus& out) noexcept {
     describe(st, out);
     return 0;
   }
-  // The C runtime knows no status of devices (NUL, CON, COM1) and says they
-  // do not exist. Asking the system for a handle without any access right
-  // reads nothing and never waits; what it finds is no file on a disk.
+  // The C runtime knows no status of devices and says they do not exist.
+  // The names CON, NUL, COM1 and the like name devices in every folder: the
+  // system's full path of such a name is the device's, \\.\NAME.
   const int error = errno;
+  char full[16];
+  const DWORD n = ::GetFullPathNameA(path, sizeof full, full, nullptr);
+  if (n > 4 && n < sizeof full && std::strncmp(full, "\\\\.\\", 4) == 0 &&
+      std::strncmp(path, "\\\\", 2) != 0) {
+    out.kind = FileKind::kOther;
+    out.size = 0;
+    return 0;
+  }
+  // Anything else the runtime cannot describe (a pipe, \\.\ names): a
+  // handle without any access right reads nothing and never waits.
   const HANDLE handle =
       ::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
