@@ -27,6 +27,10 @@ echo "== node: npm ci and npm test"
 run_preset asan
 run_preset tsan -L threads
 
+# The library, the tool and the portable suite cross-built for Windows and
+# run under wine.
+bash scripts/test-windows.sh
+
 # The benchmark is only kept working here: built, and run once on a tiny
 # corpus (the real measurement is bench/README.md's business).
 echo "== bench: build and one run on 1 MB"
