@@ -166,7 +166,10 @@ TF_API char* tf_linecol(int handle, int64_t offset) TF_NOEXCEPT;
  * ascending order ("length" is always query_len; [] when there is none).
  * Matching is byte-wise; occurrences may overlap ("aa" occurs 3 times in
  * "aaaa"); 0x00 bytes in the text are matched like any other byte. An empty
- * query, or one longer than the text, gives count 0. Holds the lock.
+ * query, or one longer than the text, gives count 0. Holds the lock for a
+ * time linear in the text whatever the query: a periodic query in periodic
+ * text (a run of "a" searched for "a...ab a...a") costs about what an
+ * ordinary one does.
  * @param handle an open handle.
  * @param query NUL-terminated bytes; NULL fails before the handle is checked.
  * @param case_insensitive non-zero: 'A'..'Z' compare equal to 'a'..'z'; no
@@ -188,7 +191,9 @@ TF_API char* tf_search(int handle, const char* query, int case_insensitive,
  * than 1,048,576 bytes. The scan goes left to right, matches do not overlap
  * and inserted text is never searched again ("aa", "a" -> "aa" gives "aaaa").
  * An empty find gives {"count":0,"text":<the whole text>}, never cut.
- * Holds the lock.
+ * Only the first 1,048,577 bytes of the result are built, the rest is
+ * counted: a call takes about 1 MiB plus its JSON, however long the result
+ * would be. Holds the lock, for a time linear in the text as tf_search.
  * @param handle an open handle.
  * @param find, repl NUL-terminated bytes; if either is NULL the call fails
  *        before the handle is checked. repl is inserted as it is.

@@ -1,8 +1,9 @@
 /* search and replace. search prints the library's hits as JSON, or, with
  * --lines, one line per hit like `grep -n`: "FILE:LINE:COL: the line's
- * text"; lines and columns come from tf_linecol and the line's text from
- * tf_text: the tool decodes nothing itself. replace prints the preview of a
- * replace-all. */
+ * text"; one walk over the text that tf_text pages out gives the lines,
+ * the columns and the lines' text (the same numbers tf_linecol gives, at a
+ * cost linear in the text rather than per hit): the tool decodes nothing
+ * itself. replace prints the preview of a replace-all. */
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -10,8 +11,8 @@
 #include "cli.h"
 #include "quobrix_textfile.h"
 
-/* Bytes asked for at a time while reading a line. */
-#define CLI_LINE_CHUNK 4096
+/* Bytes asked for at a time while walking the text. */
+#define CLI_WALK_PAGE 65536
 
 typedef struct SearchArgs {
   const char* query;
@@ -35,29 +36,83 @@ static char* query_replace(int handle, const void* context) {
   return tf_replace_preview(handle, args->find, args->repl, args->case_insensitive);
 }
 
-/* The first line break (LF or CR) in bytes [from, length), or length. */
-static size_t find_break(const CliBytes* bytes, size_t from) {
-  for (size_t i = from; i < bytes->length; ++i) {
-    if (bytes->data[i] == '\n' || bytes->data[i] == '\r') return i;
+/* One walk over the decoded text, front to back, page by page, for hits in
+ * ascending order. It keeps the bytes from the start of the current line
+ * on, which is enough to count the line breaks before each hit the way the
+ * library counts them (LF, a lone CR, CR LF once; the offset between a CR
+ * and its LF already starts the next line) and to print the hit's line. */
+typedef struct LineWalker {
+  int handle;
+  CliBytes kept; /* text bytes [kept_at, kept_at + kept.length) */
+  int64_t kept_at;
+  int at_end;         /* the last page has been read */
+  int64_t pos;        /* the breaks before pos are counted */
+  int64_t line;       /* 1-based line of pos */
+  int64_t line_start; /* where that line starts */
+  int64_t line_end;   /* its first LF or CR (or the text's end); -1 until found */
+  unsigned char prev; /* the byte before pos */
+} LineWalker;
+
+static int64_t walker_end(const LineWalker* w) { return w->kept_at + (int64_t)w->kept.length; }
+
+/* Appends the next page; 1 when bytes came, 0 at the end of the text, -1 on
+ * failure. Bytes before the current line are dropped once they are the
+ * larger part, so a long line is moved only a few times. */
+static int walker_read(LineWalker* w, const char** why) {
+  const size_t dead = (size_t)(w->line_start - w->kept_at);
+  int64_t consumed;
+  if (w->at_end) return 0;
+  if (dead > 0 && dead >= w->kept.length - dead) {
+    memmove(w->kept.data, w->kept.data + dead, w->kept.length - dead);
+    w->kept.length -= dead;
+    w->kept_at = w->line_start;
   }
-  return bytes->length;
+  consumed = cli_read_page(w->handle, walker_end(w), CLI_WALK_PAGE, &w->kept, why);
+  if (consumed < 0) return -1;
+  if (consumed == 0) w->at_end = 1;
+  return consumed > 0;
 }
 
-/* Reads the line that starts at `start` into `line`, without its break. */
-static int read_line(int handle, int64_t start, CliBytes* line, const char** why) {
-  int64_t offset = start;
-  line->length = 0;
+/* Counts the breaks up to `target`. */
+static int walker_advance(LineWalker* w, int64_t target, const char** why) {
+  while (w->pos < target) {
+    const int64_t stop = target < walker_end(w) ? target : walker_end(w);
+    for (; w->pos < stop; ++w->pos) {
+      const unsigned char b = (unsigned char)w->kept.data[w->pos - w->kept_at];
+      if (b == '\r' || b == '\n') {
+        if (b == '\r' || w->prev != '\r') ++w->line;
+        w->line_start = w->pos + 1;
+        w->line_end = -1;
+      }
+      w->prev = b;
+    }
+    if (w->pos < target) {
+      const int got = walker_read(w, why);
+      if (got < 0) return -1;
+      if (got == 0) break;
+    }
+  }
+  return 0;
+}
+
+/* Finds the end of the current line's text: its first LF or CR. */
+static int walker_find_line_end(LineWalker* w, const char** why) {
+  int64_t i = w->pos;
+  if (w->line_end >= 0) return 0;
   for (;;) {
-    const size_t from = line->length;
-    const int64_t consumed = cli_read_page(handle, offset, CLI_LINE_CHUNK, line, why);
-    size_t end;
-    if (consumed < 0) return -1;
-    end = find_break(line, from);
-    if (consumed == 0 || end < line->length) {
-      line->length = end;
+    for (; i < walker_end(w); ++i) {
+      const char b = w->kept.data[i - w->kept_at];
+      if (b == '\n' || b == '\r') {
+        w->line_end = i;
+        return 0;
+      }
+    }
+    const int got = walker_read(w, why);
+    if (got < 0) return -1;
+    if (got == 0) {
+      w->line_end = walker_end(w);
       return 0;
     }
-    offset += consumed;
   }
 }
 
@@ -66,8 +121,7 @@ static int print_hit_lines(const char* file, int handle, const char* json) {
   CliJson* result = cli_json_parse(json);
   int64_t* offsets = NULL;
   size_t count = 0;
-  CliBytes line = {NULL, 0, 0};
-  int64_t line_start = -1;
+  LineWalker walker = {handle, {NULL, 0, 0}, 0, 0, 0, 1, 0, -1, 0};
   int status = CLI_OK;
   if (result == NULL || cli_json_array_ints(result, "hits", "offset", &offsets, &count) != 0) {
     cli_file_error(file, "unexpected result from tf_search");
@@ -75,40 +129,23 @@ static int print_hit_lines(const char* file, int handle, const char* json) {
     return CLI_FILE_FAILED;
   }
   for (size_t i = 0; i < count && !out_stopped(); ++i) {
-    char* json_position = tf_linecol(handle, offsets[i]);
-    CliJson* position;
-    int64_t number = 0, column = 0;
     const char* why = NULL;
-    if (json_position == NULL) {
-      cli_file_error(file, tf_last_error());
+    if (offsets[i] < walker.pos || walker_advance(&walker, offsets[i], &why) != 0 ||
+        walker.pos != offsets[i] || walker_find_line_end(&walker, &why) != 0) {
+      cli_file_error(file, why != NULL ? why : "unexpected result from tf_search");
       status = CLI_FILE_FAILED;
       break;
     }
-    position = cli_json_parse(json_position);
-    tf_free_string(json_position);
-    if (position == NULL || cli_json_int(position, "line", &number) != 0 ||
-        cli_json_int(position, "col", &column) != 0 || column < 1 || column - 1 > offsets[i]) {
-      cli_json_free(position);
-      cli_file_error(file, "unexpected result from tf_linecol");
-      status = CLI_FILE_FAILED;
-      break;
-    }
-    cli_json_free(position);
     /* The column counts bytes from the start of the line. */
-    if (offsets[i] - (column - 1) != line_start) {
-      line_start = offsets[i] - (column - 1);
-      if (read_line(handle, line_start, &line, &why) != 0) {
-        cli_file_error(file, why);
-        status = CLI_FILE_FAILED;
-        break;
-      }
-    }
-    if (out_printf("%s:%lld:%lld: ", file, (long long)number, (long long)column) != 0 ||
-        out_write(line.data, line.length) != 0 || out_write("\n", 1) != 0) {
+    if (out_printf("%s:%lld:%lld: ", file, (long long)walker.line,
+                   (long long)(walker.pos - walker.line_start + 1)) != 0 ||
+        out_write(walker.kept.data + (walker.line_start - walker.kept_at),
+                  (size_t)(walker.line_end - walker.line_start)) != 0 ||
+        out_write("\n", 1) != 0) {
       break;
     }
   }
-  cli_bytes_free(&line);
+  cli_bytes_free(&walker.kept);
   free(offsets);
   cli_json_free(result);
   return status;

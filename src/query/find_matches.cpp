@@ -1,5 +1,6 @@
 #include "query/find_matches.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include "frame/simd_level.hpp"
@@ -14,6 +15,36 @@ constexpr unsigned char fold_byte(unsigned char b) noexcept {
 
 constexpr bool is_lower_letter(unsigned char b) noexcept { return b >= 'a' && b <= 'z'; }
 
+// A kernel's answer when verifying has spent its budget: the scan goes on
+// from budget->handover with the linear-time matcher.
+constexpr std::uint64_t kHandOver = kNoMatch - 1;
+
+bool same_bytes(const unsigned char* t, const unsigned char* q, std::uint64_t len,
+                bool fold) noexcept {
+  if (!fold) return std::memcmp(t, q, static_cast<std::size_t>(len)) == 0;
+  for (std::uint64_t k = 0; k < len; ++k) {
+    if (fold_byte(t[k]) != fold_byte(q[k])) return false;
+  }
+  return true;
+}
+
+// Do the len bytes at t agree with q? Compared a piece at a time; the pieces
+// that agreed before the answer was known are charged to `work`. Inlined,
+// so the kernels see the one store and keep the needle in registers: as a
+// call it slowed the scan of a text without candidates by a third.
+[[gnu::always_inline]] inline bool agrees(const unsigned char* t, const unsigned char* q,
+                                          std::uint64_t len, bool fold,
+                                          VerifyBudget& budget) noexcept {
+  std::uint64_t k = 0;
+  while (k < len) {
+    const std::uint64_t piece = std::min(len - k, VerifyBudget::kPiece);
+    if (!same_bytes(t + k, q + k, piece, fold)) break;
+    k += piece;
+  }
+  budget.work += k;
+  return k == len;
+}
+
 // What the vector scans look for: the pattern's first and last byte (folded
 // when folding). A folded letter is found by setting bit 0x20 of each text
 // byte: b | 0x20 equals a lower-case letter exactly when b is that letter in
@@ -26,11 +57,12 @@ struct Needle {
   bool fold;
   unsigned char first, last;
   bool fold_first, fold_last;
+  VerifyBudget* budget;
 };
 
 Needle make_needle(const unsigned char* text, const unsigned char* pattern, std::uint64_t m,
-                   std::uint64_t end, bool fold) noexcept {
-  Needle nd{text, pattern, m, end, fold, 0, 0, false, false};
+                   std::uint64_t end, bool fold, VerifyBudget* budget) noexcept {
+  Needle nd{text, pattern, m, end, fold, 0, 0, false, false, budget};
   nd.first = fold ? fold_byte(pattern[0]) : pattern[0];
   nd.last = fold ? fold_byte(pattern[m - 1]) : pattern[m - 1];
   nd.fold_first = fold && is_lower_letter(nd.first);
@@ -41,23 +73,21 @@ Needle make_needle(const unsigned char* text, const unsigned char* pattern, std:
 // The pattern bytes between the first and the last agree at p.
 inline bool middle_agrees(const Needle& nd, std::uint64_t p) noexcept {
   if (nd.m <= 2) return true;
-  const unsigned char* t = nd.text + p + 1;
-  const unsigned char* q = nd.pattern + 1;
-  const std::uint64_t k_end = nd.m - 2;
-  if (!nd.fold) return std::memcmp(t, q, static_cast<std::size_t>(k_end)) == 0;
-  for (std::uint64_t k = 0; k < k_end; ++k) {
-    if (fold_byte(t[k]) != fold_byte(q[k])) return false;
-  }
-  return true;
+  return agrees(nd.text + p + 1, nd.pattern + 1, nd.m - 2, nd.fold, *nd.budget);
 }
 
 // Candidates (first and last byte agree) of the 64 start positions at p,
-// as bits; the first whose middle agrees, or kNoMatch.
+// as bits; the first whose middle agrees, or kNoMatch, or kHandOver once
+// verifying has spent its budget.
 inline std::uint64_t first_verified(const Needle& nd, std::uint64_t p,
                                     std::uint64_t candidates) noexcept {
   while (candidates != 0) {
     const std::uint64_t q = p + static_cast<std::uint64_t>(__builtin_ctzll(candidates));
     if (middle_agrees(nd, q)) return q;
+    if (nd.budget->spent(q, nd.m)) {
+      nd.budget->handover = q + 1;
+      return kHandOver;
+    }
     candidates &= candidates - 1;
   }
   return kNoMatch;
@@ -68,7 +98,10 @@ std::uint64_t scan_scalar(const Needle& nd, std::uint64_t p) noexcept {
   for (; p < nd.end; ++p) {
     const unsigned char a = nd.fold ? fold_byte(nd.text[p]) : nd.text[p];
     const unsigned char b = nd.fold ? fold_byte(nd.text[p + nd.m - 1]) : nd.text[p + nd.m - 1];
-    if (a == nd.first && b == nd.last && middle_agrees(nd, p)) return p;
+    if (a == nd.first && b == nd.last) {
+      const std::uint64_t hit = first_verified(nd, p, 1);
+      if (hit != kNoMatch) return hit;
+    }
   }
   return kNoMatch;
 }
@@ -173,6 +206,7 @@ MatchScanner::MatchScanner(const unsigned char* text, std::uint64_t n, const uns
                            std::uint64_t m, bool fold) noexcept
     : text_(text),
       pattern_(pattern),
+      n_(n),
       m_(m),
       end_(text != nullptr && pattern != nullptr && m > 0 && m <= n ? n - m + 1 : 0),
       fold_(fold) {
@@ -193,23 +227,24 @@ std::uint64_t MatchScanner::next_byte(std::uint64_t p, unsigned char c) const no
 }
 
 // Do the pattern bytes after the first agree with the text at p + 1?
-bool MatchScanner::rest_agrees(std::uint64_t p) const noexcept {
-  const unsigned char* t = text_ + p + 1;
-  const unsigned char* q = pattern_ + 1;
-  const std::uint64_t rest = m_ - 1;
-  if (!fold_) return std::memcmp(t, q, static_cast<std::size_t>(rest)) == 0;
-  for (std::uint64_t k = 0; k < rest; ++k) {
-    if (fold_byte(t[k]) != fold_byte(q[k])) return false;
-  }
-  return true;
+bool MatchScanner::rest_agrees(std::uint64_t p) noexcept {
+  return agrees(text_ + p + 1, pattern_ + 1, m_ - 1, fold_, budget_);
+}
+
+// The rest of the scan, from `from` on, is the linear-time matcher's.
+std::uint64_t MatchScanner::hand_over(std::uint64_t from) noexcept {
+  if (!linear_) linear_.emplace(pattern_, m_, fold_);
+  return linear_->next(text_, n_, from);
 }
 
 std::uint64_t MatchScanner::next(std::uint64_t from) noexcept {
   if (from >= end_) return kNoMatch;
+  if (linear_ || budget_.spent(from, m_)) return hand_over(from);
   // Above the scalar level: 64 start positions at a time whose first and
   // last bytes both agree, each then compared in full.
   if (simd::active_level() != simd::Level::kScalar) {
-    return scan(make_needle(text_, pattern_, m_, end_, fold_), from);
+    const std::uint64_t p = scan(make_needle(text_, pattern_, m_, end_, fold_, &budget_), from);
+    return p != kHandOver ? p : hand_over(budget_.handover);
   }
   // A look-ahead position found from an earlier `from` is still the next
   // one as long as it is not behind the new `from`.
@@ -226,6 +261,7 @@ std::uint64_t MatchScanner::next(std::uint64_t from) noexcept {
     const std::uint64_t p = ahead_[k];
     if (p >= end_) return kNoMatch;
     if (rest_agrees(p)) return p;
+    if (budget_.spent(p, m_)) return hand_over(p + 1);
     ahead_[k] = next_byte(p + 1, first_[k]);
   }
 }

@@ -1,5 +1,6 @@
 #include "query/replace_all.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -13,7 +14,10 @@ constexpr std::uint64_t kInitialSlack = 64;
 
 class OutputBuffer {
  public:
+  explicit OutputBuffer(std::uint64_t keep) noexcept : keep_(keep) {}
+
   bool start(std::uint64_t capacity) noexcept {
+    capacity = std::min(capacity, keep_ + 1);
     data_ = alloc_large(static_cast<std::size_t>(capacity));
     if (!data_) return false;
     capacity_ = capacity;
@@ -21,24 +25,27 @@ class OutputBuffer {
     return true;
   }
 
-  // Appends `size` bytes and the 0x00 after them. The capacity ends up as
-  // the first doubling that holds length + size + 1 bytes: the same whether
-  // the bytes come one at a time (one doubling whenever the next byte and
-  // its 0x00 do not fit) or all at once.
+  // Appends `size` bytes and the 0x00 after them; past the first keep_
+  // bytes only the length grows. The capacity ends up as the first doubling
+  // that holds the kept bytes and their 0x00 (at most keep_ + 1): the same
+  // whether the bytes come one at a time (one doubling whenever the next
+  // byte and its 0x00 do not fit) or all at once.
   bool append(const unsigned char* bytes, std::uint64_t size) noexcept {
     if (size > UINT64_MAX - 1 - length_) return false;
-    const std::uint64_t need = length_ + size + 1;
+    const std::uint64_t kept = std::min(length_, keep_);
+    const std::uint64_t stored = std::min(size, keep_ - kept);
+    const std::uint64_t need = kept + stored + 1;
     if (need > capacity_) {
       std::uint64_t grown = capacity_;
       while (grown < need) {
         if (grown > UINT64_MAX / 2) return false;
         grown *= 2;
       }
-      if (!grow(grown)) return false;
+      if (!grow(std::min(grown, keep_ + 1))) return false;
     }
-    if (size > 0) std::memcpy(data_.get() + length_, bytes, static_cast<std::size_t>(size));
+    if (stored > 0) std::memcpy(data_.get() + kept, bytes, static_cast<std::size_t>(stored));
+    data_[kept + stored] = 0;
     length_ += size;
-    data_[length_] = 0;
     return true;
   }
 
@@ -55,7 +62,7 @@ class OutputBuffer {
     } else {
       HeapBytes moved = alloc_large(static_cast<std::size_t>(capacity));
       if (!moved) return false;
-      std::memcpy(moved.get(), data_.get(), static_cast<std::size_t>(length_ + 1));
+      std::memcpy(moved.get(), data_.get(), static_cast<std::size_t>(std::min(length_, keep_) + 1));
       data_ = std::move(moved);
     }
     capacity_ = capacity;
@@ -73,6 +80,7 @@ class OutputBuffer {
 
  private:
   HeapBytes data_;
+  std::uint64_t keep_;
   std::uint64_t length_ = 0;
   std::uint64_t capacity_ = 0;
 };
@@ -80,9 +88,10 @@ class OutputBuffer {
 }  // namespace
 
 ReplaceOutput replace_all(const unsigned char* text, std::uint64_t n, const unsigned char* find,
-                          std::uint64_t f, const unsigned char* repl, std::uint64_t r,
-                          bool fold) noexcept {
-  OutputBuffer buffer;
+                          std::uint64_t f, const unsigned char* repl, std::uint64_t r, bool fold,
+                          std::uint64_t keep) noexcept {
+  if (keep > UINT64_MAX - 1) keep = UINT64_MAX - 1;
+  OutputBuffer buffer(keep);
   if (text == nullptr || n > UINT64_MAX - kInitialSlack || !buffer.start(n + kInitialSlack)) {
     return ReplaceOutput{};
   }

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "frame/heap.hpp"
 #include "frame/messages.hpp"
 #include "frame/result_doc.hpp"
 #include "query/replace_all.hpp"
@@ -25,26 +24,21 @@ char* build_replace_preview(const HandleSlot* slot, const char* find, const char
     return doc.write();
   }
 
-  ReplaceOutput out =
-      replace_all(slot->text.get(), slot->text_length, reinterpret_cast<const unsigned char*>(find),
-                  f, reinterpret_cast<const unsigned char*>(repl), r, case_insensitive != 0);
+  // Only the bytes that can be shown, and one more, are built; the rest of
+  // the output is counted.
+  ReplaceOutput out = replace_all(
+      slot->text.get(), slot->text_length, reinterpret_cast<const unsigned char*>(find), f,
+      reinterpret_cast<const unsigned char*>(repl), r, case_insensitive != 0, kPreviewLimit + 1);
   if (!out.data) return nullptr;
 
   ResultDoc doc;
   if (!doc.created()) return nullptr;
   doc.add_int("count", static_cast<std::int64_t>(out.count));
-  if (out.length <= kPreviewLimit) {
-    doc.add_string("text", reinterpret_cast<const char*>(out.data.get()));
-  } else {
-    // Cut at exactly kPreviewLimit bytes, wherever that falls.
-    HeapChars cut = alloc_chars(kPreviewLimit + 1);
-    if (cut) {
-      std::memcpy(cut.get(), out.data.get(), kPreviewLimit);
-      cut[kPreviewLimit] = 0;
-      doc.add_string("text", cut.get());
-    }
-    doc.add_true("truncated");
-  }
+  // A longer output is cut at exactly kPreviewLimit bytes, wherever that
+  // falls.
+  if (out.length > kPreviewLimit) out.data[kPreviewLimit] = 0;
+  doc.add_string("text", reinterpret_cast<const char*>(out.data.get()));
+  if (out.length > kPreviewLimit) doc.add_true("truncated");
   out.data.reset();
   return doc.write();
 }

@@ -13,6 +13,7 @@ list(APPEND TF_SOURCES
 
 # Search and replace preview.
 list(APPEND TF_SOURCES
+  query/two_way_matcher.cpp
   query/find_matches.cpp
   query/search.cpp
   query/search_json.cpp

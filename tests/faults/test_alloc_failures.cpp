@@ -442,9 +442,10 @@ TEST(AllocFailures, ReplacePreview) {
   tf_close(f.handle);
 }
 
-// A preview longer than 1 MiB is cut into a copy of its own; without memory
-// for that copy the result keeps "count" and "truncated" and leaves out
-// "text".
+// A preview longer than 1 MiB is cut in the block that holds only its first
+// bytes (a separate 1,048,577-byte copy, as once made, must fail this way
+// too): without memory for the text the result keeps "count" and
+// "truncated" and leaves out "text".
 TEST(AllocFailures, ReplacePreviewCut) {
   TempDir dir;
   const std::string probe = dir.write("probe.txt", "probe");

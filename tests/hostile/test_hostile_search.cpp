@@ -14,6 +14,8 @@
 
 #include <climits>
 #include <cstdint>
+#include <cstdio>
+#include <fstream>
 #include <string>
 
 #include "quobrix_textfile.h"
@@ -114,6 +116,37 @@ TEST(HostileSearch, ReplaceWithAnOutputOfHundredsOfMegabytes) {
   const std::string whole = take(tf_replace_preview(h, "", "x", 0));
   EXPECT_EQ(whole.size(), static_cast<std::size_t>(kLength) + 21);
   EXPECT_EQ(whole.find("truncated"), std::string::npos);
+  tf_close(h);
+}
+
+// Only the shown part of a preview is built: 8 MiB of "a" with a 100-byte
+// replacement (an 800 MiB output) costs about its 1 MiB text and the JSON.
+TEST(HostileSearch, PreviewMemoryIsBoundedWhateverTheOutput) {
+  TempDir dir;
+  const std::string path = dir.file("doc.txt");
+  {  // written in pieces: no 8 MiB block raises the peak beforehand
+    std::ofstream out(path, std::ios::binary);
+    for (int k = 0; k < 128; ++k) out << std::string(65536, 'a');
+  }
+  const int h = tf_open(path.c_str());
+  ASSERT_EQ(h, 0) << tf_last_error();
+  const std::string repl(100, 'r');
+  const long before = peak_kib();
+  char* json = tf_replace_preview(h, "a", repl.c_str(), 0);
+  const long grown_kib = peak_kib() - before;
+  ASSERT_NE(json, nullptr) << tf_last_error();
+  const std::string expected =
+      "{\"count\":8388608,\"text\":\"" + std::string(1048576, 'r') + "\",\"truncated\":true}";
+  EXPECT_EQ(json, expected);
+  tf_free_string(json);
+  std::printf("one preview of an 800 MiB output: peak RSS grew by %ld KiB\n", grown_kib);
+  // A sanitizer's heap quarantines freed blocks instead of reusing them.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  const long heap_factor = 2;
+#else
+  const long heap_factor = 1;
+#endif
+  EXPECT_LE(grown_kib, heap_factor * (1024 + static_cast<long>(expected.size() / 1024) + 512));
   tf_close(h);
 }
 

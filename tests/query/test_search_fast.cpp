@@ -13,6 +13,7 @@
 
 #include "query/find_matches.hpp"
 #include "query/replace_all.hpp"
+#include "query/two_way_matcher.hpp"
 #include "reference/naive_search.hpp"
 #include "support/heap_blocks.hpp"
 #include "support/simd_levels.hpp"
@@ -168,3 +169,61 @@ TEST(SearchFast, ReplaceAllAgreesAtEveryLevel) {
 }
 
 }  // namespace
+
+// Queries whose candidates agree deep into the pattern (periodic text and
+// pattern) hand the scan over to the linear-time matcher part way through;
+// the hits, the replaced text (also when only its start is kept) and the
+// count stay those of the plain models, at every level, folded or not.
+TEST(SearchFast, PeriodicQueriesAgreeAfterTheHandOver) {
+  std::string a_text(120000, 'a');
+  for (const std::size_t at : {50, 777, 40000, 99000, 119990}) a_text[at] = 'b';
+  std::string ab_text;
+  while (ab_text.size() < 90000) ab_text += ab_text.size() % 7001 == 0 ? "aab" : "ab";
+  const std::string mid = std::string(600, 'a') + "b" + std::string(600, 'a');
+  const struct {
+    const std::string& text;
+    std::string pattern;
+  } cases[] = {{a_text, mid},
+               {a_text, std::string(300, 'A')},
+               {a_text, std::string(100, 'a') + "B" + std::string(100, 'a')},
+               {ab_text,
+                [] {
+                  std::string s;
+                  while (s.size() < 700) s += "ab";
+                  return s;
+                }()},
+               {ab_text, "abaab"}};
+  for_each_level([&](tf::simd::Level) {
+    for (const auto& c : cases) {
+      for (const bool fold : {false, true}) {
+        ASSERT_EQ(check_find(bytes(c.text), c.text, c.pattern, fold, 100000), "");
+        const tf_ref::Replaced want = tf_ref::replace_all(c.text, c.pattern, "xyz", fold);
+        for (const std::uint64_t keep : {std::uint64_t{1000}, UINT64_MAX - 1}) {
+          const tf::query::ReplaceOutput got =
+              tf::query::replace_all(bytes(c.text), c.text.size(), bytes(c.pattern),
+                                     c.pattern.size(), bytes("xyz"), 3, fold, keep);
+          ASSERT_TRUE(got.data);
+          ASSERT_EQ(reinterpret_cast<const char*>(got.data.get()), want.text.substr(0, keep));
+          ASSERT_EQ(got.length, want.text.size());
+          ASSERT_EQ(got.count, want.count);
+        }
+      }
+    }
+  });
+  // The matcher on its own, folding, asked from one past each hit: every
+  // pattern over {a, Z} up to 9 bytes in random and periodic stretches.
+  std::mt19937_64 rng(44);
+  std::string text;
+  for (int k = 0; k < 8; ++k) text += random_from(rng, 60, 4) + "aAaaAaaaAaZazAZaZAzazaZaaZaaZAAz";
+  for (unsigned code = 2; code < 1024; ++code) {  // the highest 1 bit marks the length
+    std::string pattern;
+    for (unsigned c = code; c > 1; c >>= 1) pattern += (c & 1) != 0 ? 'Z' : 'a';
+    tf::query::TwoWayMatcher matcher(bytes(pattern), pattern.size(), true);
+    std::vector<std::uint64_t> got;
+    for (std::uint64_t p = matcher.next(bytes(text), text.size(), 0); p != tf::query::kNoMatch;
+         p = matcher.next(bytes(text), text.size(), p + 1)) {
+      got.push_back(p);
+    }
+    ASSERT_EQ(got, tf_ref::find_all(text, pattern, true, 100000)) << pattern;
+  }
+}

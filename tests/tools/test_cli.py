@@ -6,6 +6,7 @@ examples/ directory with the sample files."""
 
 import json
 import os
+import random
 import shutil
 import stat
 import subprocess
@@ -282,6 +283,25 @@ class QueryTest(CliTestCase):
         self.assertRun(["search", "--lines", path, "HIT"], 0,
                        ("%s:2:%d: %s\n%s:3:3: x HIT\n" % (path, col, body, path)).encode())
 
+    def test_search_lines_many_hits_across_every_break(self):
+        # About 20,000 hits among LF, lone CR, CR LF, LF CR, 0x00 and multi-byte
+        # characters: each line and column as the library counts them.
+        rnd = random.Random(7)
+        parts = ["x", "\n", "\r", "\r\n", "\n\r", "\x00", "\u00e9", "\U0001F600", "ab"]
+        text = "".join(rnd.choice(parts) for _ in range(180000)).encode("utf-8")
+        path = self.write("many.txt", text)
+        expected, line, start = [], 1, 0
+        for i, byte in enumerate(text):
+            if byte == ord("x"):
+                end = min(e % (len(text) + 1) for e in (text.find(b"\n", i), text.find(b"\r", i)))
+                expected.append(b"%s:%d:%d: %s\n" % (path.encode(), line, i - start + 1,
+                                                     text[start:end]))
+            if byte in b"\r\n":
+                line += byte == ord("\r") or text[i - 1:i] != b"\r"
+                start = i + 1
+        self.assertRun(["search", "--lines", "--max-hits", "100000", path, "x"], 0,
+                       b"".join(expected))
+
     def test_replace(self):
         path = self.write("a.txt", b"Cat cat CAT")
         self.assertRun(["replace", path, "Cat", "dog", "-i"], 0,
@@ -408,6 +428,21 @@ class ConvertTest(CliTestCase):
             with self.subTest(args=args):
                 self.assertRun(["convert"] + args, 2, "", usage_error(message, "convert"))
         self.assertEqual(self.read(path), b"x")
+
+    def test_sanitized_text_is_refused_unless_lossy(self):
+        message = ("the text holds replacement characters (U+FFFD) for bytes that could not "
+                   "be decoded; converting would lose the original bytes (--lossy converts "
+                   "anyway)")
+        for data, lossy in ((b"\xef\xbb\xbfa\xff", "a\ufffd"),
+                            (b"\xff\xfea\x00\x00\xd8", "a\ufffd")):
+            with self.subTest(data=data):
+                path = self.write("bad.txt", data)
+                good = self.write("good.txt", b"x")
+                self.assertRun(["convert", "--to", "utf8", path, good], 1, "",
+                               "%s: %s: %s\n" % (PROGRAM, path, message))
+                self.assertEqual((self.read(path), self.read(good)), (data, b"x"))
+                self.assertRun(["convert", "--to", "utf8", "--lossy", path], 0, "")
+                self.assertEqual(self.read(path), lossy.encode())
 
     def test_failures(self):
         good = self.write("good.txt", b"x")
