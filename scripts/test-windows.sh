@@ -53,10 +53,8 @@ ctest --preset windows -j "$jobs"
 # The Windows tool against the Linux one on a few hundred generated files.
 echo "== windows: the tool against the Linux build's"
 native_tool=$root/build/release/tools/quobrix-textfile
-if [ ! -x "$native_tool" ]; then
-  cmake --preset release >/dev/null
-  cmake --build --preset release -j "$jobs" --target quobrix-textfile-cli
-fi
+[ -f build/release/CMakeCache.txt ] || cmake --preset release >/dev/null
+cmake --build --preset release -j "$jobs" --target quobrix-textfile-cli >/dev/null
 python3 scripts/compare-windows-tool.py "$native_tool" "$build/bin/quobrix-textfile.exe" \
   "$build/compare" 300
 echo "== windows: stage took $(($(date +%s) - start)) s; build/windows holds $(du -sh "$build" | cut -f1)"
