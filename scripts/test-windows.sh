@@ -12,11 +12,15 @@ build=$root/build/windows
 jobs=$(nproc 2>/dev/null || echo 2)
 start=$(date +%s)
 
+# The native toolchain and the host's libraries first (the comparison needs
+# the Linux tool, the cross build GoogleTest's sources and Python).
+bash scripts/install-deps.sh >/dev/null
+
 installed() {
   dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
 }
 missing=()
-for p in g++-mingw-w64-x86-64-posix wine64 wine libgtest-dev; do
+for p in g++-mingw-w64-x86-64-posix wine64 wine; do
   installed "$p" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
