@@ -2,13 +2,15 @@
 // fuzzer then keeps the input), and a private scratch directory for files.
 #pragma once
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
+
+#include "support/private_dir.hpp"
 
 namespace tf_fuzz {
 
@@ -25,17 +27,19 @@ inline void check(bool ok, const char* what, const std::string& detail = {}) {
 // their files, which costs little there). Removed at exit.
 inline const std::string& scratch_dir() {
   static const std::string dir = [] {
-    std::string templ =
-        access("/dev/shm", W_OK) == 0 ? "/dev/shm/tf_fuzz_XXXXXX" : "/tmp/tf_fuzz_XXXXXX";
-    if (mkdtemp(templ.data()) == nullptr) fail("cannot create a scratch directory");
+    std::error_code error;
+    const bool shm = std::filesystem::is_directory("/dev/shm", error);
+    std::string made =
+        tf_test::make_private_dir(shm ? "/dev/shm" : tf_test::temp_base(), "tf_fuzz_");
+    if (made.empty() && shm) made = tf_test::make_private_dir(tf_test::temp_base(), "tf_fuzz_");
+    if (made.empty()) fail("cannot create a scratch directory");
     static std::string removal;
-    removal = templ;
+    removal = made;
     std::atexit([] {
-      const std::string command = "rm -rf '" + removal + "'";
-      if (std::system(command.c_str()) != 0) {
-      }
+      std::error_code ignored;
+      std::filesystem::remove_all(removal, ignored);
     });
-    return templ;
+    return made;
   }();
   return dir;
 }

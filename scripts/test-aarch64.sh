@@ -34,7 +34,7 @@ yyjson_src=$(bash scripts/cross-deps.sh | tail -n 1)
 
 echo "== aarch64: configure and build"
 cmake -S . -B build/aarch64 \
-  -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchains/aarch64-linux-gnu.cmake" \
+  -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/aarch64-linux-gnu.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DTF_WERROR=ON -DTF_DEPS_FROM_SOURCE=ON \
   -DTF_YYJSON_SOURCE_DIR="$yyjson_src" -DTF_TEST_REDUCED_SWEEPS=ON >/dev/null
 cmake --build build/aarch64 -j "$jobs"

@@ -27,6 +27,10 @@ echo "== node: npm ci and npm test"
 run_preset asan
 run_preset tsan -L threads
 
+# The library, the tool and the portable suite cross-built for Windows and
+# run under wine.
+bash scripts/test-windows.sh
+
 # The aarch64 build under qemu: the portable and NEON kernel levels.
 bash scripts/test-aarch64.sh
 

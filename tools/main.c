@@ -6,6 +6,10 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include "cli.h"
 #include "quobrix_textfile.h"
@@ -97,6 +101,12 @@ static int run(int argc, char** argv) {
 int main(int argc, char** argv) {
   /* A reader that goes away shows up as EPIPE on a write, which ends the
    * output quietly, instead of as a signal. */
+#if defined(_WIN32)
+  /* Windows has no SIGPIPE. Its C runtime would turn each "\n" written to
+   * stdout into "\r\n": the output is bytes, written as they are. */
+  (void)_setmode(_fileno(stdout), _O_BINARY);
+#else
   signal(SIGPIPE, SIG_IGN);
+#endif
   return out_finish(run(argc, argv));
 }

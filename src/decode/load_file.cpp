@@ -1,10 +1,9 @@
 #include "decode/load_file.hpp"
 
-#include <unistd.h>
-
 #include <cerrno>
 
 #include "frame/large_block.hpp"
+#include "platform/read_files.hpp"
 
 namespace tf::decode {
 namespace {
@@ -15,7 +14,7 @@ std::uint64_t read_fully(int fd, unsigned char* buffer, std::uint64_t n) noexcep
   std::uint64_t done = 0;
   while (done < n) {
     const std::uint64_t chunk = n - done < (1u << 30) ? n - done : (1u << 30);
-    const ssize_t got = ::read(fd, buffer + done, chunk);
+    const std::int64_t got = platform::read_some(fd, buffer + done, chunk);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;
     done += static_cast<std::uint64_t>(got);

@@ -1,9 +1,5 @@
 #include "decode/open_file.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -12,6 +8,7 @@
 #include "decode/load_file.hpp"
 #include "frame/library_state.hpp"
 #include "frame/messages.hpp"
+#include "platform/read_files.hpp"
 
 namespace tf::decode {
 namespace {
@@ -22,7 +19,7 @@ class FileDescriptor {
  public:
   explicit FileDescriptor(int fd) noexcept : fd_(fd) {}
   ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) platform::close_file(fd_);
   }
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
@@ -33,9 +30,9 @@ class FileDescriptor {
 };
 
 // What the checks on a file status allow: nullptr, or the message format.
-const char* refuse_status(const struct stat& st) noexcept {
-  if (S_ISDIR(st.st_mode)) return msg::kIsDirectory;
-  if (!S_ISREG(st.st_mode)) return msg::kNotRegularFile;
+const char* refuse_status(const platform::FileStatus& st) noexcept {
+  if (st.kind == platform::FileKind::kDirectory) return msg::kIsDirectory;
+  if (st.kind != platform::FileKind::kRegular) return msg::kNotRegularFile;
   return nullptr;
 }
 
@@ -49,8 +46,8 @@ int open_path(const char* path) {
     return -1;
   }
 
-  struct stat st;
-  if (::stat(path, &st) != 0) {
+  platform::FileStatus st;
+  if (platform::status_of_path(path, st) != 0) {
     set_last_error(msg::kCannotOpen, path, std::strerror(errno));
     return -1;
   }
@@ -58,7 +55,7 @@ int open_path(const char* path) {
     set_last_error(refusal, path);
     return -1;
   }
-  const long long size = static_cast<long long>(st.st_size);
+  const long long size = static_cast<long long>(st.size);
   if (size < 0) {
     set_last_error("%s", msg::kInvalidFileSize);
     return -1;
@@ -70,13 +67,13 @@ int open_path(const char* path) {
 
   // The path may have been replaced by a FIFO or a device since the status
   // query: open without blocking and check again what was actually opened.
-  FileDescriptor file(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  FileDescriptor file(platform::open_for_reading(path));
   if (file.get() < 0) {
     set_last_error(msg::kCannotOpen, path, std::strerror(errno));
     return -1;
   }
-  struct stat opened;
-  if (::fstat(file.get(), &opened) != 0) {
+  platform::FileStatus opened;
+  if (platform::status_of_file(file.get(), opened) != 0) {
     set_last_error(msg::kCannotOpen, path, std::strerror(errno));
     return -1;
   }

@@ -1,7 +1,8 @@
 // Large heap blocks that the kernel can back with 2 MiB pages. Faulting in a
 // fresh 4 KiB page costs far more than filling it, so a block that will hold
 // many megabytes (file bytes, decoded text, encoded output) is aligned to
-// 2 MiB and advised MADV_HUGEPAGE. The blocks still come from the C heap:
+// 2 MiB and advised MADV_HUGEPAGE where the system has transparent huge pages
+// (platform/large_pages.hpp). The blocks still come from the C heap:
 // free and realloc work on them as on any malloc block, so they can be handed
 // to the caller or stored in a handle slot like every other block.
 #pragma once

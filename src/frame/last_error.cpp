@@ -5,17 +5,18 @@
 #include <mutex>
 
 #include "frame/library_state.hpp"
+#include "platform/mutex.hpp"
 
 namespace tf {
 namespace {
 
 // Guards writers of the buffer only; readers get the raw pointer.
-constinit std::mutex g_error_lock;
+constinit platform::Mutex g_error_lock;
 
 }  // namespace
 
 void set_last_error_v(const char* format, std::va_list args) noexcept {
-  std::lock_guard<std::mutex> guard(g_error_lock);
+  std::lock_guard<platform::Mutex> guard(g_error_lock);
   std::vsnprintf(library_state().last_error, kLastErrorSize, format, args);
 }
 
@@ -27,7 +28,7 @@ void set_last_error(const char* format, ...) noexcept {
 }
 
 void clear_last_error() noexcept {
-  std::lock_guard<std::mutex> guard(g_error_lock);
+  std::lock_guard<platform::Mutex> guard(g_error_lock);
   library_state().last_error[0] = '\0';
 }
 

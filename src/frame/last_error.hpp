@@ -9,10 +9,19 @@ namespace tf {
 
 inline constexpr std::size_t kLastErrorSize = 512;
 
+// The messages are formatted by the C library's vsnprintf, whose formats GCC
+// checks. mingw-w64's C++ runtime replaces Windows' own printf family with
+// one that follows C99 (%zu, %lld), which GCC calls gnu_printf.
+#if defined(__MINGW32__)
+#define TF_FORMAT(fmt, args) __attribute__((format(gnu_printf, fmt, args)))
+#else
+#define TF_FORMAT(fmt, args) __attribute__((format(printf, fmt, args)))
+#endif
+
 // Formats a message into the buffer, cut to 511 bytes and always terminated.
 // Writers are serialised with each other, so two failing threads never mix
 // the bytes of two messages.
-void set_last_error(const char* format, ...) noexcept __attribute__((format(printf, 1, 2)));
+void set_last_error(const char* format, ...) noexcept TF_FORMAT(1, 2);
 void set_last_error_v(const char* format, std::va_list args) noexcept;
 
 // Makes the buffer the empty string.
@@ -29,7 +38,7 @@ class PendingError {
   // the text is read only after set() has filled it.
   PendingError() noexcept { text_[0] = '\0'; }
 
-  void set(const char* format, ...) noexcept __attribute__((format(printf, 2, 3)));
+  void set(const char* format, ...) noexcept TF_FORMAT(2, 3);
   bool failed() const noexcept { return failed_; }
   // Copies the message into the last-error buffer if one was set.
   void publish() const noexcept;

@@ -1,6 +1,6 @@
 #include "frame/library_state.hpp"
 
-#include <pthread.h>
+#include <mutex>
 
 namespace tf {
 namespace {
@@ -14,7 +14,7 @@ union StateStorage {
 };
 constinit StateStorage g_storage;
 LibraryState& g_state = g_storage.state;
-pthread_once_t g_once = PTHREAD_ONCE_INIT;
+std::once_flag g_once;
 
 void initialize_once() noexcept {
   for (HandleSlot& slot : g_state.table) slot.reset();
@@ -25,7 +25,7 @@ void initialize_once() noexcept {
 
 LibraryState& library_state() noexcept { return g_state; }
 
-void ensure_initialized() noexcept { pthread_once(&g_once, initialize_once); }
+void ensure_initialized() noexcept { std::call_once(g_once, initialize_once); }
 
 HandleSlot* lookup_handle(int handle) noexcept {
   const auto index = static_cast<unsigned>(handle);

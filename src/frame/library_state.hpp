@@ -4,12 +4,13 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
+#include <utility>
 
 #include "frame/heap.hpp"
 #include "frame/last_error.hpp"
 #include "frame/messages.hpp"
 #include "frame/text_lease.hpp"
+#include "platform/mutex.hpp"
 
 namespace tf {
 
@@ -43,7 +44,7 @@ struct HandleSlot {
 
 struct LibraryState {
   HandleSlot table[kMaxHandles];
-  std::mutex table_lock;
+  platform::Mutex table_lock;
   char last_error[kLastErrorSize] = {};
 };
 

@@ -7,17 +7,6 @@
 
 namespace tf::save {
 
-// Creates `temp_name` as a new file (never through a link or a file already
-// bearing the name). When `target` is an existing regular file, the new file
-// starts as 0600 and then takes the target's permission bits (without
-// setuid/setgid) and, where the system allows, its owner and group; otherwise
-// it gets 0666 minus the umask. Returns the descriptor, or -1 with errno set.
-int open_new_temp(const char* temp_name, const char* target) noexcept;
-
-// Opens the directory that holds `path` (the path up to its last '/', or the
-// current directory) so that it can be synced. -1 with errno set on failure.
-int open_parent_directory(const char* path) noexcept;
-
 // One replacement in progress. Each step leaves its message in the last-error
 // buffer when it fails; whatever the temporary file has become is closed and
 // removed when the object goes away without a successful rename.

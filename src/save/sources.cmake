@@ -1,7 +1,6 @@
 list(APPEND TF_SOURCES
   save/encode_utf16le.cpp
   save/utf16le_units.cpp
-  save/size_signal_guard.cpp
   save/target_lock.cpp
   save/atomic_replace.cpp
   save/save_encoded.cpp

@@ -1,20 +1,43 @@
-# Compares the dynamic symbols the library defines with the names listed as
-# global in the version script, and with the names the header declares.
-execute_process(COMMAND nm -D --defined-only ${LIB}
-  OUTPUT_VARIABLE nm_out RESULT_VARIABLE nm_rc)
-if(NOT nm_rc EQUAL 0)
-  message(FATAL_ERROR "nm failed on ${LIB}")
-endif()
-string(REGEX MATCHALL "[^\n]+" lines "${nm_out}")
+# Compares the symbols the library exports with the names listed as global in
+# the version script, and with the names the header declares. For a Windows
+# DLL (OBJDUMP given) the export table is read instead, and the DLL may import
+# only from the system's own KERNEL32.dll and msvcrt.dll.
 set(exported "")
-foreach(line IN LISTS lines)
-  if(line MATCHES "^[0-9a-fA-F]* *[A-Za-z] +([^ @]+)")
-    set(name "${CMAKE_MATCH_1}")
-    if(NOT name MATCHES "^(_init|_fini|_edata|_end|__bss_start)$")
-      list(APPEND exported "${name}")
-    endif()
+if(DEFINED OBJDUMP)
+  execute_process(COMMAND ${OBJDUMP} -p ${LIB} OUTPUT_VARIABLE dump RESULT_VARIABLE dump_rc)
+  if(NOT dump_rc EQUAL 0)
+    message(FATAL_ERROR "${OBJDUMP} -p failed on ${LIB}")
   endif()
-endforeach()
+  string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n(([ \t]+\\[ *[0-9]+\\] [^\n]+\n)*)"
+         _ "${dump}")
+  # Brackets would upset CMake's lists: strip them before splitting.
+  string(REGEX REPLACE "[ \t]*\\[ *[0-9]+\\] " "" names "${CMAKE_MATCH_1}")
+  string(REGEX MATCHALL "[^\n]+" exported "${names}")
+  string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+  foreach(import IN LISTS imports)
+    if(NOT import MATCHES "^DLL Name: (KERNEL32|msvcrt)\\.dll$")
+      message(FATAL_ERROR "the DLL imports from more than the system: ${imports}")
+    endif()
+  endforeach()
+  if(NOT imports)
+    message(FATAL_ERROR "no import table found in ${LIB}")
+  endif()
+else()
+  execute_process(COMMAND nm -D --defined-only ${LIB}
+    OUTPUT_VARIABLE nm_out RESULT_VARIABLE nm_rc)
+  if(NOT nm_rc EQUAL 0)
+    message(FATAL_ERROR "nm failed on ${LIB}")
+  endif()
+  string(REGEX MATCHALL "[^\n]+" lines "${nm_out}")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^[0-9a-fA-F]* *[A-Za-z] +([^ @]+)")
+      set(name "${CMAKE_MATCH_1}")
+      if(NOT name MATCHES "^(_init|_fini|_edata|_end|__bss_start)$")
+        list(APPEND exported "${name}")
+      endif()
+    endif()
+  endforeach()
+endif()
 list(SORT exported)
 
 file(READ ${MAP} map_text)

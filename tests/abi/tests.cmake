@@ -1,6 +1,10 @@
 # The library exports exactly the tf_* functions listed in the version script.
+if(WIN32)
+  find_program(TF_OBJDUMP NAMES ${CMAKE_OBJDUMP} x86_64-w64-mingw32-objdump REQUIRED)
+  set(_tf_objdump -DOBJDUMP=${TF_OBJDUMP})
+endif()
 add_test(NAME abi_exports
-  COMMAND ${CMAKE_COMMAND} -DLIB=$<TARGET_FILE:quobrix-textfile>
+  COMMAND ${CMAKE_COMMAND} -DLIB=$<TARGET_FILE:quobrix-textfile> ${_tf_objdump}
           -DMAP=${PROJECT_SOURCE_DIR}/src/exports.map
           -DHEADER=${PROJECT_SOURCE_DIR}/include/quobrix_textfile.h
           -P ${CMAKE_CURRENT_SOURCE_DIR}/abi/check_exports.cmake)

@@ -5,8 +5,10 @@ if(NOT TF_SANITIZE MATCHES "thread")
   tf_add_test(test_alloc_failures PUBLIC
     SOURCES faults/alloc_injector.cpp faults/alloc_sweep.cpp faults/json_minus.cpp
             faults/test_alloc_failures.cpp
-    LABELS faults)
-  target_link_libraries(test_alloc_failures PRIVATE yyjson::yyjson ${CMAKE_DL_LIBS})
+    LABELS faults posix)
+  if(NOT WIN32)
+    target_link_libraries(test_alloc_failures PRIVATE yyjson::yyjson ${CMAKE_DL_LIBS})
+  endif()
   # The replacement allocator runs before the sanitizer runtime has set up its
   # shadow memory, so it must not be instrumented itself.
   if(TF_SANITIZE)
@@ -17,8 +19,10 @@ endif()
 # I/O failure injection: every file call of tf_open and the saves, plus the
 # file-size limit and small mounted file systems.
 tf_add_test(test_io_failures PUBLIC
-  SOURCES faults/io_injector.cpp faults/test_io_failures.cpp LABELS faults)
-target_link_libraries(test_io_failures PRIVATE ${CMAKE_DL_LIBS})
+  SOURCES faults/io_injector.cpp faults/test_io_failures.cpp LABELS faults posix)
+if(NOT WIN32)
+  target_link_libraries(test_io_failures PRIVATE ${CMAKE_DL_LIBS})
+endif()
 if(TF_SANITIZE)
   set_source_files_properties(faults/io_injector.cpp PROPERTIES COMPILE_OPTIONS -fno-sanitize=all)
 endif()

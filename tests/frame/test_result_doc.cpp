@@ -2,7 +2,6 @@
 // strings cut at 0x00, refusal of ill-formed UTF-8, members left out when
 // they cannot be allocated, and output that free() can release.
 #include <gtest/gtest.h>
-#include <malloc.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -12,6 +11,7 @@
 
 #include "frame/result_doc.hpp"
 #include "support/alloc_probe.hpp"
+#include "support/heap_blocks.hpp"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define TF_TEST_ASAN 1
@@ -128,7 +128,7 @@ TEST(ResultDoc, OutputComesFromMallocAndFreeReleasesIt) {
   char* json = doc.write(&length);
   ASSERT_NE(json, nullptr);
   // The block holds the text and its terminator.
-  EXPECT_GE(malloc_usable_size(json), length + 1);
+  EXPECT_GE(tf_test::usable_size(json), length + 1);
 #if defined(TF_TEST_ASAN)
   EXPECT_EQ(__sanitizer_get_ownership(json), 1);
   EXPECT_GE(__sanitizer_get_allocated_size(json), length + 1);

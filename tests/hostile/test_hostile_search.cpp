@@ -3,7 +3,14 @@
 // runs to hundreds of MB. Each gives its documented answer, and the memory a
 // call takes stays within what its result needs.
 #include <gtest/gtest.h>
+#if defined(_WIN32)
+#define PSAPI_VERSION 2
+#include <windows.h>
+// windows.h first: psapi.h needs its types.
+#include <psapi.h>
+#else
 #include <sys/resource.h>
+#endif
 
 #include <climits>
 #include <cstdint>
@@ -30,10 +37,17 @@ long long count_of(const std::string& json) {
   return at == std::string::npos ? -1 : std::stoll(json.substr(at + 8));
 }
 
+// The process's peak resident size.
 long peak_kib() {
+#if defined(_WIN32)
+  PROCESS_MEMORY_COUNTERS counters{};
+  ::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters);
+  return static_cast<long>(counters.PeakWorkingSetSize / 1024);
+#else
   struct rusage usage;
   ::getrusage(RUSAGE_SELF, &usage);
   return usage.ru_maxrss;
+#endif
 }
 
 std::string hits_json(long long from, long long count, int length) {

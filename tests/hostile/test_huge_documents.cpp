@@ -2,11 +2,11 @@
 // answers it in one linear pass, and the whole-text copy is refused with its
 // message instead of being attempted. The files are sparse (all 0x00 bytes,
 // a well-formed UTF-8 text of U+0000), so they cost no disk.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "quobrix_textfile.h"
@@ -22,14 +22,17 @@ std::string take(char* json) {
   return out;
 }
 
-std::string sparse_file(const TempDir& dir, const char* name, off_t size, const std::string& tail) {
-  const std::string path = dir.file(name);
-  const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
-  EXPECT_GE(fd, 0);
-  EXPECT_EQ(::ftruncate(fd, size - static_cast<off_t>(tail.size())), 0);
-  EXPECT_EQ(::pwrite(fd, tail.data(), tail.size(), size - static_cast<off_t>(tail.size())),
-            static_cast<ssize_t>(tail.size()));
-  ::close(fd);
+// Zeros up to the tail: a hole where the file system has them.
+std::string sparse_file(const TempDir& dir, const char* name, std::int64_t size,
+                        const std::string& tail) {
+  const std::string path = dir.write(name, "");
+  const auto head = static_cast<std::uintmax_t>(size) - tail.size();
+  std::filesystem::resize_file(path, head);
+  std::FILE* file = std::fopen(path.c_str(), "ab");
+  EXPECT_NE(file, nullptr);
+  if (file == nullptr) return path;
+  EXPECT_EQ(std::fwrite(tail.data(), 1, tail.size(), file), tail.size());
+  EXPECT_EQ(std::fclose(file), 0);
   return path;
 }
 

@@ -1,7 +1,8 @@
 # The Python package's unittest suites, against the library just built. Not
 # under the sanitizers: their runtime cannot be loaded into an interpreter
 # that was not built with it.
-if(NOT TF_SANITIZE)
+# Nor in a cross build: the host's interpreter cannot load the target's library.
+if(NOT TF_SANITIZE AND NOT CMAKE_CROSSCOMPILING)
   find_package(Python3 3.9 COMPONENTS Interpreter REQUIRED)
   set(_tf_py_dir ${PROJECT_SOURCE_DIR}/bindings/python)
   foreach(suite loading document threads)

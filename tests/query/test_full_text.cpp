@@ -1,7 +1,6 @@
 // tf_full through the public API: the whole decoded text, inner 0x00 bytes
 // included, terminated, from malloc.
 #include <gtest/gtest.h>
-#include <malloc.h>
 
 #include <cstring>
 #include <string>
@@ -9,6 +8,7 @@
 
 #include "query/open_text.hpp"
 #include "quobrix_textfile.h"
+#include "support/heap_blocks.hpp"
 
 namespace {
 
@@ -32,7 +32,7 @@ TEST(TfFull, CopiesEveryByteAndTerminates) {
     OpenText file(c.file);
     char* full = tf_full(file.handle());
     ASSERT_NE(full, nullptr) << tf_last_error();
-    EXPECT_GE(malloc_usable_size(full), c.text.size() + 1);
+    EXPECT_GE(tf_test::usable_size(full), c.text.size() + 1);
     EXPECT_EQ(std::string_view(full, c.text.size()), c.text);
     EXPECT_EQ(full[c.text.size()], '\0');
     tf_free_string(full);

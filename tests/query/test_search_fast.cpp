@@ -15,6 +15,7 @@
 #include "query/replace_all.hpp"
 #include "query/two_way_matcher.hpp"
 #include "reference/naive_search.hpp"
+#include "support/heap_blocks.hpp"
 #include "support/simd_levels.hpp"
 
 namespace {
@@ -55,11 +56,11 @@ class Placed {
  public:
   Placed(const std::string& s, std::size_t offset) {
     storage_ = static_cast<unsigned char*>(
-        std::aligned_alloc(64, (s.size() + offset + 64) / 64 * 64 + 64));
+        tf_test::alloc_aligned(64, (s.size() + offset + 64) / 64 * 64 + 64));
     data_ = storage_ + offset;
     if (!s.empty()) std::memcpy(data_, s.data(), s.size());
   }
-  ~Placed() { std::free(storage_); }
+  ~Placed() { tf_test::free_aligned(storage_); }
   Placed(const Placed&) = delete;
   Placed& operator=(const Placed&) = delete;
   const unsigned char* data() const { return data_; }

@@ -10,7 +10,7 @@ target_link_libraries(test_query_api PRIVATE yyjson::yyjson)
 tf_add_test(test_query_full_limit PUBLIC SOURCES query/test_full_limit.cpp LABELS query)
 tf_add_test(test_query_alloc_failures PUBLIC
   SOURCES query/test_query_alloc_failures.cpp support/alloc_probe.cpp
-  LABELS query)
+  LABELS query posix)
 tf_add_test(test_measures_fast SOURCES query/test_measures_fast.cpp LABELS query)
 tf_add_test(test_find_matches SOURCES query/test_find_matches.cpp LABELS query)
 tf_add_test(test_search PUBLIC SOURCES query/test_search.cpp LABELS query)

@@ -3,15 +3,17 @@
 // file beside it.
 #include <dirent.h>
 #include <gtest/gtest.h>
+#if !defined(_WIN32)
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -154,7 +156,7 @@ std::string path_of_length(const std::string& base, std::size_t total, bool crea
   std::string p = base;
   while (total - p.size() > 252) {
     p += "/" + std::string(200, 'd');
-    if (create_dirs) ::mkdir(p.c_str(), 0700);
+    if (create_dirs) std::filesystem::create_directory(p);
   }
   p += "/" + std::string(total - p.size() - 1, 'n');
   return p;
@@ -162,11 +164,20 @@ std::string path_of_length(const std::string& base, std::size_t total, bool crea
 
 TEST(SaveFailures, PathLimitIs4087Bytes) {
   TempDir dir;
-  const std::string longest = path_of_length(dir.path(), 4087, true);
+#if defined(_WIN32)
+  // Narrow paths stop at MAX_PATH (260 bytes) on Windows: there the system,
+  // not the library, refuses the longest path, so only the limit is checked.
+  const bool fits = false;
+#else
+  const bool fits = true;
+#endif
+  const std::string longest = path_of_length(dir.path(), 4087, fits);
   ASSERT_EQ(longest.size(), 4087u);
-  EXPECT_EQ(tf_save_text("fits", -1, longest.c_str(), "utf8"), 1) << tf_last_error();
-  EXPECT_EQ(read_file(longest), "fits");
-  EXPECT_FALSE(file_exists(longest + ".tmp"));
+  if (fits) {
+    EXPECT_EQ(tf_save_text("fits", -1, longest.c_str(), "utf8"), 1) << tf_last_error();
+    EXPECT_EQ(read_file(longest), "fits");
+    EXPECT_FALSE(file_exists(longest + ".tmp"));
+  }
 
   const std::string one_more = longest + "m";
   for (const char* encoding : {"utf8", "utf8-bom", "utf16le"}) {
@@ -176,7 +187,9 @@ TEST(SaveFailures, PathLimitIs4087Bytes) {
   }
   EXPECT_FALSE(file_exists(one_more));
   EXPECT_FALSE(file_exists(one_more + ".tmp"));
-  EXPECT_EQ(read_file(longest), "fits");
+  if (fits) {
+    EXPECT_EQ(read_file(longest), "fits");
+  }
 
   // Length alone decides, not whether the place exists.
   const std::string nowhere = "/nonexistent-dir/" + std::string(4071, 'x');
@@ -210,14 +223,18 @@ TEST(SaveFailures, LongMessageIsCutTo511Bytes) {
 TEST(SaveFailures, TargetThatIsADirectoryFailsTheRename) {
   TempDir dir;
   const std::string target = dir.file("a-directory");
-  ASSERT_EQ(::mkdir(target.c_str(), 0755), 0);
+  ASSERT_TRUE(std::filesystem::create_directory(target));
   const std::string inside = dir.write("a-directory/kept.txt", "kept");
   const std::string planted = dir.write("a-directory/.tmp", "planted");
   for (const std::string& path : {target, target + "/"}) {
     for (const char* encoding : {"utf8", "utf8-bom", "utf16le"}) {
       SCOPED_TRACE(path + " " + encoding);
       EXPECT_EQ(tf_save_text("x", 1, path.c_str(), encoding), -1);
+#if defined(_WIN32)
+      EXPECT_STREQ(tf_last_error(), "rename failed: Win32 error 5");  // ERROR_ACCESS_DENIED
+#else
       EXPECT_STREQ(tf_last_error(), "rename failed: Win32 error 21");  // EISDIR
+#endif
       EXPECT_FALSE(file_exists(target + ".tmp"));
       EXPECT_EQ(read_file(inside), "kept");
       EXPECT_EQ(read_file(planted), "planted");
@@ -226,6 +243,7 @@ TEST(SaveFailures, TargetThatIsADirectoryFailsTheRename) {
   }
 }
 
+#if !defined(_WIN32)  // no file-size limit, SIGXFSZ or fork on Windows
 // ---- The file-size limit, in a child process so that the limit and the
 // signal settings stay there.
 
@@ -314,5 +332,7 @@ TEST(SaveFailures, WriteBeyondTheFileSizeLimit) {
   }
   s.expect_untouched();
 }
+
+#endif
 
 }  // namespace

@@ -1,23 +1,19 @@
 #include "support/temp_dir.hpp"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "support/private_dir.hpp"
+
 namespace tf_test {
 
 TempDir::TempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string templ =
-      std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/tf_test_XXXXXX";
-  if (::mkdtemp(templ.data()) == nullptr) {
-    ADD_FAILURE() << "mkdtemp failed";
-  }
-  path_ = templ;
+  path_ = make_private_dir(temp_base(), "tf_test_");
+  if (path_.empty()) ADD_FAILURE() << "cannot create a temporary directory";
 }
 
 TempDir::~TempDir() {
@@ -45,8 +41,8 @@ std::string read_file(const std::string& path) {
 }
 
 bool file_exists(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0;
+  std::error_code ignored;
+  return std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
 }
 
 }  // namespace tf_test

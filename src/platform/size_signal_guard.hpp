@@ -5,12 +5,26 @@
 // failed with EFBIG and left SIGXFSZ pending where none was pending before,
 // that signal is taken off again before the mask is restored. A caller that
 // already blocks SIGXFSZ keeps managing it itself: the guard then does
-// nothing.
+// nothing. Windows has no such signal: there the guard is empty.
 #pragma once
 
+#if !defined(_WIN32)
 #include <signal.h>
+#endif
 
-namespace tf::save {
+namespace tf::platform {
+
+#if defined(_WIN32)
+
+class SizeSignalGuard {
+ public:
+  SizeSignalGuard() noexcept = default;
+  SizeSignalGuard(const SizeSignalGuard&) = delete;
+  SizeSignalGuard& operator=(const SizeSignalGuard&) = delete;
+  void note_failure(int /*error_number*/) noexcept {}
+};
+
+#else
 
 class SizeSignalGuard {
  public:
@@ -29,4 +43,6 @@ class SizeSignalGuard {
   bool exceeded_ = false;
 };
 
-}  // namespace tf::save
+#endif
+
+}  // namespace tf::platform

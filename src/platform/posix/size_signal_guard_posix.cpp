@@ -1,11 +1,11 @@
-#include "save/size_signal_guard.hpp"
-
 #include <pthread.h>
 
 #include <cerrno>
 #include <ctime>
 
-namespace tf::save {
+#include "platform/size_signal_guard.hpp"
+
+namespace tf::platform {
 namespace {
 
 sigset_t only_sigxfsz() noexcept {
@@ -50,4 +50,4 @@ SizeSignalGuard::~SizeSignalGuard() {
   errno = saved_errno;
 }
 
-}  // namespace tf::save
+}  // namespace tf::platform

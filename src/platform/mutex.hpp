@@ -1,0 +1,64 @@
+// The library's locks: constant-initialised, so that they can live in
+// static storage that is ready before any code runs. std::mutex is that on
+// Linux; with mingw-w64's thread model its constructor is not constexpr, so
+// Windows uses a slim reader/writer lock (one pointer, zero when free)
+// instead, and a condition variable of the system beside it.
+#pragma once
+
+#if !defined(_WIN32)
+#include <pthread.h>
+
+#include <mutex>
+#endif
+
+namespace tf::platform {
+
+class Mutex {
+ public:
+  constexpr Mutex() noexcept = default;
+  Mutex(const Mutex&) = delete;
+  Mutex& operator=(const Mutex&) = delete;
+
+  void lock() noexcept;
+  void unlock() noexcept;
+
+ private:
+  friend class Condition;
+#if defined(_WIN32)
+  void* lock_ = nullptr;  // an SRWLOCK
+#else
+  std::mutex lock_;
+#endif
+};
+
+// Waiting for a change that others announce, under a Mutex.
+class Condition {
+ public:
+  constexpr Condition() noexcept = default;
+  Condition(const Condition&) = delete;
+  Condition& operator=(const Condition&) = delete;
+
+  // Releases `mutex` (held by the caller) while waiting and holds it again
+  // on return; a return may also be spurious.
+  void wait(Mutex& mutex) noexcept;
+  // Wakes every waiter.
+  void notify_all() noexcept;
+
+ private:
+#if defined(_WIN32)
+  void* condition_ = nullptr;  // a CONDITION_VARIABLE
+#else
+  pthread_cond_t condition_ = PTHREAD_COND_INITIALIZER;
+#endif
+};
+
+#if !defined(_WIN32)
+inline void Mutex::lock() noexcept { lock_.lock(); }
+inline void Mutex::unlock() noexcept { lock_.unlock(); }
+inline void Condition::wait(Mutex& mutex) noexcept {
+  pthread_cond_wait(&condition_, mutex.lock_.native_handle());
+}
+inline void Condition::notify_all() noexcept { pthread_cond_broadcast(&condition_); }
+#endif
+
+}  // namespace tf::platform

@@ -1,0 +1,45 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/read_files.hpp"
+
+namespace tf::platform {
+namespace {
+
+void describe(const struct stat& st, FileStatus& out) noexcept {
+  out.kind = S_ISDIR(st.st_mode)   ? FileKind::kDirectory
+             : S_ISREG(st.st_mode) ? FileKind::kRegular
+                                   : FileKind::kOther;
+  out.size = static_cast<std::int64_t>(st.st_size);
+}
+
+}  // namespace
+
+int status_of_path(const char* path, FileStatus& out) noexcept {
+  struct stat st;
+  if (::stat(path, &st) != 0) return -1;
+  describe(st, out);
+  return 0;
+}
+
+int status_of_file(int file, FileStatus& out) noexcept {
+  struct stat st;
+  if (::fstat(file, &st) != 0) return -1;
+  describe(st, out);
+  return 0;
+}
+
+int open_for_reading(const char* path) noexcept {
+  // O_NONBLOCK: a FIFO or device swapped in for the file must not hold the
+  // open; what was opened is checked by its status afterwards.
+  return ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+}
+
+std::int64_t read_some(int file, unsigned char* buffer, std::size_t n) noexcept {
+  return static_cast<std::int64_t>(::read(file, buffer, n));
+}
+
+void close_file(int file) noexcept { (void)::close(file); }
+
+}  // namespace tf::platform

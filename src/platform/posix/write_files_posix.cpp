@@ -1,0 +1,95 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/write_files.hpp"
+
+namespace tf::platform {
+namespace {
+
+constexpr std::size_t kPathBuffer = 4096;
+
+}  // namespace
+
+bool names_directory(const char* path) noexcept {
+  const std::size_t n = std::strlen(path);
+  if (n > 0 && path[n - 1] == '/') return true;
+  struct stat st;
+  return ::lstat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+unsigned long directory_target_code() noexcept { return EISDIR; }
+
+int remove_name(const char* path) noexcept { return ::unlink(path); }
+
+int create_new_file(const char* path, const char* like) noexcept {
+  struct stat existing;
+  const bool keep_mode = ::lstat(like, &existing) == 0 && S_ISREG(existing.st_mode);
+  const mode_t initial = keep_mode ? 0600 : 0666;
+  int fd;
+  do {
+    fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, initial);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return -1;
+  if (keep_mode) {
+    // Owner and group first: a change of owner may clear mode bits. A refused
+    // owner may still leave the group allowed; a refusal of both keeps ours.
+    if (::fchown(fd, existing.st_uid, existing.st_gid) != 0 &&
+        ::fchown(fd, static_cast<uid_t>(-1), existing.st_gid) != 0) {
+    }
+    if (::fchmod(fd, existing.st_mode & 0777) != 0) {
+      // Stays 0600: never more open than the target.
+    }
+  }
+  return fd;
+}
+
+std::int64_t write_some(int file, const unsigned char* data, std::size_t n) noexcept {
+  return static_cast<std::int64_t>(::write(file, data, n));
+}
+
+int sync_file(int file) noexcept {
+  int rc;
+  do {
+    rc = ::fsync(file);
+  } while (rc != 0 && errno == EINTR);
+  return rc;
+}
+
+bool replace_file(const char* from, const char* to, unsigned long& code) noexcept {
+  if (std::rename(from, to) == 0) return true;
+  code = static_cast<unsigned long>(errno);
+  return false;
+}
+
+int open_directory_of(const char* path) noexcept {
+  char dir[kPathBuffer];
+  const char* slash = std::strrchr(path, '/');
+  if (slash == nullptr) {
+    std::strcpy(dir, ".");
+  } else {
+    std::size_t n = static_cast<std::size_t>(slash - path);
+    if (n == 0) n = 1;  // the root directory itself
+    if (n >= sizeof dir) {
+      errno = ENAMETOOLONG;
+      return -1;
+    }
+    std::memcpy(dir, path, n);
+    dir[n] = '\0';
+  }
+  int fd;
+  do {
+    fd = ::open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+int sync_directory(int directory) noexcept { return sync_file(directory); }
+
+void close_directory(int directory) noexcept { (void)::close(directory); }
+
+}  // namespace tf::platform
