@@ -18,6 +18,10 @@ cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
 jobs=$(nproc 2>/dev/null || echo 2)
 
+# The host's toolchain, CMake, Python and GoogleTest's sources first, so that
+# the stage stands alone on a fresh machine.
+bash scripts/install-deps.sh >/dev/null
+
 missing=()
 command -v aarch64-linux-gnu-g++ >/dev/null || missing+=(g++-aarch64-linux-gnu)
 command -v qemu-aarch64 >/dev/null || missing+=(qemu-user)
