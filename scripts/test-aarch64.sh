@@ -37,8 +37,14 @@ fi
 yyjson_src=$(bash scripts/cross-deps.sh | tail -n 1)
 
 echo "== aarch64: configure and build"
+toolchain=$PWD/cmake/aarch64-linux-gnu.cmake
+# A build tree configured with another toolchain file starts afresh.
+if [ -f build/aarch64/CMakeCache.txt ] &&
+  ! grep -q "^CMAKE_TOOLCHAIN_FILE:[A-Z]*=$toolchain\$" build/aarch64/CMakeCache.txt; then
+  rm -rf build/aarch64/CMakeCache.txt build/aarch64/CMakeFiles
+fi
 cmake -S . -B build/aarch64 \
-  -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/aarch64-linux-gnu.cmake" \
+  -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DCMAKE_BUILD_TYPE=Release -DTF_WERROR=ON -DTF_DEPS_FROM_SOURCE=ON \
   -DTF_YYJSON_SOURCE_DIR="$yyjson_src" -DTF_TEST_REDUCED_SWEEPS=ON >/dev/null
 cmake --build build/aarch64 -j "$jobs"
