@@ -39,8 +39,8 @@ yyjson_src=$(bash scripts/cross-deps.sh | tail -n 1)
 echo "== aarch64: configure and build"
 toolchain=$PWD/cmake/aarch64-linux-gnu.cmake
 # A build tree configured with another toolchain file starts afresh.
-if [ -f build/aarch64/CMakeCache.txt ] &&
-  ! grep -q "^CMAKE_TOOLCHAIN_FILE:[A-Z]*=$toolchain\$" build/aarch64/CMakeCache.txt; then
+system=$(ls build/aarch64/CMakeFiles/*/CMakeSystem.cmake 2>/dev/null | head -n 1 || true)
+if [ -n "$system" ] && ! grep -qF "include(\"$toolchain\")" "$system"; then
   rm -rf build/aarch64/CMakeCache.txt build/aarch64/CMakeFiles
 fi
 cmake -S . -B build/aarch64 \
