@@ -97,8 +97,65 @@ int cli_usage_error(const CliCommand* command, const char* format, ...)
 #endif
     ;
 
-/* Opens `path`; on failure reports it and returns -1. */
-int cli_open(const char* path);
+/* ===== Operands naming files =========================================== */
+
+/* Non-zero for the operands that name standard input: "-" and "/dev/stdin". */
+int cli_is_stdin(const char* file);
+
+/* Opens the operand `file` for reading; on failure reports it and returns
+ * -1. Standard input is first spooled to a temporary file, removed again as
+ * soon as the library has read it (on Linux it has no name at all); it can be
+ * read once per run, up to the library's 500 MiB limit. On Windows the
+ * operand (UTF-8) is handed to the library in the ANSI code page, or as its
+ * short name when the code page cannot express it. */
+int cli_open(const char* file);
+
+/* The path the library is to write for the operand `file`, in a block to
+ * release with free(); NULL after reporting why there is none. */
+char* cli_save_path(const char* file);
+
+/* Reports the library's last error for the operand `file`, which it knew as
+ * `native`: the operand's own spelling replaces that path in the message. */
+void cli_library_error(const char* file, const char* native);
+
+/* Standard input in a temporary file (cli_stdin.c): the path to hand to the
+ * library, or NULL with the reason in *why; more than `limit` bytes are
+ * refused as the library refuses such a file, without reading further. */
+const char* cli_stdin_spool(int64_t limit, const char** why);
+/* Removes the spool's name, if it still has one. */
+void cli_stdin_release(void);
+
+/* ===== Windows: arguments in UTF-8, paths in the ANSI code page ========= */
+
+#if defined(_WIN32)
+/* Replaces *argv by the wide command line converted to UTF-8; 0, or -1 when
+ * memory runs out (the narrow arguments are kept). */
+int cli_windows_utf8_argv(int* argc, char*** argv);
+/* The UTF-8 operand `file` as a path in the ANSI code page, in a block to
+ * free(): unchanged when the code page expresses it, else through the short
+ * name of the file (for reading) or of its directory (for writing, since a
+ * save through the short name would rename the file). NULL with the reason
+ * in *why. */
+char* cli_windows_path(const char* file, int for_writing, const char** why);
+#endif
+
+/* ===== Encodings ======================================================== */
+
+/* The library's name ("utf8", "utf8-bom" or "utf16le") for an encoding name
+ * as people write it ("UTF-8", "utf-8-bom", "UTF-16LE"...), NULL for any
+ * other. */
+const char* cli_encoding_name(const char* name);
+
+/* In the bytes of an "ansi" document, the well-formed UTF-8 sequences of two
+ * to four bytes and the bytes that begin none (each one a U+FFFD to a UTF-8
+ * decoder). Its text holds one character U+0000..U+00FF per byte, so the
+ * bytes are read back from it; `text_bytes` is its length ("bytes" in its
+ * info). 0, or -1 with the reason in *why. */
+typedef struct CliUtf8Evidence {
+  int64_t sequences;
+  int64_t strays;
+} CliUtf8Evidence;
+int cli_utf8_evidence(int handle, int64_t text_bytes, CliUtf8Evidence* out, const char** why);
 
 /* ===== JSON results ===================================================== */
 

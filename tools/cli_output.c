@@ -8,7 +8,6 @@
 #include <string.h>
 
 #include "cli.h"
-#include "quobrix_textfile.h"
 
 enum { OUT_OPEN, OUT_CLOSED_BY_READER, OUT_FAILED };
 static int out_state = OUT_OPEN;
@@ -91,10 +90,4 @@ int cli_usage_error(const CliCommand* command, const char* format, ...) {
     fprintf(stderr, "\nTry '%s --help' for more information.\n", CLI_PROGRAM);
   }
   return CLI_USAGE;
-}
-
-int cli_open(const char* path) {
-  const int handle = tf_open(path);
-  if (handle < 0) cli_file_error(path, tf_last_error());
-  return handle;
 }

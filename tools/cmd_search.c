@@ -5,6 +5,7 @@
  * cost linear in the text rather than per hit): the tool decodes nothing
  * itself. replace prints the preview of a replace-all. */
 #include <stdint.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -116,18 +117,18 @@ static int walker_find_line_end(LineWalker* w, const char** why) {
   }
 }
 
-/* Prints one line per hit; returns CLI_OK or CLI_FILE_FAILED. */
-static int print_hit_lines(const char* file, int handle, const char* json) {
-  CliJson* result = cli_json_parse(json);
+/* Prints one line for each of the first `most` hits; returns CLI_OK or
+ * CLI_FILE_FAILED. */
+static int print_hit_lines(const char* file, int handle, const CliJson* result, size_t most) {
   int64_t* offsets = NULL;
   size_t count = 0;
   LineWalker walker = {handle, {NULL, 0, 0}, 0, 0, 0, 1, 0, -1, 0};
   int status = CLI_OK;
-  if (result == NULL || cli_json_array_ints(result, "hits", "offset", &offsets, &count) != 0) {
+  if (cli_json_array_ints(result, "hits", "offset", &offsets, &count) != 0) {
     cli_file_error(file, "unexpected result from tf_search");
-    cli_json_free(result);
     return CLI_FILE_FAILED;
   }
+  if (count > most) count = most;
   for (size_t i = 0; i < count && !out_stopped(); ++i) {
     const char* why = NULL;
     if (offsets[i] < walker.pos || walker_advance(&walker, offsets[i], &why) != 0 ||
@@ -147,7 +148,6 @@ static int print_hit_lines(const char* file, int handle, const char* json) {
   }
   cli_bytes_free(&walker.kept);
   free(offsets);
-  cli_json_free(result);
   return status;
 }
 
@@ -155,13 +155,62 @@ static const CliOption search_options[] = {
     {"ignore-case", 'i', 0}, {"max-hits", 0, 1}, {"lines", 0, 0}, {"pretty", 0, 0}};
 enum { SEARCH_IGNORE_CASE, SEARCH_MAX_HITS, SEARCH_LINES, SEARCH_PRETTY };
 
+/* The library's hit limits. */
+#define CLI_DEFAULT_HITS 100
+#define CLI_MOST_HITS 100000
+
+/* The limit that max_hits gives, as the library applies it. */
+static int hit_limit(int64_t max_hits) {
+  if (max_hits <= 0) return CLI_DEFAULT_HITS;
+  return max_hits > CLI_MOST_HITS ? CLI_MOST_HITS : (int)max_hits;
+}
+
+/* search --lines: one hit more than the limit is asked for, so that a cut is
+ * known and said, never silent; at the library's maximum none more can be
+ * had, and a full set of hits is said to be possibly cut. */
+static int search_lines(const char* file, SearchArgs* search) {
+  const int limit = search->max_hits;
+  const int handle = cli_open(file);
+  CliJson* result;
+  int64_t count = 0;
+  char* json;
+  int status;
+  if (handle < 0) return CLI_FILE_FAILED;
+  search->max_hits = limit < CLI_MOST_HITS ? limit + 1 : limit;
+  json = query_search(handle, search);
+  if (json == NULL) {
+    cli_file_error(file, tf_last_error());
+    tf_close(handle);
+    return CLI_FILE_FAILED;
+  }
+  result = cli_json_parse(json);
+  if (result == NULL || cli_json_int(result, "count", &count) != 0) {
+    cli_file_error(file, "unexpected result from tf_search");
+    status = CLI_FILE_FAILED;
+  } else {
+    status = print_hit_lines(file, handle, result, (size_t)(count > limit ? limit : count));
+  }
+  cli_json_free(result);
+  tf_free_string(json);
+  tf_close(handle);
+  if (status == CLI_OK && !out_stopped() && count > limit) {
+    char message[200];
+    snprintf(message, sizeof message,
+             "stopped after %d hit%s; there are more (--max-hits N shows up to N, at most %d)",
+             limit, limit == 1 ? "" : "s", CLI_MOST_HITS);
+    cli_file_error(file, message);
+  } else if (status == CLI_OK && !out_stopped() && limit == CLI_MOST_HITS && count == limit) {
+    cli_file_error(file,
+                   "stopped after 100000 hits, the most the library reports; there may be more");
+  }
+  return status;
+}
+
 static int run_search(const CliArgs* args) {
   const char* file = args->positional[0];
   SearchArgs search;
   int64_t max_hits = 0;
-  int handle;
-  char* json;
-  int status;
+  const int lines = args->value[SEARCH_LINES] != NULL;
   if (args->value[SEARCH_MAX_HITS] != NULL &&
       cli_parse_int(&cli_search_command, "max-hits", args->value[SEARCH_MAX_HITS], INT32_MIN,
                     INT32_MAX, &max_hits) != 0) {
@@ -170,21 +219,12 @@ static int run_search(const CliArgs* args) {
   search.query = args->positional[1];
   search.case_insensitive = args->value[SEARCH_IGNORE_CASE] != NULL;
   search.max_hits = (int)max_hits;
-  if (args->value[SEARCH_LINES] == NULL) {
+  if (!lines) {
     return cli_print_query(file, query_search, &search, args->value[SEARCH_PRETTY] != NULL);
   }
-  handle = cli_open(file);
-  if (handle < 0) return CLI_FILE_FAILED;
-  json = query_search(handle, &search);
-  if (json == NULL) {
-    cli_file_error(file, tf_last_error());
-    status = CLI_FILE_FAILED;
-  } else {
-    status = print_hit_lines(file, handle, json);
-    tf_free_string(json);
-  }
-  tf_close(handle);
-  return status;
+  /* Lines are for reading through: all of them, up to the library's most. */
+  search.max_hits = args->value[SEARCH_MAX_HITS] != NULL ? hit_limit(max_hits) : CLI_MOST_HITS;
+  return search_lines(file, &search);
 }
 
 const CliCommand cli_search_command = {
@@ -201,12 +241,15 @@ const CliCommand cli_search_command = {
     "\n"
     "  FILE:LINE:COL: the line's text\n"
     "\n"
-    "where COL counts bytes from the start of the line.\n"
+    "where COL counts bytes from the start of the line. --lines shows every hit\n"
+    "up to the library's most, 100000, unless --max-hits is given; when the\n"
+    "limit cut the hits short, stderr says so (exit status 0).\n"
+    "FILE \"-\" reads standard input.\n"
     "\n"
     "Options:\n"
     "  -i, --ignore-case   fold the ASCII letters A-Z when matching\n"
     "  --max-hits N        report at most N hits (0: the library's 100; at\n"
-    "                      most 100000)\n"
+    "                      most 100000; --lines: 100000 when not given)\n"
     "  --lines             one line per hit instead of JSON\n"
     "  --pretty            indent the JSON\n",
     search_options,

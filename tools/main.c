@@ -48,6 +48,8 @@ static void print_help(void) {
       "  -h, --help       show this help; COMMAND --help shows a command's help\n"
       "  -V, --version    print the library's version\n"
       "\n"
+      "A FILE \"-\" (or /dev/stdin) is standard input, read once.\n"
+      "\n"
       "Errors go to stderr as \"" CLI_PROGRAM
       ": FILE: MESSAGE\". Exit status: 0 on\n"
       "success, 1 when any file failed (the others are still processed), 2 on a\n"
@@ -105,6 +107,12 @@ int main(int argc, char** argv) {
   /* Windows has no SIGPIPE. Its C runtime would turn each "\n" written to
    * stdout into "\r\n": the output is bytes, written as they are. */
   (void)_setmode(_fileno(stdout), _O_BINARY);
+  /* The narrow arguments are in the ANSI code page, which cannot hold most
+   * of what a query may be: read them again, in UTF-8. */
+  if (cli_windows_utf8_argv(&argc, &argv) != 0) {
+    fprintf(stderr, "%s: cannot read the command line\n", CLI_PROGRAM);
+    return CLI_FILE_FAILED;
+  }
 #else
   signal(SIGPIPE, SIG_IGN);
 #endif
