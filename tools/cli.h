@@ -147,13 +147,15 @@ char* cli_windows_path(const char* file, int for_writing, const char** why);
 const char* cli_encoding_name(const char* name);
 
 /* In the bytes of an "ansi" document, the well-formed UTF-8 sequences of two
- * to four bytes and the bytes that begin none (each one a U+FFFD to a UTF-8
- * decoder). Its text holds one character U+0000..U+00FF per byte, so the
- * bytes are read back from it; `text_bytes` is its length ("bytes" in its
- * info). 0, or -1 with the reason in *why. */
+ * to four bytes, the bytes that begin none (each one a U+FFFD to a UTF-8
+ * decoder) and the places where such bytes are (a sequence that breaks off
+ * after its first bytes is one place, however many bytes it had). Its text holds one character
+ * U+0000..U+00FF per byte, so the bytes are read back from it; `text_bytes` is its length ("bytes"
+ * in its info). 0, or -1 with the reason in *why. */
 typedef struct CliUtf8Evidence {
   int64_t sequences;
   int64_t strays;
+  int64_t places;
 } CliUtf8Evidence;
 int cli_utf8_evidence(int handle, int64_t text_bytes, CliUtf8Evidence* out, const char** why);
 

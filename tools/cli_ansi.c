@@ -27,6 +27,7 @@ typedef struct Scanner {
  * continuation byte it had taken, since none of them starts a sequence. */
 static void scanner_break(Scanner* s) {
   s->evidence.strays += 1 + s->taken;
+  ++s->evidence.places;
   s->need = 0;
   s->taken = 0;
 }
@@ -50,6 +51,7 @@ static void scanner_start(Scanner* s, unsigned char b) {
   } else {
     s->need = 0;
     ++s->evidence.strays; /* 80-C1, F5-FF */
+    ++s->evidence.places;
   }
 }
 
@@ -88,7 +90,7 @@ static int scanner_text(Scanner* s, const char* text, size_t length) {
 }
 
 int cli_utf8_evidence(int handle, int64_t text_bytes, CliUtf8Evidence* out, const char** why) {
-  Scanner s = {{0, 0}, 0, 0, 0x80, 0xBF};
+  Scanner s = {{0, 0, 0}, 0, 0, 0x80, 0xBF};
   CliBytes page = {NULL, 0, 0};
   int64_t offset = 0;
   int status = 0;

@@ -4,15 +4,19 @@
  * page, so each path operand is converted to it, and one that the code page
  * cannot express is reached through its short (8.3) name. */
 #if defined(_WIN32)
+/* shellapi.h needs windows.h first. */
+/* clang-format off */
+#include <windows.h>
 #include <shellapi.h>
+/* clang-format on */
+#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <windows.h>
 
 #include "cli.h"
 
-static char reason[256];
+static char reason[1200];
 
 static char* narrow(UINT code_page, DWORD flags, const WCHAR* wide, BOOL* lossy) {
   const int length = WideCharToMultiByte(code_page, flags, wide, -1, NULL, 0, NULL, lossy);
@@ -120,18 +124,28 @@ static char* writable_ansi(WCHAR* wide) {
 char* cli_windows_path(const char* file, int for_writing, const char** why) {
   WCHAR* wide = to_wide(file);
   char* ansi;
+  DWORD error = 0;
   if (wide == NULL) {
     *why = "the name is not valid UTF-8";
     return NULL;
   }
   ansi = to_ansi(wide);
-  if (ansi == NULL) ansi = for_writing ? writable_ansi(wide) : short_ansi(wide);
-  free(wide);
   if (ansi == NULL) {
+    ansi = for_writing ? writable_ansi(wide) : short_ansi(wide);
+    error = GetLastError();
+  }
+  free(wide);
+  if (ansi == NULL && !for_writing &&
+      (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) {
+    /* No short name since there is no file: say so as the library would. */
+    snprintf(reason, sizeof reason, "cannot open '%s': %s", file, strerror(ENOENT));
+    *why = reason;
+  } else if (ansi == NULL) {
     snprintf(reason, sizeof reason,
              for_writing
                  ? "the name has characters that the ANSI code page (%u) cannot express, and "
-                   "the library takes paths in that code page (a short name would rename the file)"
+                   "the library writes paths in that code page (its short name would rename "
+                   "the file)"
                  : "the name has characters that the ANSI code page (%u) cannot express, and "
                    "there is no short name to reach the file by",
              (unsigned)GetACP());

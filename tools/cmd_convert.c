@@ -54,8 +54,9 @@ static int read_source(const char* file, int handle, Source* source) {
 }
 
 /* 1 when an "ansi" document holds at least as many well-formed UTF-8
- * multi-byte sequences as bytes that begin none (reported), 0 when not, -1
- * after reporting a failure. */
+ * multi-byte sequences as places with bytes that begin none (reported), 0
+ * when not, -1 after reporting a failure. A character cut short (E2 82 of
+ * "€") is one place: it is UTF-8 too, only broken. */
 static int looks_like_utf8(const char* file, int handle, const Source* source) {
   CliUtf8Evidence evidence;
   const char* why = NULL;
@@ -64,7 +65,7 @@ static int looks_like_utf8(const char* file, int handle, const Source* source) {
     cli_file_error(file, why);
     return -1;
   }
-  if (evidence.sequences == 0 || evidence.sequences < evidence.strays) return 0;
+  if (evidence.sequences == 0 || evidence.sequences < evidence.places) return 0;
   snprintf(message, sizeof message,
            "looks like UTF-8 with %lld byte%s that %s not; converting would encode it twice "
            "(--from-ansi converts anyway)",
@@ -155,10 +156,11 @@ const CliCommand cli_convert_command = {
     "\n"
     "So is an \"ansi\" FILE (read as one character per byte, U+0000-U+00FF)\n"
     "that holds at least as many well-formed UTF-8 sequences of 2 to 4 bytes as\n"
-    "bytes 80-FF outside them: that is UTF-8 with a few bad bytes (a cut\n"
-    "download, say), and converting it would encode it twice (\"caf\xc3\xa9\"\n"
-    "would become \"caf\xc3\x83\xc2\xa9\"). Text in Latin-1 or Windows-1252 has its accented\n"
-    "letters between ASCII ones, outside any such sequence, and converts.\n"
+    "places with bytes 80-FF outside them (a character cut short is one place):\n"
+    "that is UTF-8 with a few bad bytes (a cut download, say), and converting\n"
+    "it would encode its UTF-8 twice. Text in Latin-1 or Windows-1252 has its\n"
+    "accented letters between ASCII ones, outside any such sequence, and\n"
+    "converts.\n"
     "\n"
     "Options:\n"
     "  -t, --to ENCODING   utf8, utf8-bom or utf16le (required)\n"

@@ -21,9 +21,12 @@ PROGRAM = "quobrix-textfile"
 MIXED = "a\u00e9\u20ac\U0001F600\x00b\r\nc\u00e9\x00\x00\U0001F600\rz"
 
 
-def run(*args, stdin=subprocess.DEVNULL, cwd=None):
-    """(exit status, stdout bytes, stderr text) of one run."""
-    result = subprocess.run([CLI] + [str(a) for a in args], stdin=stdin, cwd=cwd,
+def run(*args, stdin=subprocess.DEVNULL, cwd=None, env=None):
+    """(exit status, stdout bytes, stderr text) of one run; `stdin` bytes are
+    its standard input."""
+    data = stdin if isinstance(stdin, bytes) else None
+    result = subprocess.run([CLI] + [str(a) for a in args], input=data, cwd=cwd, env=env,
+                            stdin=None if data is not None else stdin,
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
     return result.returncode, result.stdout, result.stderr.decode("utf-8", "replace")
 
@@ -52,10 +55,13 @@ class CliTestCase(unittest.TestCase):
         with open(path, "rb") as f:
             return f.read()
 
-    def assertRun(self, args, status, stdout, stderr=""):
-        got = run(*args)
+    def assertRun(self, args, status, stdout, stderr="", stdin=None):
+        """None for stdout or stderr: anything. `stdin`: bytes to read."""
+        got = run(*args, stdin=subprocess.DEVNULL if stdin is None else stdin)
         expected_out = stdout.encode("utf-8") if isinstance(stdout, str) else stdout
-        self.assertEqual(got, (status, expected_out, stderr), args)
+        expected = (status, got[1] if stdout is None else expected_out,
+                    got[2] if stderr is None else stderr)
+        self.assertEqual(got, expected, args)
 
 
 class GeneralTest(CliTestCase):
@@ -270,7 +276,9 @@ class QueryTest(CliTestCase):
                     "%s:3:4: \u00e9 x\x00y x\n%s:3:8: \u00e9 x\x00y x\n%s:4:6: last x\n"
                     % (path, path, path)).encode("utf-8"))
                 self.assertRun(["search", "--lines", path, "X", "-i", "--max-hits", "1"], 0,
-                               "%s:3:4: \u00e9 x\x00y x\n" % path)
+                               "%s:3:4: \u00e9 x\x00y x\n" % path,
+                               "%s: %s: stopped after 1 hit; there are more (--max-hits N shows"
+                               " up to N, at most 100000)\n" % (PROGRAM, path))
                 self.assertRun(["search", "--lines", path, "nothing"], 0, "")
 
     def test_search_lines_longer_than_a_read(self):
@@ -301,6 +309,32 @@ class QueryTest(CliTestCase):
                 start = i + 1
         self.assertRun(["search", "--lines", "--max-hits", "100000", path, "x"], 0,
                        b"".join(expected))
+
+    def test_search_lines_never_cuts_silently(self):
+        # --lines shows every hit up to the library's most unless told
+        # otherwise, and says on stderr when a limit cut the hits short.
+        path = self.write("xs.txt", b"x\n" * 300)
+        more = ("%s: %s: stopped after %%s; there are more (--max-hits N shows up to N, at most "
+                "100000)\n" % (PROGRAM, path))
+        for options, lines, stderr in (
+                ([], 300, ""),
+                (["--max-hits", "300"], 300, ""),
+                (["--max-hits", "299"], 299, more % "299 hits"),
+                (["--max-hits", "0"], 100, more % "100 hits"),
+                (["--max-hits", "-4"], 100, more % "100 hits"),
+                (["--max-hits", "999999"], 300, "")):
+            with self.subTest(options=options):
+                self.assertRun(["search", "--lines", path, "x"] + options, 0,
+                               "".join("%s:%d:1: x\n" % (path, n + 1) for n in range(lines)),
+                               stderr)
+        full = self.write("full.txt", b"x" * 100001)
+        status, out, err = run("search", "--lines", full, "x")
+        self.assertEqual((status, out.count(b"\n"), err), (0, 100000, (
+            "%s: %s: stopped after 100000 hits, the most the library reports; there may be "
+            "more\n" % (PROGRAM, full))))
+        # The JSON stays the library's own, default limit included.
+        status, out, err = run("search", path, "x")
+        self.assertEqual((status, json.loads(out)["count"], err), (0, 100, ""))
 
     def test_replace(self):
         path = self.write("a.txt", b"Cat cat CAT")
@@ -418,8 +452,14 @@ class ConvertTest(CliTestCase):
         path = self.write("a.txt", b"x")
         cases = [
             ([path], "missing --to ENCODING"),
-            ([path, "--to", "UTF8"],
-             "invalid encoding 'UTF8' for --to (use utf8, utf8-bom or utf16le)"),
+            ([path, "--to", "utf16"],
+             "invalid encoding 'utf16' for --to (use utf8, utf8-bom or utf16le)"),
+            ([path, "--to", "UTF-16BE"],
+             "invalid encoding 'UTF-16BE' for --to (use utf8, utf8-bom or utf16le)"),
+            ([path, "--to", "latin1"],
+             "invalid encoding 'latin1' for --to (use utf8, utf8-bom or utf16le)"),
+            ([path, "--to", ""], "invalid encoding '' for --to (use utf8, utf8-bom or utf16le)"),
+            (["-", "--to", "utf8"], "standard input cannot be converted in place (use -o OUT)"),
             ([path, "--to", "ansi"],
              "invalid encoding 'ansi' for --to (use utf8, utf8-bom or utf16le)"),
             ([path, path, "--to", "utf8", "-o", self.path("o")], "-o takes exactly one FILE"),
@@ -428,6 +468,64 @@ class ConvertTest(CliTestCase):
             with self.subTest(args=args):
                 self.assertRun(["convert"] + args, 2, "", usage_error(message, "convert"))
         self.assertEqual(self.read(path), b"x")
+
+    def test_encoding_names_in_the_usual_spellings(self):
+        text = "caf\u00e9\n"
+        for names, data in (
+                (["utf8", "UTF8", "utf-8", "UTF-8", "Utf_8", "utf 8"], text.encode()),
+                (["utf8-bom", "UTF-8-BOM", "utf8bom", "utf-8-sig", "UTF-8 BOM", "utf8_with_bom"],
+                 b"\xef\xbb\xbf" + text.encode()),
+                (["utf16le", "UTF-16LE", "utf-16-le", "UTF16LE", "utf16le-bom"],
+                 b"\xff\xfe" + text.encode("utf-16-le"))):
+            for name in names:
+                with self.subTest(name=name):
+                    path = self.write("a.txt", text.encode())
+                    self.assertRun(["convert", "--to", name, path], 0, "")
+                    self.assertEqual(self.read(path), data)
+
+    def test_ansi_that_looks_like_utf8_is_refused_unless_from_ansi(self):
+        # UTF-8 with a few bad bytes is "ansi" to the library; converting it
+        # would encode its UTF-8 twice. The file stays as it is, exit 1.
+        utf8 = "Cr\u00e8me br\u00fbl\u00e9e, 3 \u20ac, \U0001F600\n".encode() * 20
+        for data, bad in (
+                (b"caf\xc3\xa9\xff", "1 byte that is"),
+                (b"caf\xc3\xa9 cr\xc3\xa8me br\xc3", "1 byte that is"),  # last one cut
+                ("10 \u20ac, caf\u00e9 ".encode() + b"\xe2\x82", "2 bytes that are"),
+                (utf8 + "\U0001F600".encode()[:3], "3 bytes that are"),  # a cut download
+                (utf8[:500] + b"\x93quoted\x94" + utf8[500:], "2 bytes that are")):
+            with self.subTest(data=data[:40]):
+                path = self.write("near.txt", data)
+                out = self.path("out.txt")
+                self.assertRun(["convert", "--to", "utf8", path, "-o", out], 1, "",
+                               "%s: %s: looks like UTF-8 with %s not; converting would encode it "
+                               "twice (--from-ansi converts anyway)\n" % (PROGRAM, path, bad))
+                self.assertRun(["convert", "--to", "utf16le", path], 1, "", None)
+                self.assertEqual((self.read(path), os.path.exists(out)), (data, False))
+                self.assertRun(["convert", "--to", "utf8", "--from-ansi", path], 0, "")
+                self.assertEqual(self.read(path), data.decode("latin-1").encode())
+
+    def test_latin1_text_still_converts(self):
+        # Accented letters sit between ASCII ones; a capital followed by a
+        # sign ("\u00c9\u00bb", "\u00c9\u201d" in Windows-1252) does form a UTF-8
+        # sequence, but never outnumbers the lone letters around it.
+        samples = [
+            "caf\u00e9",
+            "\u00ab \u00c9T\u00c9 \u00bb, \u00ab\u00c9T\u00c9\u00bb \u00e0 Paris, d\u00e9j\u00e0 vu",
+            "\u201cCAF\u00c9\u201d est not\u00e9",
+            "Fu\u00df\u00bb und Gr\u00f6\u00dfe\u00b2, 20\u00b0C, \u00a9 2024 \u00c6r\u00f8",
+            "\u00c0 \u00c1 \u00c2 \u00c3 \u00c4 \u00c5 \u00d1 \u00d6 \u00dc \u00df \u00e9\u00e8\u00ea\u00eb"
+            " \u00bf\u00a1 \u00a3\u00a5 \u00b1\u00d7\u00f7",
+        ]
+        for text in samples:
+            with self.subTest(text=text):
+                data = text.encode("cp1252")
+                path = self.write("latin1.txt", data)
+                self.assertRun(["detect", path], 0, None)
+                self.assertRun(["convert", "--to", "utf8", path], 0, "")
+                self.assertEqual(self.read(path), data.decode("latin-1").encode())
+        with open(os.path.join(EXAMPLES, "sample-latin1.txt"), "rb") as f:
+            sample = self.write("sample.txt", f.read())
+        self.assertRun(["convert", "--to", "utf8-bom", sample], 0, "")
 
     def test_sanitized_text_is_refused_unless_lossy(self):
         message = ("the text holds replacement characters (U+FFFD) for bytes that could not "
@@ -455,6 +553,76 @@ class ConvertTest(CliTestCase):
                        "%s: %s: cannot open '%s': No such file or directory\n"
                        % (PROGRAM, missing, missing))
         self.assertEqual(self.read(good), b"\xff\xfex\x00")
+
+
+class StdinTest(CliTestCase):
+    """"-" and /dev/stdin: standard input, spooled to a temporary file that
+    the tool removes (on Linux it never has a name)."""
+
+    def env(self):
+        spool = self.path("tmp")
+        os.makedirs(spool, exist_ok=True)
+        return dict(os.environ, TMPDIR=spool), spool
+
+    def test_every_read_command_takes_standard_input(self):
+        data = b"\xff\xfe" + "ab\r\nc\u00e9 ab".encode("utf-16-le")
+        env, spool = self.env()
+        for args, out in (
+                (["cat", "-"], "ab\r\nc\u00e9 ab"),
+                (["detect", "-"], "-: utf16le with BOM, crlf, 2 lines, 10 bytes (raw 20)\n"),
+                (["detect", "/dev/stdin"],
+                 "/dev/stdin: utf16le with BOM, crlf, 2 lines, 10 bytes (raw 20)\n"),
+                (["stats", "-"], '{"lines":2,"words":3,"chars":9,"bytes":10}\n'),
+                (["info", "-", "--pretty"], None),
+                (["linecol", "-", "5"], '{"line":2,"col":2}\n'),
+                (["text", "-", "--max-bytes", "2"], '{"text":"ab","next_offset":2}\n'),
+                (["search", "--lines", "-", "ab"], "-:1:1: ab\n-:2:5: c\u00e9 ab\n"),
+                (["replace", "-", "ab", "x"], '{"count":2,"text":"x\\r\\nc\u00e9 x"}\n'),
+                (["cat", "-", "--", "-"], None)):
+            with self.subTest(args=args):
+                status, got, err = run(*args, stdin=data, env=env)
+                if out is not None:
+                    self.assertEqual((status, got, err), (0, out.encode(), ""))
+                self.assertEqual(os.listdir(spool), [])
+        self.assertEqual(run("cat", "-", "-", stdin=data, env=env), (
+            1, "ab\r\nc\u00e9 ab".encode(),
+            "%s: -: standard input can be read only once\n" % PROGRAM))
+        copy = self.path("copy.txt")
+        self.assertRun(["convert", "--to", "utf8", "-", "-o", copy], 0, "", stdin=data)
+        self.assertEqual(self.read(copy), "ab\r\nc\u00e9 ab".encode())
+        self.assertRun(["cat", "-"], 0, b"")  # an empty standard input
+        self.assertEqual(os.listdir(spool), [])
+
+    def test_the_spool_never_has_a_name_while_it_is_read(self):
+        # The tool waits on an open pipe; the spool it holds is nameless, and
+        # a signal leaves nothing behind either.
+        if not os.path.isdir("/proc/self/fd"):
+            self.skipTest("no /proc")
+        env, spool = self.env()
+        child = subprocess.Popen([CLI, "cat", "-"], stdin=subprocess.PIPE,
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
+        child.stdin.write(b"x" * 100000)
+        child.stdin.flush()
+        fd_dir = "/proc/%d/fd" % child.pid
+        held = []
+        for _ in range(20000):
+            held = [os.readlink(os.path.join(fd_dir, fd)) for fd in os.listdir(fd_dir)
+                    if os.readlink(os.path.join(fd_dir, fd)).startswith(spool)]
+            if held:
+                break
+        self.assertEqual(len(held), 1)
+        self.assertTrue(held[0].endswith(" (deleted)"), held)
+        self.assertEqual(os.listdir(spool), [])
+        child.terminate()
+        child.communicate(timeout=60)
+        self.assertEqual(os.listdir(spool), [])
+
+    def test_failures_name_the_operand(self):
+        env, spool = self.env()
+        self.assertEqual(run("cat", "-", stdin=b"", env=dict(env, TMPDIR=self.path("none"))), (
+            1, b"", "%s: -: cannot create a temporary file for standard input: No such file or "
+            "directory\n" % PROGRAM))
+        self.assertEqual(os.listdir(spool), [])
 
 
 if __name__ == "__main__":
