@@ -61,9 +61,10 @@ def make_file(rng, i):
     return b""
 
 
-def run(argv, cwd):
-    result = subprocess.run(argv, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                            stderr=subprocess.PIPE, timeout=300)
+def run(argv, cwd, stdin=None):
+    result = subprocess.run(argv, cwd=cwd, input=stdin,
+                            stdin=subprocess.DEVNULL if stdin is None else None,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
     return result.returncode, result.stdout, result.stderr.replace(b"\r\n", b"\n")
 
 
@@ -90,17 +91,17 @@ def main():
 
     retried = []
 
-    def compare(label, args, cwd=corpus, linux_cwd=None, windows_cwd=None):
+    def compare(label, args, cwd=corpus, linux_cwd=None, windows_cwd=None, stdin=None):
         nonlocal runs
         runs += 1
-        want = run([linux_tool] + args, linux_cwd or cwd)
-        got = run([WINE, windows_tool] + args, windows_cwd or cwd)
+        want = run([linux_tool] + args, linux_cwd or cwd, stdin)
+        got = run([WINE, windows_tool] + args, windows_cwd or cwd, stdin)
         # The tool never fails without a word on stderr; wine itself, now and
         # then, fails to start a program that way. Such a run is repeated
         # once, and counted below.
         if got[0] != 0 and got[1:] == (b"", b"") and want != got:
             retried.append(label)
-            got = run([WINE, windows_tool] + args, windows_cwd or cwd)
+            got = run([WINE, windows_tool] + args, windows_cwd or cwd, stdin)
         if want != got:
             failures.append((label, args[:4], want, got))
 
@@ -134,6 +135,55 @@ def main():
                     failures.append(("convert bytes " + encoding, [name], b"", b""))
             if os.path.exists(os.path.join(sides["windows"], name + ".tmp")):
                 failures.append(("convert left a temporary file", [name], b"", b""))
+
+    # Non-ASCII arguments: the query and the replacement reach the Windows
+    # tool in UTF-8 (from the wide command line), like the text they are
+    # matched against; a name that the ANSI code page (1252 under wine)
+    # cannot express is reached through its short name, and the output names
+    # every file as the Linux tool does.
+    names = os.path.join(work, "names")
+    notes = "un caf\u00e9 noir, un th\u00e9 vert\nna\u00efve \u4e2d\u6587 CAF\u00e9\n".encode()
+    sub = "\u76ee\u5f55"  # a directory outside the code page
+    os.makedirs(os.path.join(names, sub))
+    for name in ["caf\u00e9.txt", "\u65e5\u672c.txt", sub + "/a.txt"]:
+        with open(os.path.join(names, name), "wb") as f:
+            f.write(notes)
+    for args in (["search", "caf\u00e9.txt", "caf\u00e9"],
+                 ["search", "-i", "--lines", "\u65e5\u672c.txt", "caf\u00e9"],
+                 ["replace", "caf\u00e9.txt", "caf\u00e9", "th\u00e9 \U0001F375"],
+                 ["replace", "-i", sub + "/a.txt", "\u4e2d\u6587", "\u65e5\u672c\u8a9e"],
+                 ["detect", "caf\u00e9.txt", "\u65e5\u672c.txt", sub + "/a.txt",
+                  "\u7f3a.txt"],
+                 ["info", "caf\u00e9.txt", "\u65e5\u672c.txt"],
+                 ["cat", sub + "/a.txt"]):
+        compare("non-ASCII " + args[0], args, cwd=names)
+    compare("stdin", ["search", "--lines", "-", "th\u00e9"], stdin=notes)
+    compare("stdin", ["stats", "/dev/stdin"], stdin=notes)
+    sides = {}
+    for side in ["linux", "windows"]:
+        sides[side] = os.path.join(work, "names-" + side)
+        shutil.copytree(names, sides[side])
+    compare("convert non-ASCII", ["convert", "--to", "UTF-16LE", "caf\u00e9.txt"],
+            linux_cwd=sides["linux"], windows_cwd=sides["windows"])
+    compare("convert -o non-ASCII directory",
+            ["convert", "--to", "utf-8-bom", sub + "/a.txt", "-o", sub + "/b.txt"],
+            linux_cwd=sides["linux"], windows_cwd=sides["windows"])
+    for name in ["caf\u00e9.txt", sub + "/b.txt"]:
+        with open(os.path.join(sides["linux"], name), "rb") as a, \
+                open(os.path.join(sides["windows"], name), "rb") as b:
+            if a.read() != b.read():
+                failures.append(("convert bytes non-ASCII", [name], b"", b""))
+    # Saving through the short name would rename the file: Windows refuses.
+    runs += 1
+    in_place = ["convert", "--to", "utf8-bom", "\u65e5\u672c.txt"]
+    got = run([WINE, windows_tool] + in_place, sides["windows"])
+    want = (1, b"", ("quobrix-textfile: \u65e5\u672c.txt: the name has characters that the "
+                     "ANSI code page (1252) cannot express, and the library writes paths in "
+                     "that code page (its short name would rename the file)\n").encode())
+    with open(os.path.join(sides["windows"], "\u65e5\u672c.txt"), "rb") as f:
+        if got != want or f.read() != notes:
+            failures.append(("convert in place, a name outside the code page", in_place, want,
+                             got))
 
     for label, args, want, got in failures[:10]:
         print("DIFFERENT: %s %r\n  linux:   %r\n  windows: %r" % (label, args, want, got))

@@ -487,15 +487,15 @@ class ConvertTest(CliTestCase):
         # UTF-8 with a few bad bytes is "ansi" to the library; converting it
         # would encode its UTF-8 twice. The file stays as it is, exit 1.
         utf8 = "Cr\u00e8me br\u00fbl\u00e9e, 3 \u20ac, \U0001F600\n".encode() * 20
-        for data, bad in (
+        for i, (data, bad) in enumerate((
                 (b"caf\xc3\xa9\xff", "1 byte that is"),
                 (b"caf\xc3\xa9 cr\xc3\xa8me br\xc3", "1 byte that is"),  # last one cut
-                ("10 \u20ac, caf\u00e9 ".encode() + b"\xe2\x82", "2 bytes that are"),
+                ("caf\u00e9, 10 ".encode() + b"\xe2\x82", "2 bytes that are"),  # "\u20ac" cut
                 (utf8 + "\U0001F600".encode()[:3], "3 bytes that are"),  # a cut download
-                (utf8[:500] + b"\x93quoted\x94" + utf8[500:], "2 bytes that are")):
+                (utf8[:500] + b"\x93quoted\x94" + utf8[500:], "2 bytes that are"))):
             with self.subTest(data=data[:40]):
-                path = self.write("near.txt", data)
-                out = self.path("out.txt")
+                path = self.write("near%d.txt" % i, data)
+                out = self.path("out%d.txt" % i)
                 self.assertRun(["convert", "--to", "utf8", path, "-o", out], 1, "",
                                "%s: %s: looks like UTF-8 with %s not; converting would encode it "
                                "twice (--from-ansi converts anyway)\n" % (PROGRAM, path, bad))
