@@ -165,9 +165,54 @@ static int hit_limit(int64_t max_hits) {
   return max_hits > CLI_MOST_HITS ? CLI_MOST_HITS : (int)max_hits;
 }
 
+static char fold(char c, int case_insensitive) {
+  return case_insensitive && c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
+}
+
+/* Non-zero when two hits of `query` can overlap: a proper prefix of it is
+ * also a suffix ("aa", "abca"). */
+static int overlaps_itself(const char* query, int case_insensitive) {
+  const size_t length = strlen(query);
+  for (size_t shift = 1; shift < length; ++shift) {
+    size_t i = 0;
+    while (i + shift < length &&
+           fold(query[i], case_insensitive) == fold(query[i + shift], case_insensitive)) {
+      ++i;
+    }
+    if (i + shift == length) return 1;
+  }
+  return 0;
+}
+
+/* Past the library's most hits, the count of a replace-all (which counts
+ * every match, left to right, none overlapping) tells whether there are
+ * more: exactly when hits cannot overlap, else only when it is larger. */
+static void say_cut_at_the_most(const char* file, int handle, const SearchArgs* search) {
+  char* json = tf_replace_preview(handle, search->query, "", search->case_insensitive);
+  CliJson* result = json != NULL ? cli_json_parse(json) : NULL;
+  const int overlapping = overlaps_itself(search->query, search->case_insensitive);
+  int64_t all = -1;
+  char message[200];
+  if (result == NULL || cli_json_int(result, "count", &all) != 0) all = -1;
+  cli_json_free(result);
+  if (json != NULL) tf_free_string(json);
+  if (all > CLI_MOST_HITS) {
+    snprintf(message, sizeof message,
+             "stopped after %d hits, the most the library reports; there are %s%lld", CLI_MOST_HITS,
+             overlapping ? "at least " : "", (long long)all);
+  } else if (all < 0 || overlapping) {
+    snprintf(message, sizeof message,
+             "stopped after %d hits, the most the library reports; there may be more",
+             CLI_MOST_HITS);
+  } else {
+    return; /* all of them were shown */
+  }
+  cli_file_error(file, message);
+}
+
 /* search --lines: one hit more than the limit is asked for, so that a cut is
- * known and said, never silent; at the library's maximum none more can be
- * had, and a full set of hits is said to be possibly cut. */
+ * known and said, never silent; at the library's maximum, where none more can
+ * be had, a replace-all's count tells. */
 static int search_lines(const char* file, SearchArgs* search) {
   const int limit = search->max_hits;
   const int handle = cli_open(file);
@@ -192,7 +237,6 @@ static int search_lines(const char* file, SearchArgs* search) {
   }
   cli_json_free(result);
   tf_free_string(json);
-  tf_close(handle);
   if (status == CLI_OK && !out_stopped() && count > limit) {
     char message[200];
     snprintf(message, sizeof message,
@@ -200,9 +244,9 @@ static int search_lines(const char* file, SearchArgs* search) {
              limit, limit == 1 ? "" : "s", CLI_MOST_HITS);
     cli_file_error(file, message);
   } else if (status == CLI_OK && !out_stopped() && limit == CLI_MOST_HITS && count == limit) {
-    cli_file_error(file,
-                   "stopped after 100000 hits, the most the library reports; there may be more");
+    say_cut_at_the_most(file, handle, search);
   }
+  tf_close(handle);
   return status;
 }
 
