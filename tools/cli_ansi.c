@@ -79,7 +79,10 @@ static int scanner_text(Scanner* s, const char* text, size_t length) {
   for (size_t i = 0; i < length; ++i) {
     const unsigned char t = (unsigned char)text[i];
     if (t < 0x80) {
+      /* The first byte of a run of ASCII ends a sequence in progress; the
+       * others count nothing. */
       scanner_byte(s, t);
+      while (i + 1 < length && (unsigned char)text[i + 1] < 0x80) ++i;
     } else if ((t == 0xC2 || t == 0xC3) && i + 1 < length) {
       scanner_byte(s, (unsigned char)(((t & 0x03) << 6) | ((unsigned char)text[++i] & 0x3F)));
     } else {
