@@ -8,7 +8,7 @@ const { parentPort, workerData } = require('worker_threads');
 const { bind } = require('./library');
 const { TextFileError } = require('./errors');
 
-const library = bind(workerData.location, workerData.shared);
+const library = bind(workerData.location, workerData.shared, true); // may wait: no event loop of the user's
 
 parentPort.on('message', ({ id, name, args }) => {
   try {
