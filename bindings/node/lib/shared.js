@@ -56,4 +56,7 @@ function listen() {
   for (let got; (got = receiveMessageOnPort(own.channel)) !== undefined;) own.hear(got.message);
 }
 
-module.exports = { STATE_BYTES, listen, sharedState };
+/** The id of the state every copy in this thread uses (the same for copies that share it). */
+const stateId = () => idOf(sharedState());
+
+module.exports = { STATE_BYTES, listen, sharedState, stateId };
