@@ -15,6 +15,6 @@ parentPort.on('message', ({ id, name, args }) => {
     parentPort.postMessage({ id, result: library.callInt(name, ...args) });
   } catch (error) {
     const fromLibrary = error instanceof TextFileError;
-    parentPort.postMessage({ id, error: { message: error.message, library: fromLibrary, name: error.name } });
+    parentPort.postMessage({ id, error: { message: error.message, library: fromLibrary, name: error.name, code: error.code } });
   }
 });
