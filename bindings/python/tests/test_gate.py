@@ -108,19 +108,34 @@ class GateTest(TempDirTestCase):
 
     @unittest.skipUnless(hasattr(signal, "pthread_kill"), "POSIX signals")
     def test_a_signal_during_any_wait_leaves_the_gate_usable(self):
+        # Also where the shell started the tests with SIGINT ignored.
+        self.addCleanup(signal.signal, signal.SIGINT,
+                        signal.signal(signal.SIGINT, signal.default_int_handler))
         main = threading.get_ident()
 
-        def interrupt_when_waiting():
-            until(lambda: GATE._waiting)
-            signal.pthread_kill(main, signal.SIGINT)
+        def interrupted_while_waiting(call, unblock):
+            """call() in this thread, interrupted by SIGINT once it waits;
+            unblock() ends the wait should the signal not stop it."""
+            caught = threading.Event()
+
+            def interrupt():
+                until(lambda: GATE._waiting)
+                signal.pthread_kill(main, signal.SIGINT)
+                if not caught.wait(DEADLINE):
+                    unblock()
+
+            interrupter = threading.Thread(target=interrupt)
+            interrupter.start()
+            try:
+                with self.assertRaises(KeyboardInterrupt):
+                    call()
+            finally:
+                caught.set()
+                interrupter.join()
 
         # Waiting to repeat alone, while a call is in flight.
         self.hold()
-        interrupter = threading.Thread(target=interrupt_when_waiting)
-        interrupter.start()
-        with self.assertRaises(KeyboardInterrupt):
-            _library.call_json("tf_info", 99)
-        interrupter.join()
+        interrupted_while_waiting(lambda: _library.call_json("tf_info", 99), self.release)
         self.release()
         self.assert_usable()
 
@@ -128,11 +143,7 @@ class GateTest(TempDirTestCase):
         go = threading.Event()
         join = in_thread(lambda: GATE.run_alone(lambda: go.wait(DEADLINE)))
         until(lambda: GATE._alone is not None)
-        interrupter = threading.Thread(target=interrupt_when_waiting)
-        interrupter.start()
-        with self.assertRaises(KeyboardInterrupt):
-            qt.open(self.path("x"))
-        interrupter.join()
+        interrupted_while_waiting(lambda: qt.open(self.path("x")), go.set)
         go.set()
         join()
         self.assert_usable()
