@@ -10,11 +10,9 @@ const { Gate, DRAINING, RUNNING } = require('../lib/gate');
 const { sharedState, STATE_BYTES } = require('../lib/shared');
 
 const GATE_JS = path.join(__dirname, '..', 'lib', 'gate.js');
-const DEADLINE_MS = 20_000; // only a hang comes near it
 
-/** Waits until condition() holds, set by another thread. */
-function until(condition) {
-  const end = Date.now() + DEADLINE_MS;
+/** Waits until condition() holds, set by another thread; only a hang takes 20 s. */
+function until(condition, end = Date.now() + 20_000) {
   const nap = new Int32Array(new SharedArrayBuffer(4));
   while (!condition()) {
     if (Date.now() > end) throw new Error('the other thread never got there');
@@ -22,25 +20,16 @@ function until(condition) {
   }
 }
 
-/** A thread that runs `body` (a function's source) with gate, control words and the states. */
+/** A thread running `body` (a function's source) with its own gate on the shared state. */
 function thread(shared, control, body) {
   const code = `const { workerData: { shared, control } } = require('worker_threads');
     const { Gate, DRAINING, RUNNING } = require(${JSON.stringify(GATE_JS)});
     const gate = new Gate(shared, true);
     const c = new Int32Array(control);
-    const end = Date.now() + ${DEADLINE_MS};
-    const until = (f) => {
-      while (!f()) {
-        if (Date.now() > end) throw new Error('the other thread never got there');
-        Atomics.wait(c, 7, 0, 1);
-      }
-    };
+    const until = ${until};
     (${body})();`;
   const worker = new Worker(code, { eval: true, workerData: { shared, control } });
-  return new Promise((resolve, reject) => {
-    worker.on('error', reject);
-    worker.on('exit', resolve);
-  });
+  return new Promise((resolve, reject) => worker.on('error', reject).on('exit', resolve));
 }
 
 test('a call that counts in as another goes alone steps back', async () => {
