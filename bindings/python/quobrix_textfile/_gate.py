@@ -48,15 +48,16 @@ class Gate:
             self._waiting -= 1
 
     def _settle(self, change):
-        """Runs change() under the lock, and notifies, even when an exception
-        interrupts the taking of the lock or the notification: it is tried
-        again and re-raised once the change is made. change() is idempotent."""
+        """Runs change() under the lock, and notifies the waiters when it says
+        so, even when an exception interrupts the taking of the lock or the
+        notification: it is tried again and re-raised once the change is
+        made. change() is idempotent."""
         pending = None
         while True:
             try:
                 with self._cond:
-                    change()
-                    self._cond.notify_all()
+                    if change():
+                        self._cond.notify_all()
                 break
             except BaseException as error:  # noqa: BLE001 - re-raised below
                 if pending is None:
@@ -82,6 +83,8 @@ class Gate:
                 (flight, entries), call.ticket = call.ticket, None
                 self._in_flight -= 1
                 call.alone = flight == 0 and self._entries == entries + 1
+            # Only a call waiting to run alone waits for the count to fall.
+            return self._in_flight == 0 and self._alone is not None
 
         self._settle(change)
         return call.alone
@@ -105,6 +108,7 @@ class Gate:
     def _release(self, token):
         if self._alone is token:
             self._alone = None
+        return True
 
 
 gate = Gate()
