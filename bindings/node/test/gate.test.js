@@ -86,11 +86,23 @@ test('a lone call waits for the calls in flight; other calls are tried again fir
   await holder;
 });
 
-test('a failing call keeps a message naming its own arguments at once', () => {
-  // The package's own state, with a call held in flight for good: waiting for
-  // it to end would never return.
-  const gate = new Gate(sharedState(), false);
+test('a failing call keeps a message naming its own arguments at once', async () => {
+  // The package's own state, with a call held in flight for good and another
+  // waiting to go alone (as a worker's would): waiting for either would never
+  // end, but for the watchdog, which marks that it had to step in.
+  const shared = sharedState();
+  const gate = new Gate(shared, false);
   const ticket = gate.enter();
+  Atomics.store(gate.alone, 0, DRAINING);
+  const control = new SharedArrayBuffer(32);
+  const c = new Int32Array(control); // 0: done, 1: the watchdog stepped in
+  const watchdog = thread(shared, control, () => {
+    if (Atomics.wait(c, 0, 0, 20_000) === 'timed-out') {
+      Atomics.store(c, 1, 1);
+      Atomics.store(gate.alone, 0, 0);
+      Atomics.sub(gate.word, 0, 1n);
+    }
+  });
   const missing = path.join(__dirname, 'no-such-dir', 'missing.txt');
   try {
     assert.throws(() => tf.open(missing), { code: 'ENOENT',
@@ -100,6 +112,13 @@ test('a failing call keeps a message naming its own arguments at once', () => {
     assert.throws(() => tf.saveText('x', missing, 'utf8'), { code: 'ENOENT',
       message: `cannot create temp file '${missing}.tmp': No such file or directory` });
   } finally {
-    gate.leave(ticket);
+    Atomics.store(c, 0, 1);
+    Atomics.notify(c, 0);
+    await watchdog;
+    if (Atomics.load(c, 1) === 0) {
+      Atomics.store(gate.alone, 0, 0);
+      gate.leave(ticket);
+    }
   }
+  assert.equal(Atomics.load(c, 1), 0, 'the event loop waited for other calls');
 });
