@@ -136,7 +136,7 @@ function bind(location, shared, patient = false) {
     }
   }
 
-  return { fn, gate, location: loaded, callInt, callString, tryString };
+  return { fn, location: loaded, callInt, callString, tryString };
 }
 
 const readJson = (pointer) => JSON.parse(koffi.decode(pointer, 'char', -1));
