@@ -3,6 +3,13 @@
 /** A failure reported by the library; `message` is its own message for the call. */
 export class TextFileError extends Error {
   name: 'TextFileError';
+  /** Where the message ends in the system's reason: its name, as Node's errors have it ('ENOENT', ...). */
+  code?: string;
+  /** With `code`: the error's number, as Node's errors have it. */
+  errno?: number;
+  /** When all 64 handles were taken: how many this package's unclosed documents hold
+   * (the message then says so after the library's own words). */
+  heldByUnclosedDocuments?: number;
 }
 
 export type PathLike = string | Buffer | Uint8Array | URL;

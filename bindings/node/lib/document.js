@@ -5,8 +5,9 @@
 
 const { fileURLToPath } = require('url');
 const { TextFileError } = require('./errors');
-const { bind, readJson, viewBytes, STATE_BYTES } = require('./library');
+const { bind, readJson, viewBytes } = require('./library');
 const { Pool } = require('./pool');
+const { sharedState } = require('./shared');
 
 /** Page size of Document.text() and Document.pages() when none is given. */
 const DEFAULT_PAGE_BYTES = 65536;
@@ -17,13 +18,16 @@ const INT32_MIN = -(2 ** 31);
 const INT32_MAX = 2 ** 31 - 1;
 // tf_text refuses a page that ends inside a character with this message.
 const CUT_INSIDE_CHARACTER = 'failed to serialize JSON';
+// tf_open's message when all 64 handles are in use.
+const NO_FREE_HANDLE = 'too many open handles (max 64)';
 
+// Taken at load, so that the workers the program starts afterwards share it.
+const shared = sharedState();
 let library;
 let pool;
 
 function lib() {
   if (library === undefined) {
-    const shared = new SharedArrayBuffer(STATE_BYTES);
     library = bind(undefined, shared);
     pool = new Pool({ location: library.location, shared });
   }
@@ -95,8 +99,22 @@ const textLength = (text) => (typeof text === 'string' ? Buffer.byteLength(text,
 // ---- closing documents nobody closed ------------------------------------------
 
 const unclosed = new FinalizationRegistry((handle) => {
+  openHandles.delete(handle);
   if (library !== undefined) library.fn.tf_close(handle);
 });
+// The handles this copy of the package holds for documents not closed yet.
+const openHandles = new Set();
+
+/** The open failed with every handle taken: says how many this package's
+ * documents hold, which the garbage collector may free long after they were
+ * dropped, since it does not see their memory outside the JavaScript heap. */
+function noFreeHandle(error) {
+  if (!(error instanceof TextFileError) || error.message !== NO_FREE_HANDLE) return error;
+  error.message += `; ${openHandles.size} of them held by documents of this package that were ` +
+    'never closed: close() each document when done (try/finally, or declare it with `using`)';
+  error.heldByUnclosedDocuments = openHandles.size;
+  return error;
+}
 
 // ---- Document -------------------------------------------------------------------
 
@@ -116,6 +134,7 @@ class Document {
   constructor(handle, path) {
     this.#handle = handle;
     this.path = path;
+    openHandles.add(handle);
     unclosed.register(this, handle, this);
   }
 
@@ -137,6 +156,7 @@ class Document {
   close() {
     if (this.#closed) return;
     this.#closed = true;
+    openHandles.delete(this.#handle);
     unclosed.unregister(this);
     if (this.#pending === 0) lib().fn.tf_close(this.#handle);
   }
@@ -285,14 +305,23 @@ if (typeof Symbol.dispose === 'symbol') {
 /** Reads the file at path (string, Buffer or file: URL), detects its encoding
  * and decodes it. */
 function open(path) {
-  return new Document(lib().callInt('tf_open', cPath(path)), path);
+  const bytes = cPath(path);
+  try {
+    return new Document(lib().callInt('tf_open', bytes), path);
+  } catch (error) {
+    throw noFreeHandle(error);
+  }
 }
 
 /** open() on a worker thread: the event loop goes on meanwhile. */
 async function openAsync(path) {
   const bytes = cPath(path);
   lib();
-  return new Document(await pool.run('tf_open', [bytes]), path);
+  try {
+    return new Document(await pool.run('tf_open', [bytes]), path);
+  } catch (error) {
+    throw noFreeHandle(error);
+  }
 }
 
 /** Writes text (a string, or a Buffer taken as UTF-8) to path in encoding

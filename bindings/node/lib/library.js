@@ -7,7 +7,9 @@ const fs = require('fs');
 const path = require('path');
 const koffi = require('koffi');
 const { TextFileError } = require('./errors');
-const { Gate, STATE_BYTES } = require('./gate');
+const { Gate } = require('./gate');
+const { couldBeOwn } = require('./messages');
+const { STATE_BYTES } = require('./shared');
 
 const ENVIRONMENT_VARIABLE = 'QUOBRIX_TEXTFILE_LIBRARY';
 const PACKAGE_DIR = path.resolve(__dirname, '..');
@@ -67,10 +69,11 @@ function loadFirst(list) {
 
 /**
  * The library's functions and the guarded calls over them. `location` is what
- * to load (a worker passes the main thread's choice) and `shared` the gate's
- * state shared by all threads of the package.
+ * to load (a worker passes the main thread's choice), `shared` the gate's
+ * state shared by all threads of the package and `patient` whether this
+ * thread may wait for other calls to end (gate.js).
  */
-function bind(location, shared) {
+function bind(location, shared, patient = false) {
   const { lib, location: loaded } = loadFirst(location ? [location] : candidates());
   const fn = {};
   for (const prototype of PROTOTYPES) {
@@ -83,29 +86,17 @@ function bind(location, shared) {
       };
     }
   }
-  const gate = new Gate(shared);
+  const gate = new Gate(shared, patient);
 
-  // One call through the gate; a failure is thrown with its own message,
-  // repeating the call alone when another call may have replaced it.
+  // One call through the gate; a failure is thrown with its own message.
   function call(name, args, failed) {
     const f = fn[name];
-    const ticket = gate.enter();
-    let result;
-    let message;
-    let alone;
-    try {
-      result = f(...args);
-      if (failed(result)) message = fn.tf_last_error();
-    } finally {
-      alone = gate.leave(ticket);
-    }
-    if (!failed(result)) return result;
-    if (alone) throw new TextFileError(message);
-    return gate.runAlone(() => {
-      const again = f(...args);
-      if (failed(again)) throw new TextFileError(fn.tf_last_error());
-      return again;
-    });
+    const { result, message } = gate.call(() => {
+      const r = f(...args);
+      return failed(r) ? { result: r, message: fn.tf_last_error() } : { result: r };
+    }, (m) => couldBeOwn(name, args, m));
+    if (message !== undefined) throw new TextFileError(message);
+    return result;
   }
 
   const negative = (r) => r < 0;

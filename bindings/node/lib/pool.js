@@ -70,10 +70,12 @@ class Pool {
   }
 }
 
-function toError({ message, library, name }) {
+function toError({ message, library, name, code }) {
   if (library) return new TextFileError(message);
   const Kind = { TypeError, RangeError }[name] || Error;
-  return new Kind(message);
+  const error = new Kind(message);
+  if (code !== undefined) error.code = code;
+  return error;
 }
 
 module.exports = { Pool, POOL_SIZE };

@@ -8,13 +8,13 @@ const { parentPort, workerData } = require('worker_threads');
 const { bind } = require('./library');
 const { TextFileError } = require('./errors');
 
-const library = bind(workerData.location, workerData.shared);
+const library = bind(workerData.location, workerData.shared, true); // may wait: no event loop of the user's
 
 parentPort.on('message', ({ id, name, args }) => {
   try {
     parentPort.postMessage({ id, result: library.callInt(name, ...args) });
   } catch (error) {
     const fromLibrary = error instanceof TextFileError;
-    parentPort.postMessage({ id, error: { message: error.message, library: fromLibrary, name: error.name } });
+    parentPort.postMessage({ id, error: { message: error.message, library: fromLibrary, name: error.name, code: error.code } });
   }
 });

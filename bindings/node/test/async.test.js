@@ -25,6 +25,8 @@ test('openAsync and the saves leave the event loop free', async () => {
   assert.equal(fs.statSync(path.join(dir, 'copy.txt')).size, Buffer.byteLength(text));
   await tf.saveTextAsync('abc', path.join(dir, 'small.txt'), 'utf8-bom');
   assert.deepEqual(fs.readFileSync(path.join(dir, 'small.txt')), Buffer.from('\ufeffabc'));
-  await assert.rejects(tf.saveTextAsync('abc', path.join(dir, 'no', 'x.txt'), 'utf8'), tf.TextFileError);
+  await assert.rejects(tf.saveTextAsync('abc', path.join(dir, 'no', 'x.txt'), 'utf8'),
+    { name: 'TextFileError', code: 'ENOENT' });
+  await assert.rejects(tf.openAsync(path.join(dir, 'none.txt')), { name: 'TextFileError', code: 'ENOENT' });
   fs.rmSync(dir, { recursive: true, force: true });
 });

@@ -57,3 +57,17 @@ test('arguments the library would cut or cannot take are refused', () => {
     name: 'TextFileError', message: `cannot open '${file('missing.txt')}': No such file or directory` });
   assert.equal(tf.version(), '1.0.1');
 });
+
+test('when every handle is taken, the error says how many this package holds', () => {
+  const docs = Array.from({ length: 64 }, () => tf.open(file('h.txt', 'x')));
+  assert.throws(() => tf.open(file('h.txt')), {
+    name: 'TextFileError',
+    message: 'too many open handles (max 64); 64 of them held by documents of this package that ' +
+      'were never closed: close() each document when done (try/finally, or declare it with `using`)',
+    heldByUnclosedDocuments: 64 });
+  docs[0].close();
+  tf.open(file('h.txt')).close();
+  for (const doc of docs) doc.close();
+  assert.throws(() => tf.open(file('missing.txt')),
+    (error) => error.code === 'ENOENT' && require('util').getSystemErrorName(error.errno) === 'ENOENT');
+});

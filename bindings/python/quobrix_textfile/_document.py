@@ -1,11 +1,19 @@
 """Document: one open file of the library, and the module-level functions."""
 
+import gc
 import operator
 import os
 import threading
+from typing import Any, Dict, Iterator, Optional, Tuple, Union
 
 from . import _library
 from .errors import TextFileError
+
+#: What a path may be: str, bytes or an os.PathLike of either.
+PathArg = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+#: Text or bytes taken as UTF-8.
+TextArg = Union[str, bytes, bytearray, memoryview]
+JsonResult = Dict[str, Any]
 
 #: Page size of Document.text() and Document.pages() when none is given.
 DEFAULT_PAGE_BYTES = 65536
@@ -16,9 +24,11 @@ _INT = _INT32
 
 # tf_text refuses a page that ends inside a character with this message.
 _CUT_INSIDE_CHARACTER = "failed to serialize JSON"
+# tf_open's message when all 64 handles are in use.
+_NO_FREE_HANDLE = "too many open handles (max 64)"
 
 
-def _clamped(value, bounds):
+def _clamped(value: int, bounds: Tuple[int, int]) -> int:
     """An int argument, clamped to the C type's range. Every such argument is
     clamped by the library as well (offsets to the text, sizes to 0, hit
     counts to the limit), so clamping here changes no result."""
@@ -26,7 +36,7 @@ def _clamped(value, bounds):
     return min(max(value, bounds[0]), bounds[1])
 
 
-def _c_string(value, what):
+def _c_string(value: TextArg, what: str) -> bytes:
     """str as UTF-8, or bytes as they are; the library reads up to a 0x00 byte,
     so one inside would silently cut the argument: refused instead."""
     if isinstance(value, str):
@@ -40,22 +50,34 @@ def _c_string(value, what):
     return data
 
 
-def _c_path(path):
+def _c_path(path: PathArg) -> bytes:
     data = os.fsencode(path)
     if b"\0" in data:
         raise ValueError("embedded null byte in path")
     return data
 
 
-def open(path):  # noqa: A001 - the package's entry point, quobrix_textfile.open
+def open(path: PathArg) -> "Document":  # noqa: A001 - the package's entry point
     """Reads the file at `path` (str, bytes or os.PathLike), detects its
     encoding and decodes it. Returns a Document; use it as a context manager
-    or call close(). Raises TextFileError with the library's message."""
-    handle = _library.call_int("tf_open", _c_path(path))
+    or call close(). Raises TextFileError with the library's message (also a
+    FileNotFoundError, PermissionError... where the system said why).
+
+    When all 64 handles are in use, documents that nobody closed may still
+    hold some until the garbage collector finds them: it runs once and the
+    open is tried again."""
+    data = _c_path(path)
+    try:
+        handle = _library.call_int("tf_open", data)
+    except TextFileError as error:
+        if error.message != _NO_FREE_HANDLE:
+            raise
+        gc.collect()
+        handle = _library.call_int("tf_open", data)
     return Document(handle, path)
 
 
-def save_text(text, path, encoding):
+def save_text(text: TextArg, path: PathArg, encoding: str) -> None:
     """Writes `text` (str, encoded as UTF-8, or bytes taken as UTF-8) to `path`
     in `encoding` ("utf8", "utf8-bom" or "utf16le") through a temporary file
     and an atomic replace. 0x00 characters are written like any other."""
@@ -72,7 +94,7 @@ def save_text(text, path, encoding):
     )
 
 
-def version():
+def version() -> str:
     """The library's version, for instance "1.0.1"."""
     return _library.function("tf_version")().decode("ascii")
 
@@ -86,7 +108,9 @@ class Document:
     closed document raises ValueError. A document may be shared by threads.
     """
 
-    def __init__(self, handle, path):
+    path: PathArg
+
+    def __init__(self, handle: int, path: PathArg) -> None:
         self._handle = handle
         self._lock = threading.RLock()
         self.path = path
@@ -94,68 +118,69 @@ class Document:
     # ---- lifetime ----------------------------------------------------------
 
     @property
-    def closed(self):
+    def closed(self) -> bool:
         return self._handle is None
 
     @property
-    def handle(self):
+    def handle(self) -> int:
         """The library's handle (0..63)."""
         with self._lock:
             if self._handle is None:
                 raise ValueError("document is closed")
             return self._handle
 
-    def close(self):
+    def close(self) -> None:
         """Releases the handle; closing again does nothing."""
         with self._lock:
             if self._handle is not None:
                 handle, self._handle = self._handle, None
                 _library.close(handle)
 
-    def __enter__(self):
+    def __enter__(self) -> "Document":
         self.handle  # noqa: B018 - refuses a closed document
         return self
 
-    def __exit__(self, *exc_info):
+    def __exit__(self, *exc_info: object) -> None:
         self.close()
 
-    def __del__(self):
+    def __del__(self) -> None:
         try:
             if getattr(self, "_handle", None) is not None:
                 self.close()
         except Exception:  # noqa: BLE001 - the interpreter may be shutting down
             pass
 
-    def __repr__(self):
+    def __repr__(self) -> str:
         state = "closed" if self.closed else "handle %d" % self._handle
         return "<quobrix_textfile.Document %r, %s>" % (self.path, state)
 
     # ---- queries -----------------------------------------------------------
 
-    def _json(self, name, *args):
+    def _json(self, name: str, *args: Any) -> JsonResult:
         with self._lock:
             return _library.call_json(name, self.handle, *args)
 
-    def info(self):
+    def info(self) -> JsonResult:
         """encoding, had_bom, line_ending, bytes, raw_bytes, lines, sanitized."""
         return self._json("tf_info")
 
-    def stats(self):
+    def stats(self) -> JsonResult:
         """lines, words, chars, bytes."""
         return self._json("tf_stats")
 
-    def linecol(self, offset):
+    def linecol(self, offset: int) -> JsonResult:
         """{"line": ..., "col": ...} of a byte offset (1-based; col in bytes)."""
         return self._json("tf_linecol", _clamped(offset, _INT64))
 
-    def text(self, offset=0, max_bytes=DEFAULT_PAGE_BYTES):
+    def text(self, offset: int = 0, max_bytes: int = DEFAULT_PAGE_BYTES) -> JsonResult:
         """{"text": ..., "next_offset": ...}: the page of at most `max_bytes`
         bytes at `offset`, cut at exactly those bytes. A page that would end
         inside a character raises TextFileError("failed to serialize JSON");
         pages() never does. "text" ends at a 0x00 byte of the page."""
         return self._json("tf_text", _clamped(offset, _INT64), _clamped(max_bytes, _INT32))
 
-    def search(self, query, case_insensitive=False, max_hits=0):
+    def search(self, query: TextArg, case_insensitive: bool = False,
+               max_hits: int = 0) -> JsonResult:
         """{"count", "query_len", "hits": [{"offset", "length"}, ...]}: the
         byte-wise occurrences of `query`, overlapping ones included. Folding
         is ASCII-only. max_hits 0 means 100; at most 100,000."""
@@ -166,7 +191,8 @@ class Document:
             _clamped(max_hits, _INT),
         )
 
-    def replace_preview(self, find, repl, case_insensitive=False):
+    def replace_preview(self, find: TextArg, repl: TextArg,
+                        case_insensitive: bool = False) -> JsonResult:
         """{"count", "text"[, "truncated"]}: the text after replacing every
         occurrence of `find` by `repl`; the document itself is unchanged."""
         return self._json(
@@ -176,18 +202,18 @@ class Document:
             1 if case_insensitive else 0,
         )
 
-    def full_bytes(self):
+    def full_bytes(self) -> bytes:
         """The whole decoded text as UTF-8 bytes, 0x00 bytes included (up to
         64 MiB; larger texts raise TextFileError: use pages())."""
         with self._lock:
             length = self.info()["bytes"]
             return _library.call_bytes("tf_full", length, self.handle)
 
-    def full(self):
+    def full(self) -> str:
         """The whole decoded text as str (see full_bytes)."""
         return self.full_bytes().decode("utf-8")
 
-    def _page(self, offset, want, may_exceed):
+    def _page(self, offset: int, want: int, may_exceed: bool) -> Optional[Tuple[str, int]]:
         """(text, bytes consumed) of the text at `offset`: up to `want` bytes,
         ending on a character boundary and just after a 0x00 byte if there is
         one. (None when nothing fits and not `may_exceed`.) tf_text refuses a
@@ -212,13 +238,13 @@ class Document:
             raise TextFileError(_CUT_INSIDE_CHARACTER)
         return None
 
-    def _probe(self, offset, max_bytes):
+    def _probe(self, offset: int, max_bytes: int) -> Optional[JsonResult]:
         """text(), or None when the page cannot be written (it ends inside a
         character), without reading the message."""
         with self._lock:
             return _library.try_json("tf_text", self.handle, offset, _clamped(max_bytes, _INT32))
 
-    def pages(self, size=DEFAULT_PAGE_BYTES):
+    def pages(self, size: int = DEFAULT_PAGE_BYTES) -> Iterator[str]:
         """Yields the decoded text as str pieces of at most `size` UTF-8 bytes
         each (more only when one character alone is longer), never cutting a
         character; "".join(pages(n)) == full() for any n. Works for texts of
@@ -247,7 +273,7 @@ class Document:
 
     # ---- saving ------------------------------------------------------------
 
-    def save(self, path, encoding):
+    def save(self, path: PathArg, encoding: str) -> None:
         """Writes the decoded text to `path` in `encoding` ("utf8", "utf8-bom"
         or "utf16le") through a temporary file and an atomic replace. The
         document still reports the encoding it was opened with."""

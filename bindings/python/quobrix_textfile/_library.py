@@ -4,16 +4,22 @@ The library is looked up in this order: the path in the environment variable
 QUOBRIX_TEXTFILE_LIBRARY; a shared library beside this package; the system's
 library search path. It is loaded on first use.
 
-The library keeps one last-error message for the whole process. Calls run in
-parallel; a failed call's message is its own when no other call of the
-package was in flight at any moment between its start and the reading of the
-message. Otherwise the call is repeated alone: new calls wait, the ones in
-flight finish, the call runs again and its message is read. A failed open or
-save changed nothing and a query changes nothing, so repeating is safe, and
-opens and saves of several threads overlap.
+The library keeps one last-error message for the whole process, and calls
+run in parallel: every call goes through the gate (_gate.py). A failed call's
+message is its own when no other call of the package was in flight at any
+moment between its start and the reading of the message, or when only this
+call could have produced it (_messages.py: most messages name the call's own
+path or encoding). Otherwise the call is repeated alone: new calls wait, the
+ones in flight finish, the call runs again and its message is read.
+
+Repeating is safe because each call, run twice, leaves what running it once
+leaves: a query changes nothing; an open that failed holds no handle; a save
+writes the same bytes to the same target through the same "<path>.tmp" (the
+first attempt may have removed an old "<path>.tmp", or, when it failed with
+"directory sync failed", already renamed: the repeat writes and renames the
+same content again).
 """
 
-import contextlib
 import ctypes
 import ctypes.util
 import glob
@@ -22,7 +28,9 @@ import os
 import sys
 import threading
 
-from .errors import TextFileError
+from . import _messages
+from ._gate import Call, gate as _gate
+from .errors import TextFileError, error_for
 
 ENVIRONMENT_VARIABLE = "QUOBRIX_TEXTFILE_LIBRARY"
 _SONAME = "libquobrix-textfile.so.1"
@@ -51,52 +59,6 @@ _load_lock = threading.Lock()
 _library = None
 
 
-class _Gate:
-    """Counts the calls in flight and the calls started, and lets one call at
-    a time run alone."""
-
-    def __init__(self):
-        self._cond = threading.Condition(threading.Lock())
-        self._in_flight = 0
-        self._entries = 0
-        self._alone = False
-
-    def enter(self):
-        """Counts a call in; returns the ticket to give to leave()."""
-        with self._cond:
-            while self._alone:
-                self._cond.wait()
-            ticket = (self._in_flight, self._entries)
-            self._in_flight += 1
-            self._entries += 1
-            return ticket
-
-    def leave(self, ticket):
-        """Counts a call out; True when it had the library to itself."""
-        with self._cond:
-            self._in_flight -= 1
-            if self._in_flight == 0:
-                self._cond.notify_all()
-            return ticket[0] == 0 and self._entries == ticket[1] + 1
-
-    @contextlib.contextmanager
-    def alone(self):
-        """No other call of the package runs inside this block."""
-        with self._cond:
-            while self._alone:
-                self._cond.wait()
-            self._alone = True
-            while self._in_flight:
-                self._cond.wait()
-        try:
-            yield
-        finally:
-            with self._cond:
-                self._alone = False
-                self._cond.notify_all()
-
-
-_gate = _Gate()
 
 
 def _beside_package():
@@ -180,21 +142,29 @@ def _call(name, args, failed):
     """One call through the gate; a failure raises TextFileError with its own
     message, repeating the call alone when another call may have replaced it."""
     f = function(name)
-    ticket = _gate.enter()
+    call = Call()
     try:
+        _gate.enter(call)
         result = f(*args)
-        message = last_error() if failed(result) else None
+        message = library().tf_last_error() if failed(result) else None
     finally:
-        alone = _gate.leave(ticket)
+        alone = _gate.leave(call)
     if not failed(result):
         return result
-    if alone:
-        raise TextFileError(message)
-    with _gate.alone():
+    if alone or _messages.could_be_own(name, args, message or b""):
+        raise error_for(_text(message))
+
+    def again():
         result = f(*args)
         if failed(result):
-            raise TextFileError(last_error())
-    return result
+            raise error_for(last_error())
+        return result
+
+    return _gate.run_alone(again)
+
+
+def _text(message):
+    return message.decode("utf-8", "replace") if message is not None else ""
 
 
 def _negative(result):
@@ -233,11 +203,12 @@ def try_json(name, *args):
     """call_json for probes whose failure is expected and says all that is
     needed: None on failure, and no message is read."""
     f = function(name)
-    ticket = _gate.enter()
+    call = Call()
     try:
+        _gate.enter(call)
         pointer = f(*args)
     finally:
-        _gate.leave(ticket)
+        _gate.leave(call)
     if not pointer:
         return None
     return json.loads(_read(pointer, None).decode("utf-8"))

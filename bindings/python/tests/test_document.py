@@ -2,6 +2,7 @@
 conversion, results, errors with the library's exact messages, ownership of
 returned strings, and paging that never cuts a character."""
 
+import gc
 import os
 import pathlib
 import random
@@ -39,6 +40,25 @@ class OpenTest(TempDirTestCase):
                     qt.open(path)
                 self.assertEqual(caught.exception.message, message)
                 self.assertEqual(str(caught.exception), message)
+        # A message that ends in the system's reason is also that OSError.
+        with self.assertRaises(FileNotFoundError) as caught:
+            qt.open(missing)
+        self.assertEqual((caught.exception.errno, str(caught.exception)), (2, cases[0][1]))
+        with self.assertRaises(qt.TextFileError) as caught:
+            qt.open(self.dir)
+        self.assertNotIsInstance(caught.exception, OSError)
+
+    def test_open_collects_forgotten_documents_when_no_handle_is_free(self):
+        path = self.write("a.txt", b"x")
+        gc.disable()
+        self.addCleanup(gc.enable)
+        self.addCleanup(gc.collect)
+        for _ in range(64):  # each in a cycle: only the collector frees it
+            doc = qt.open(path)
+            doc.cycle = doc
+        del doc
+        with qt.open(path) as doc:
+            self.assertEqual(doc.full(), "x")
 
     def test_arguments_python_refuses(self):
         with self.assertRaises(ValueError):
@@ -257,6 +277,7 @@ class SaveTest(TempDirTestCase):
             qt.save_text("x", nowhere, "utf8")
         self.assertEqual(caught.exception.message,
                          "cannot create temp file '%s.tmp': No such file or directory" % nowhere)
+        self.assertIsInstance(caught.exception, FileNotFoundError)
         with self.assertRaises(TypeError):
             qt.save_text(3, target, "utf8")
 
