@@ -4,7 +4,7 @@ import operator
 import os
 import threading
 
-from . import _library
+from . import _library, _paths
 from .errors import TextFileError
 
 #: Page size of Document.text() and Document.pages() when none is given.
@@ -41,7 +41,7 @@ def _c_string(value, what):
 
 
 def _c_path(path):
-    data = os.fsencode(path)
+    data = _paths.native_path(path)
     if b"\0" in data:
         raise ValueError("embedded null byte in path")
     return data

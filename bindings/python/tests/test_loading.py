@@ -24,6 +24,7 @@ class VersionTest(unittest.TestCase):
     def test_library_package_and_project_agree(self):
         self.assertEqual(qt.version(), "1.0.1")
         self.assertEqual(qt.__version__, qt.version())
+        self.assertEqual(qt._library.PACKAGE_VERSION, qt.version())
         self.assertEqual(_pyproject_version(), qt.version())
 
 
@@ -92,6 +93,23 @@ class LoadingTest(TempDirTestCase):
                 % missing),
             result.stdout)
 
+    def test_a_library_of_another_version_is_named_and_refused(self):
+        beside = os.path.join(self.site, "quobrix_textfile", "libquobrix-textfile.so.1")
+        shutil.copy(LIBRARY, beside)
+        module = os.path.join(self.site, "quobrix_textfile", "_library.py")
+        with open(module, encoding="utf-8") as f:
+            text = f.read().replace('PACKAGE_VERSION = "1.0.1"', 'PACKAGE_VERSION = "9.9.9"')
+        with open(module, "w", encoding="utf-8") as f:
+            f.write(text)
+        result = self.run_python(
+            "import quobrix_textfile as qt\n"
+            "try:\n    qt.version()\n"
+            "except qt.TextFileError as e:\n    print(e.message)\n")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertTrue(result.stdout.startswith(
+            "the quobrix-textfile library found at %s is version 1.0.1, but this package is "
+            "version 9.9.9" % beside), result.stdout)
+
     def test_nowhere_to_be_found(self):
         if ctypes.util.find_library("quobrix-textfile"):
             self.skipTest("the library is installed on this system")
@@ -100,8 +118,9 @@ class LoadingTest(TempDirTestCase):
             "try:\n    qt.open('x')\n"
             "except qt.TextFileError as e:\n    print(e.message)\n")
         self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertTrue(result.stdout.startswith("cannot find the quobrix-textfile library"),
+        self.assertTrue(result.stdout.startswith("cannot find the quobrix-textfile library for "),
                         result.stdout)
+        self.assertIn("Build from source", result.stdout)
 
     def test_import_needs_no_library(self):
         result = self.run_python("import quobrix_textfile; print('ok')")
