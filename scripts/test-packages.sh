@@ -186,12 +186,20 @@ cmp -s <(wheel_library "$wheel_arm64") <(prebuild linux-arm64/libquobrix-textfil
   { echo "test-packages: the aarch64 wheel's library is not the one the arm64 Node run used" >&2; exit 1; }
 echo "test-packages: python aarch64: the wheel's library is byte-identical to the one run under qemu by Node"
 if python_arm64=$(bash "$root/scripts/python-arm64.sh" "$cache/python-arm64" 2>"$tmp/python-arm64.log"); then
-  qemu=(qemu-aarch64 -L /usr/aarch64-linux-gnu -E LD_LIBRARY_PATH="$python_arm64/usr/lib/aarch64-linux-gnu")
+  # pip installs the wheel for aarch64 into a folder; Debian's arm64 Python
+  # runs from its unpacked packages, its own libraries on the loader's path.
   target=$tmp/py-arm64
-  unzip -q "$wheel_arm64" -d "$target"
-  (cd "$tmp/elsewhere" && "${clean[@]}" PYTHONPATH="$target" PYTHONHOME="$python_arm64/usr" \
-    PYTHONDONTWRITEBYTECODE=1 "${qemu[@]}" "$python_arm64/usr/bin/python3.11" -m unittest discover \
-    -s "$tmp/py/tests" 2>&1 | tail -n 3)
+  "${pip[@]}" install --no-deps --quiet --platform "$(basename "$wheel_arm64" .whl | cut -d- -f5)" \
+    --target "$target" "$wheel_arm64"
+  arm64_libs=$python_arm64/usr/lib/aarch64-linux-gnu:$python_arm64/lib/aarch64-linux-gnu
+  python_arm64_run=("${clean[@]}" PYTHONPATH="$target" PYTHONDONTWRITEBYTECODE=1
+    qemu-aarch64 -L /usr/aarch64-linux-gnu -E LD_LIBRARY_PATH="$arm64_libs" "$python_arm64/usr/bin/python3.11")
+  (cd "$tmp/elsewhere" && "${python_arm64_run[@]}" -c "
+import platform, quobrix_textfile as qt, quobrix_textfile._library as l
+assert platform.machine() == 'aarch64', platform.machine()
+assert l.library()._name == '$target/quobrix_textfile/libquobrix-textfile.so.1', l.library()._name
+assert qt.version() == '$version'")
+  (cd "$tmp/elsewhere" && "${python_arm64_run[@]}" -m unittest discover -s "$tmp/py/tests" 2>&1 | tail -n 3)
   echo "test-packages: python aarch64: the package's tests pass under qemu with Debian's arm64 Python"
 else
   echo "test-packages: python aarch64: no arm64 Python to run ($(tail -n 1 "$tmp/python-arm64.log"))"
