@@ -3,6 +3,8 @@
 /** A failure reported by the library; `message` is its own message for the call. */
 export class TextFileError extends Error {
   name: 'TextFileError';
+  /** 'ERR_PATH_CODE_PAGE' for a Windows path the ANSI code page cannot express. */
+  code?: string;
 }
 
 export type PathLike = string | Buffer | Uint8Array | URL;

@@ -25,9 +25,15 @@ class Platform:
 def _this_platform():
     if sys.platform != "win32":
         return Platform(sys.platform)
-    import _winapi  # noqa: PLC0415 - Windows only
+    try:
+        import _winapi  # noqa: PLC0415 - Windows only
 
-    return Platform("win32", "mbcs", _winapi.GetACP())
+        code_page = _winapi.GetACP()
+    except (ImportError, AttributeError):
+        import ctypes  # noqa: PLC0415
+
+        code_page = ctypes.windll.kernel32.GetACP()
+    return Platform("win32", "mbcs", code_page)
 
 
 _platform = None

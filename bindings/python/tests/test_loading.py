@@ -124,6 +124,12 @@ class LoadingTest(TempDirTestCase):
                         result.stdout)
         self.assertIn("Build from source", result.stdout)
 
+    def test_an_old_glibc_is_named(self):
+        message = qt._library._not_found(
+            ["/x/libquobrix-textfile.so.1 (/lib/libc.so.6: version `GLIBC_2.99' not found)"])
+        self.assertIn("the library beside the package needs glibc 2.99 or later", message)
+        self.assertIn("tried /x/libquobrix-textfile.so.1 (", message)
+
     def test_import_needs_no_library(self):
         result = self.run_python("import quobrix_textfile; print('ok')")
         self.assertEqual((result.returncode, result.stdout), (0, "ok\n"), result.stderr)
