@@ -4,6 +4,7 @@ elsewhere and for bytes."""
 
 import os
 import pathlib
+import sys
 import unittest
 
 import quobrix_textfile as qt
@@ -51,8 +52,8 @@ class PackagePathTest(TempDirTestCase):
             qt.save_text("x", os.path.join(self.dir, "日本.txt"), "utf8")
 
     def test_open_and_save_in_the_code_page(self):
-        if not LIBRARY:
-            self.skipTest("QUOBRIX_TEXTFILE_LIBRARY is not set")
+        if not LIBRARY or sys.platform == "win32":
+            self.skipTest("needs QUOBRIX_TEXTFILE_LIBRARY and a system whose names are bytes")
         narrow = os.path.join(os.fsencode(self.dir), b"caf\xe9.txt")
         with open(narrow, "wb") as f:
             f.write("café\n".encode())
