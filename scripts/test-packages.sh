@@ -45,7 +45,8 @@ wheel_x64=$(wheel 'manylinux_2_*_x86_64')
 wheel_arm64=$(wheel 'manylinux_2_*_aarch64')
 wheel_win=$(wheel win_amd64)
 for f in "$tgz" "$wheel_x64" "$wheel_arm64" "$wheel_win"; do
-  [ -n "$f" ] && [ -f "$f" ] || { echo "test-packages: $dist lacks a package (see scripts/package-*.sh)" >&2; exit 1; }
+  [ -n "$f" ] && [ -f "$f" ] && continue
+  { echo "test-packages: $dist lacks a package (see scripts/package-*.sh)" >&2; exit 1; }
 done
 
 installed() {
@@ -138,7 +139,7 @@ unset DISPLAY
 /usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1 || true
 "$wineserver" -p </dev/null >/dev/null 2>&1 || true
 # wine now and then fails to start a program at all: one more try then.
-for attempt in 1 2; do
+for _ in 1 2; do
   (cd "$app" && rm -f results.txt && "${clean[@]}" WINEPREFIX="$WINEPREFIX" WINEDEBUG=-all NODE_SKIP_PLATFORM_CHECK=1 \
     /usr/lib/wine/wine64 "$node_win" smoke.js results.txt </dev/null >/dev/null 2>&1) || true
   [ -s "$app/results.txt" ] && break

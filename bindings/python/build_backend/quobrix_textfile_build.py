@@ -18,6 +18,7 @@ TAG is a platform tag such as manylinux_2_34_x86_64 or win_amd64.
 """
 
 import base64
+import gzip
 import hashlib
 import io
 import os
@@ -184,7 +185,10 @@ def build_sdist(sdist_directory, config_settings=None):
             files.append((extra.replace(os.sep, "/"), os.path.join(_ROOT, extra)))
     files += _package_files()
     filename = base + ".tar.gz"
-    with tarfile.open(os.path.join(sdist_directory, filename), "w:gz", format=tarfile.PAX_FORMAT) as t:
+    # The gzip header's time is fixed too, so the same sources give the same bytes.
+    with open(os.path.join(sdist_directory, filename), "wb") as raw, gzip.GzipFile(
+        filename="", mode="wb", fileobj=raw, mtime=0
+    ) as packed, tarfile.open(fileobj=packed, mode="w", format=tarfile.PAX_FORMAT) as t:
         entries = [(n, _read(p)) for n, p in files] + [("PKG-INFO", _metadata(project))]
         for name, data in entries:
             info = tarfile.TarInfo("%s/%s" % (base, name))
