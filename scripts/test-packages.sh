@@ -229,4 +229,4 @@ echo "test-packages: the win_amd64 wheel's DLL is byte-identical to the one run 
 sizes=$(cd "$dist" && du -k "$(basename "$tgz")" "$(basename "$wheel_x64")" "$(basename "$wheel_arm64")" \
   "$(basename "$wheel_win")" | awk '{printf "%s %s kB; ", $2, $1}')
 echo "test-packages: sizes: $sizes"
-echo "== packages: stage took $(($(date +%s) - start)) s (at $(($(date +%s) - start)) s)"
+echo "== packages: stage took $(($(date +%s) - start)) s"
