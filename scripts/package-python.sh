@@ -29,6 +29,15 @@ for f in "$3" "$4" "$5"; do
   [ -f "$f" ] || { echo "package-python: no such file: $f" >&2; exit 1; }
 done
 manylinux=manylinux_${floor/./_}
+# The tag promises that glibc $floor suffices: no Linux library may ask for a
+# newer symbol version than that.
+for f in "$3" "$4"; do
+  needed=$(grep -haoE 'GLIBC_2\.[0-9]+' "$f" | cut -d_ -f2 | sort -V | tail -n 1)
+  if [ -n "$needed" ] && [ "$(printf '%s\n%s\n' "$needed" "$floor" | sort -V | tail -n 1)" != "$floor" ]; then
+    echo "package-python: $f needs glibc $needed, above the floor $floor given" >&2
+    exit 1
+  fi
+done
 
 # A copy of the package with the project's LICENSE beside it, so that the
 # source tree is left as it is.
