@@ -1,7 +1,6 @@
 """Document: one open file of the library, and the module-level functions."""
 
 import operator
-import os
 import threading
 
 from . import _library, _paths
