@@ -45,3 +45,9 @@ build/bench/bench/tf_bench --size 1MB --reps 1 --warm-up 0 --no-small-files \
 # Each fuzz target for a bounded time (FUZZ_SECONDS, default 60), built with
 # clang, libFuzzer and the sanitizers.
 bash scripts/fuzz.sh
+
+# The npm package and the Python wheels of dist/, each installed into an
+# empty folder as its user would and run on linux-x64, win32-x64 (wine) and
+# linux-arm64 (qemu). Runs after scripts/release.sh, which writes dist/ with
+# scripts/package-node.sh and scripts/package-python.sh.
+bash scripts/test-packages.sh dist

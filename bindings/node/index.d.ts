@@ -3,7 +3,8 @@
 /** A failure reported by the library; `message` is its own message for the call. */
 export class TextFileError extends Error {
   name: 'TextFileError';
-  /** Where the message ends in the system's reason: its name, as Node's errors have it ('ENOENT', ...). */
+  /** Where the message ends in the system's reason: its name, as Node's errors have it ('ENOENT', ...);
+   * 'ERR_PATH_CODE_PAGE' for a Windows path the ANSI code page cannot express. */
   code?: string;
   /** With `code`: the error's number, as Node's errors have it. */
   errno?: number;

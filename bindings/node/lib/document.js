@@ -3,10 +3,10 @@
 // Document and the package's functions over the library (library.js); the
 // asynchronous ones run their call on a worker thread (pool.js).
 
-const { fileURLToPath } = require('url');
 const { TextFileError } = require('./errors');
 const { bind, readJson, viewBytes } = require('./library');
 const { Pool } = require('./pool');
+const { nativePath } = require('./paths');
 const { sharedState } = require('./shared');
 
 /** Page size of Document.text() and Document.pages() when none is given. */
@@ -77,8 +77,7 @@ function cString(value, what) {
 }
 
 function cPath(value) {
-  if (value instanceof URL) return cString(fileURLToPath(value), 'path');
-  return cString(value, 'path');
+  return cString(nativePath(value), 'path');
 }
 
 /** The text to save as UTF-8 bytes (U+0000 allowed: the length is given). */

@@ -9,10 +9,12 @@ const koffi = require('koffi');
 const { TextFileError } = require('./errors');
 const { Gate } = require('./gate');
 const { couldBeOwn } = require('./messages');
+const { hostPlatform, loadedPath, notFoundMessage } = require('./platform');
 const { STATE_BYTES } = require('./shared');
 
 const ENVIRONMENT_VARIABLE = 'QUOBRIX_TEXTFILE_LIBRARY';
 const PACKAGE_DIR = path.resolve(__dirname, '..');
+const PACKAGE_VERSION = require('../package.json').version;
 
 const PROTOTYPES = [
   'const char *tf_version()',
@@ -40,15 +42,18 @@ function libraryNames(platform = process.platform) {
 
 /**
  * Where the library is looked for, in order: the path in
- * QUOBRIX_TEXTFILE_LIBRARY alone when it is set; else a library beside the
- * package (its root folder); else the names on the system's library path.
+ * QUOBRIX_TEXTFILE_LIBRARY alone when it is set; else the package's prebuilt
+ * library for this platform (prebuilds/<platform>-<arch>/); else a library
+ * beside the package (its root folder); else the names on the system's
+ * library path. Only the files that exist are listed, the names always.
  */
-function candidates(env = process.env, packageDir = PACKAGE_DIR) {
+function candidates(env = process.env, packageDir = PACKAGE_DIR, host = hostPlatform()) {
   const explicit = env[ENVIRONMENT_VARIABLE];
   if (explicit) return [explicit];
-  const names = libraryNames();
-  const beside = names.map((name) => path.join(packageDir, name)).filter((p) => fs.existsSync(p));
-  return beside.concat(names);
+  const names = libraryNames(host.platform);
+  const prebuilt = names.map((name) => path.join(packageDir, 'prebuilds', host.target, name));
+  const beside = names.map((name) => path.join(packageDir, name));
+  return prebuilt.concat(beside).filter((p) => fs.existsSync(p)).concat(names);
 }
 
 function loadFirst(list) {
@@ -57,14 +62,26 @@ function loadFirst(list) {
     try {
       return { lib: koffi.load(candidate), location: candidate };
     } catch (error) {
-      tried.push(`${candidate} (${error.message})`);
+      tried.push({ candidate, reason: error.message });
     }
   }
   const explicit = process.env[ENVIRONMENT_VARIABLE];
-  throw new TextFileError(explicit
-    ? `cannot load the quobrix-textfile library from ${ENVIRONMENT_VARIABLE}=${explicit}: ${tried[0]}`
-    : `cannot find the quobrix-textfile library: set ${ENVIRONMENT_VARIABLE} to its path, put it ` +
-      `beside the package, or install it on the library search path; tried ${tried.join('; ')}`);
+  if (explicit) {
+    throw new TextFileError(`cannot load the quobrix-textfile library from ${ENVIRONMENT_VARIABLE}=${explicit}: ` +
+      `${tried[0].candidate} (${tried[0].reason})`);
+  }
+  throw new TextFileError(notFoundMessage(tried));
+}
+
+/**
+ * The version check: this package speaks to the library of its own version
+ * only, so that a stale library on the system path is named, not misused.
+ */
+function checkVersion(found, location) {
+  if (found === PACKAGE_VERSION) return;
+  throw new TextFileError(`the quobrix-textfile library found at ${loadedPath(location)} is version ${found}, ` +
+    `but this package is version ${PACKAGE_VERSION}: install the library of version ${PACKAGE_VERSION}, ` +
+    `or point ${ENVIRONMENT_VARIABLE} at it`);
 }
 
 /**
@@ -86,6 +103,7 @@ function bind(location, shared, patient = false) {
       };
     }
   }
+  checkVersion(fn.tf_version(), loaded);
   const gate = new Gate(shared, patient);
 
   // One call through the gate; a failure is thrown with its own message.
@@ -146,6 +164,7 @@ const viewBytes = (pointer, length) => Buffer.from(koffi.view(pointer, length));
 
 module.exports = {
   ENVIRONMENT_VARIABLE,
+  PACKAGE_VERSION,
   STATE_BYTES,
   bind,
   candidates,

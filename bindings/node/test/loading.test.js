@@ -7,6 +7,7 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const { candidates, libraryNames } = require('../lib/library');
+const { notFoundMessage } = require('../lib/platform');
 
 const LIBRARY = process.env.QUOBRIX_TEXTFILE_LIBRARY;
 const PACKAGE = path.resolve(__dirname, '..');
@@ -19,6 +20,28 @@ test('the variable, then beside the package, then the system path', () => {
   fs.writeFileSync(path.join(dir, names[0]), '');
   assert.deepEqual(candidates({}, dir), [path.join(dir, names[0]), ...names]);
   fs.rmSync(dir, { recursive: true, force: true });
+});
+
+test('the prebuilt library of this platform comes before one beside the package', () => {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tf-node-'));
+  const names = libraryNames();
+  const prebuilds = path.join(dir, 'prebuilds', `${process.platform}-${process.arch}`);
+  fs.mkdirSync(prebuilds, { recursive: true });
+  fs.mkdirSync(path.join(dir, 'prebuilds', 'sunos-mips'));
+  fs.writeFileSync(path.join(dir, names[0]), '');
+  fs.writeFileSync(path.join(prebuilds, names[0]), '');
+  assert.deepEqual(candidates({}, dir), [path.join(prebuilds, names[0]), path.join(dir, names[0]), ...names]);
+  fs.rmSync(dir, { recursive: true, force: true });
+});
+
+test('the error names the platform, what was tried and how to build from source', () => {
+  const tried = [{ candidate: 'libquobrix-textfile.so.1', reason: 'cannot open shared object file' }];
+  const other = notFoundMessage(tried, { target: 'linux-riscv64' }, '2.36', fs.mkdtempSync(path.join(os.tmpdir(), 'tf-node-')));
+  assert.match(other, /^cannot find the quobrix-textfile library for linux-riscv64 with glibc 2\.36: .*carries no prebuilt/);
+  assert.match(other, /tried libquobrix-textfile\.so\.1 \(cannot open shared object file\)\. .*Build from source/);
+  const old = notFoundMessage([{ candidate: '/p/prebuilds/linux-x64/l.so', reason: "version `GLIBC_2.34' not found" }],
+    { target: 'linux-x64' }, '2.31');
+  assert.match(old, /the prebuilt library for linux-x64 needs glibc 2\.34 or later, and this system has glibc 2\.31/);
 });
 
 test('a copy of the package loads the library beside it, by require and by import', () => {
@@ -39,6 +62,12 @@ test('a copy of the package loads the library beside it, by require and by impor
   assert.equal(run(['--input-type=module', '-e',
     "import * as tf from 'quobrix-textfile'; import d from 'quobrix-textfile'; console.log(tf.version(), d.open === tf.open)"], env),
   '1.0.1 true');
+  // A package of another version refuses the library, naming it and its version.
+  const manifest = path.join(copy, 'package.json');
+  fs.writeFileSync(manifest, fs.readFileSync(manifest, 'utf8').replace('"version": "1.0.1"', '"version": "9.9.9"'));
+  assert.throws(() => run(['-e', "require('quobrix-textfile').version()"], env),
+    new RegExp(`library found at ${path.join(copy, libraryNames()[0]).replace(/[.\\]/g, '\\$&')} is version 1\\.0\\.1, but this package is version 9\\.9\\.9`));
+  fs.cpSync(path.join(PACKAGE, 'package.json'), manifest);
   // The variable wins over the copy beside the package.
   assert.throws(() => run(['-e', "require('quobrix-textfile').version()"], { ...env, QUOBRIX_TEXTFILE_LIBRARY: path.join(dir, 'none.so') }),
     /cannot load the quobrix-textfile library from QUOBRIX_TEXTFILE_LIBRARY=/);

@@ -6,13 +6,24 @@ keeps `pip install bindings/python` working without a network. Supports
 regular wheels, editable installs (a .pth file pointing at this directory)
 and source distributions. Archives are reproducible: fixed timestamps and
 sorted entries.
+
+Run as a program, it also makes the platform wheels that carry the shared
+library inside the package folder (where the loader looks first after the
+environment variable), for scripts/package-python.sh:
+
+    python3 quobrix_textfile_build.py platform-wheel DIST TAG LIBRARY
+    python3 quobrix_textfile_build.py sdist DIST
+
+TAG is a platform tag such as manylinux_2_34_x86_64 or win_amd64.
 """
 
 import base64
+import gzip
 import hashlib
 import io
 import os
 import re
+import sys
 import tarfile
 import zipfile
 
@@ -28,6 +39,8 @@ def _project():
         text = f.read()
     section = text.split("[project]", 1)[1].split("\n[", 1)[0]
     fields = {}
+    license_ = re.search(r'^license\s*=\s*(?:"([^"]*)"|\{\s*text\s*=\s*"([^"]*)"\s*\})', section, re.M)
+    fields["license"] = (license_.group(1) or license_.group(2)) if license_ else None
     for key in ("name", "version", "description", "requires-python"):
         match = re.search(r'^%s\s*=\s*"([^"]*)"' % re.escape(key), section, re.M)
         if match is None:
@@ -54,6 +67,8 @@ def _metadata(project):
         "Summary: %s" % project["description"],
         "Requires-Python: %s" % project["requires-python"],
     ]
+    if project["license"]:
+        lines.append("License: %s" % project["license"])
     lines += ["Classifier: %s" % c for c in project["classifiers"]]
     readme = os.path.join(_ROOT, "README.md")
     body = ""
@@ -64,12 +79,15 @@ def _metadata(project):
     return ("\n".join(lines) + "\n" + body).encode("utf-8")
 
 
-def _wheel_file():
+def _wheel_file(tag=_TAG):
+    """The WHEEL file; a wheel of a platform tag carries a native library, so
+    it goes into platlib."""
+    purelib = "true" if tag == _TAG else "false"
     return (
         "Wheel-Version: 1.0\n"
         "Generator: quobrix_textfile_build\n"
-        "Root-Is-Purelib: true\n"
-        "Tag: %s\n" % _TAG
+        "Root-Is-Purelib: %s\n"
+        "Tag: %s\n" % (purelib, tag)
     ).encode("ascii")
 
 
@@ -91,23 +109,26 @@ def _record_line(name, data):
     return "%s,sha256=%s,%d" % (name, digest.decode("ascii"), len(data))
 
 
-def _write_wheel(wheel_directory, entries):
-    """entries: list of (archive name, bytes); adds the RECORD."""
+def _write_wheel(wheel_directory, entries, tag=_TAG, executable=()):
+    """entries: list of (archive name, bytes); adds the RECORD. The names in
+    `executable` get mode 0755, the others 0644."""
     project = _project()
     dist_info = _dist_info(project)
     entries = list(entries) + [
         (dist_info + "/METADATA", _metadata(project)),
-        (dist_info + "/WHEEL", _wheel_file()),
+        (dist_info + "/WHEEL", _wheel_file(tag)),
         (dist_info + "/top_level.txt", (_PACKAGE + "\n").encode("ascii")),
     ]
+    if os.path.exists(os.path.join(_ROOT, "LICENSE")):
+        entries.append((dist_info + "/LICENSE", _read(os.path.join(_ROOT, "LICENSE"))))
     record_name = dist_info + "/RECORD"
     record = "\n".join([_record_line(n, d) for n, d in entries] + [record_name + ",,"]) + "\n"
     entries.append((record_name, record.encode("utf-8")))
-    filename = "%s-%s-%s.whl" % (_dist_name(project), project["version"], _TAG)
+    filename = "%s-%s-%s.whl" % (_dist_name(project), project["version"], tag)
     with zipfile.ZipFile(os.path.join(wheel_directory, filename), "w", zipfile.ZIP_DEFLATED) as z:
         for name, data in entries:
             info = zipfile.ZipInfo(name, _ZIP_TIME)
-            info.external_attr = 0o644 << 16
+            info.external_attr = (0o755 if name in executable else 0o644) << 16
             info.compress_type = zipfile.ZIP_DEFLATED
             z.writestr(info, data)
     return filename
@@ -159,12 +180,15 @@ def build_sdist(sdist_directory, config_settings=None):
     project = _project()
     base = "%s-%s" % (_dist_name(project), project["version"])
     files = [("pyproject.toml", os.path.join(_ROOT, "pyproject.toml"))]
-    for extra in ("README.md", os.path.join("build_backend", "quobrix_textfile_build.py")):
+    for extra in ("README.md", "LICENSE", os.path.join("build_backend", "quobrix_textfile_build.py")):
         if os.path.exists(os.path.join(_ROOT, extra)):
             files.append((extra.replace(os.sep, "/"), os.path.join(_ROOT, extra)))
     files += _package_files()
     filename = base + ".tar.gz"
-    with tarfile.open(os.path.join(sdist_directory, filename), "w:gz", format=tarfile.PAX_FORMAT) as t:
+    # The gzip header's time is fixed too, so the same sources give the same bytes.
+    with open(os.path.join(sdist_directory, filename), "wb") as raw, gzip.GzipFile(
+        filename="", mode="wb", fileobj=raw, mtime=0
+    ) as packed, tarfile.open(fileobj=packed, mode="w", format=tarfile.PAX_FORMAT) as t:
         entries = [(n, _read(p)) for n, p in files] + [("PKG-INFO", _metadata(project))]
         for name, data in entries:
             info = tarfile.TarInfo("%s/%s" % (base, name))
@@ -173,3 +197,35 @@ def build_sdist(sdist_directory, config_settings=None):
             info.mtime = 315532800
             t.addfile(info, io.BytesIO(data))
     return filename
+
+
+# ---- platform wheels --------------------------------------------------------
+
+
+def library_name(tag):
+    """The library's file name inside the package for a platform tag."""
+    return "quobrix-textfile.dll" if tag.startswith("win") else "libquobrix-textfile.so.1"
+
+
+def build_platform_wheel(wheel_directory, tag, library):
+    """The package with the shared library `library` inside its folder, as a
+    wheel for `tag` (py3-none-<tag>: pure Python over ctypes, so any Python 3
+    of that platform)."""
+    inside = "%s/%s" % (_PACKAGE, library_name(tag))
+    entries = [(n, _read(p)) for n, p in _package_files()] + [(inside, _read(library))]
+    return _write_wheel(wheel_directory, entries, "py3-none-" + tag, executable=(inside,))
+
+
+def _main(argv):
+    if len(argv) == 4 and argv[0] == "platform-wheel":
+        print(build_platform_wheel(argv[1], argv[2], argv[3]))
+    elif len(argv) == 2 and argv[0] == "sdist":
+        print(build_sdist(argv[1]))
+    else:
+        sys.stderr.write("usage: %s platform-wheel DIST TAG LIBRARY | sdist DIST\n" % sys.argv[0])
+        return 2
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(_main(sys.argv[1:]))

@@ -2,11 +2,11 @@
 
 import gc
 import operator
-import os
+import os  # noqa: F401 (the PathArg annotation names os.PathLike)
 import threading
 from typing import Any, Dict, Iterator, Optional, Tuple, Union
 
-from . import _library
+from . import _library, _paths
 from .errors import TextFileError
 
 #: What a path may be: str, bytes or an os.PathLike of either.
@@ -51,7 +51,7 @@ def _c_string(value: TextArg, what: str) -> bytes:
 
 
 def _c_path(path: PathArg) -> bytes:
-    data = os.fsencode(path)
+    data = _paths.native_path(path)
     if b"\0" in data:
         raise ValueError("embedded null byte in path")
     return data

@@ -1,8 +1,9 @@
 """Loading the shared library and calling it.
 
 The library is looked up in this order: the path in the environment variable
-QUOBRIX_TEXTFILE_LIBRARY; a shared library beside this package; the system's
-library search path. It is loaded on first use.
+QUOBRIX_TEXTFILE_LIBRARY; a shared library beside this package (where the
+platform wheels carry it); the system's library search path. It is loaded on
+first use, and its version must be the package's.
 
 The library keeps one last-error message for the whole process, and calls
 run in parallel: every call goes through the gate (_gate.py). A failed call's
@@ -25,6 +26,8 @@ import ctypes.util
 import glob
 import json
 import os
+import platform
+import re
 import sys
 import threading
 
@@ -33,6 +36,9 @@ from ._gate import Call, gate as _gate
 from .errors import TextFileError, error_for
 
 ENVIRONMENT_VARIABLE = "QUOBRIX_TEXTFILE_LIBRARY"
+#: The library's version this package is made for (tf_version() must say it).
+PACKAGE_VERSION = "1.0.1"
+_GLIBC_NEEDED = re.compile(r"GLIBC_([0-9]+(?:\.[0-9]+)+)' not found")
 _SONAME = "libquobrix-textfile.so.1"
 
 _c_int = ctypes.c_int
@@ -75,11 +81,40 @@ def _beside_package():
 
 
 def _system_names():
-    yield _SONAME
-    yield "libquobrix-textfile.so"
+    if sys.platform == "win32":
+        yield "quobrix-textfile.dll"
+        return
+    if sys.platform == "darwin":
+        yield "libquobrix-textfile.1.dylib"
+        yield "libquobrix-textfile.dylib"
+    else:
+        yield _SONAME
+        yield "libquobrix-textfile.so"
     found = ctypes.util.find_library("quobrix-textfile")
     if found:
         yield found
+
+
+def _platform_name():
+    """This machine as the message names it: "linux-x86_64 with glibc 2.36"."""
+    machine = platform.machine().lower() or "unknown"
+    name = "%s-%s" % (sys.platform, machine)
+    libc, version = platform.libc_ver() if sys.platform.startswith("linux") else ("", "")
+    return "%s with %s %s" % (name, libc, version) if libc else name
+
+
+def _not_found(tried):
+    needed = [m.group(1) for m in (_GLIBC_NEEDED.search(t) for t in tried) if m]
+    why = ""
+    if needed:
+        why = "; the library beside the package needs glibc %s or later" % needed[0]
+    return (
+        "cannot find the quobrix-textfile library for %s%s; tried %s. To use it here, "
+        "build the library from source (the project's README, \"Build from source\": "
+        "cmake --preset release && cmake --build --preset release), then set %s to the "
+        "built library or install it on the system's library search path"
+        % (_platform_name(), why, "; ".join(tried), ENVIRONMENT_VARIABLE)
+    )
 
 
 def _load():
@@ -98,11 +133,20 @@ def _load():
             return ctypes.CDLL(candidate)
         except OSError as error:
             tried.append("%s (%s)" % (candidate, error))
-    raise TextFileError(
-        "cannot find the quobrix-textfile library: set %s to its path, put it beside "
-        "the package, or install it on the library search path; tried %s"
-        % (ENVIRONMENT_VARIABLE, "; ".join(tried))
-    )
+    raise TextFileError(_not_found(tried))
+
+
+def _check_version(lib):
+    """This package speaks to the library of its own version only, so that a
+    stale library on the system path is named, not misused."""
+    found = getattr(lib, "tf_version", None)
+    found = found().decode("ascii", "replace") if found is not None else "unknown"
+    if found != PACKAGE_VERSION:
+        raise TextFileError(
+            "the quobrix-textfile library found at %s is version %s, but this package is "
+            "version %s: install the library of version %s, or point %s at it"
+            % (lib._name, found, PACKAGE_VERSION, PACKAGE_VERSION, ENVIRONMENT_VARIABLE)
+        )
 
 
 def library():
@@ -117,6 +161,7 @@ def library():
                     if found is not None:
                         found.restype = restype
                         found.argtypes = argtypes
+                _check_version(lib)
                 _library = lib
     return _library
 

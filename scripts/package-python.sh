@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Makes the Python package's platform wheels, with the shared library inside
+# the package folder, and its source distribution:
+#   bash scripts/package-python.sh DIST GLIBC_FLOOR LINUX_X64_SO LINUX_ARM64_SO WIN_X64_DLL
+# writes into DIST
+#   quobrix_textfile-<v>-py3-none-manylinux_<floor>_x86_64.whl   (2.34 -> 2_34)
+#   quobrix_textfile-<v>-py3-none-manylinux_<floor>_aarch64.whl
+#   quobrix_textfile-<v>-py3-none-win_amd64.whl
+#   quobrix_textfile-<v>.tar.gz                                 (no library inside)
+# each library byte for byte the file given. The package's own build backend
+# makes them (standard library only); `pip install bindings/python` still
+# builds the pure wheel for users who bring their own library. Each wheel is
+# checked after writing: its RECORD against its files, its WHEEL tags, its
+# library against the one given.
+set -euo pipefail
+if [ $# -ne 5 ]; then
+  echo "usage: $0 DIST GLIBC_FLOOR LINUX_X64_SO LINUX_ARM64_SO WIN_X64_DLL" >&2
+  exit 2
+fi
+root=$(cd "$(dirname "$0")/.." && pwd)
+mkdir -p "$1"
+dist=$(cd "$1" && pwd)
+floor=$2
+if ! [[ $floor =~ ^2\.[0-9]+$ ]]; then
+  echo "package-python: GLIBC_FLOOR must look like 2.34, not '$floor'" >&2
+  exit 2
+fi
+for f in "$3" "$4" "$5"; do
+  [ -f "$f" ] || { echo "package-python: no such file: $f" >&2; exit 1; }
+done
+manylinux=manylinux_${floor/./_}
+# The tag promises that glibc $floor suffices: no Linux library may ask for a
+# newer symbol version than that.
+for f in "$3" "$4"; do
+  needed=$(grep -haoE 'GLIBC_2\.[0-9]+' "$f" | cut -d_ -f2 | sort -V | tail -n 1)
+  if [ -n "$needed" ] && [ "$(printf '%s\n%s\n' "$needed" "$floor" | sort -V | tail -n 1)" != "$floor" ]; then
+    echo "package-python: $f needs glibc $needed, above the floor $floor given" >&2
+    exit 1
+  fi
+done
+
+# A copy of the package with the project's LICENSE beside it, so that the
+# source tree is left as it is.
+stage=$root/build/package-python
+rm -rf "$stage"
+mkdir -p "$stage"
+(cd "$root/bindings/python" && tar --exclude=__pycache__ --exclude=tests -cf - .) | tar -xf - -C "$stage"
+[ -f "$root/LICENSE" ] && cp "$root/LICENSE" "$stage/"
+backend=$stage/build_backend/quobrix_textfile_build.py
+
+wheels=()
+for spec in "$manylinux"_x86_64:"$3" "$manylinux"_aarch64:"$4" win_amd64:"$5"; do
+  tag=${spec%%:*}
+  library=$(readlink -f "${spec#*:}")
+  wheel=$(python3 "$backend" platform-wheel "$stage" "$tag" "$library")
+  rm -f "$dist/$wheel"
+  mv "$stage/$wheel" "$dist/$wheel"
+  wheels+=("$dist/$wheel:$library")
+done
+sdist=$(python3 "$backend" sdist "$stage")
+rm -f "$dist/$sdist"
+mv "$stage/$sdist" "$dist/$sdist"
+
+python3 - "${wheels[@]}" <<'EOF'
+import base64, hashlib, os, sys, zipfile
+for spec in sys.argv[1:]:
+    wheel, library = spec.rsplit(":", 1)
+    name = os.path.basename(wheel)
+    tag = name[:-len(".whl")].split("-", 2)[2]
+    with zipfile.ZipFile(wheel) as z:
+        names = z.namelist()
+        record = [n for n in names if n.endswith(".dist-info/RECORD")]
+        assert len(record) == 1, (name, "RECORD")
+        listed = {}
+        for line in z.read(record[0]).decode().splitlines():
+            path, digest, size = line.rsplit(",", 2)
+            listed[path] = (digest, size)
+        assert set(listed) == set(names), (name, "RECORD lists other files", set(listed) ^ set(names))
+        for n in names:
+            if n == record[0]:
+                assert listed[n] == ("", ""), (name, n)
+                continue
+            data = z.read(n)
+            digest = base64.urlsafe_b64encode(hashlib.sha256(data).digest()).rstrip(b"=").decode()
+            assert listed[n] == ("sha256=" + digest, str(len(data))), (name, n, "hash or size")
+        wheel_file = z.read([n for n in names if n.endswith(".dist-info/WHEEL")][0]).decode()
+        assert "Root-Is-Purelib: false\n" in wheel_file and "Tag: %s\n" % tag in wheel_file, (name, wheel_file)
+        inside = [n for n in names if n.startswith("quobrix_textfile/") and not n.endswith(".py")
+                  and not n.endswith("py.typed")]
+        assert len(inside) == 1, (name, inside)
+        with open(library, "rb") as f:
+            assert z.read(inside[0]) == f.read(), (name, inside[0], "differs from", library)
+EOF
+for spec in "${wheels[@]}"; do
+  w=${spec%%:*}
+  echo "package-python: $w ($(du -k "$w" | cut -f1) kB)"
+done
+echo "package-python: $dist/$sdist ($(du -k "$dist/$sdist" | cut -f1) kB)"
+rm -rf "$stage"
