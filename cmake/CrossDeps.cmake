@@ -27,7 +27,8 @@ if(TF_YYJSON_SOURCE_DIR STREQUAL "" AND (TF_DEPS_FROM_SOURCE OR TF_SELF_CONTAINE
 endif()
 
 if(TF_YYJSON_SOURCE_DIR STREQUAL "")
-  find_package(yyjson 0.10 CONFIG QUIET)
+  # No version asked: Debian's package ships no version file.
+  find_package(yyjson CONFIG QUIET)
   if(NOT yyjson_FOUND)
     message(FATAL_ERROR
       "yyjson 0.10 or later was not found. Either put the prefix where its CMake "

@@ -28,6 +28,7 @@ missing=()
 command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-x86-64-posix)
 command -v aarch64-linux-gnu-g++ >/dev/null || missing+=(g++-aarch64-linux-gnu)
 command -v qemu-aarch64 >/dev/null || missing+=(qemu-user)
+command -v llvm-dlltool >/dev/null || command -v llvm-dlltool-14 >/dev/null || missing+=(llvm-14)
 if [ ${#missing[@]} -gt 0 ]; then
   if [ "$(id -u)" -ne 0 ]; then
     echo "release: must run as root to install: ${missing[*]}" >&2

@@ -176,8 +176,9 @@ done
 tested "$p/bin/quobrix-textfile.dll" build/windows/bin/quobrix-textfile.dll
 expect "the DLL's imports" "$(x86_64-w64-mingw32-objdump -p "$p/bin/quobrix-textfile.dll" |
   sed -n 's/.*DLL Name: //p' | sort | tr '\n' ' ')" "KERNEL32.dll msvcrt.dll "
-expect "the import library's names" "$(x86_64-w64-mingw32-nm "$p/lib/quobrix-textfile.lib" |
-  grep -oE ' I __imp_tf_[a-z_]+$' | sed 's/ I __imp_//' | sort -u)" "$exports"
+expect "the import library's functions" \
+  "$(python3 tests/install/import_library.py "$p/lib/quobrix-textfile.lib")" \
+  "$(sed 's/^/quobrix-textfile.dll /' <<<"$exports")"
 expect "the .def's names" "$(sed -n 's/^ *\(tf_[a-z_]*\)$/\1/p' "$p/lib/quobrix-textfile.def" |
   sort)" "$exports"
 for f in quobrix-textfile.dll quobrix-textfile.exe; do
