@@ -19,8 +19,12 @@ install(TARGETS quobrix-textfile
 install(FILES ${PROJECT_SOURCE_DIR}/include/quobrix_textfile.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
 if(WIN32)
-  install(FILES ${PROJECT_BINARY_DIR}/quobrix-textfile.lib ${PROJECT_BINARY_DIR}/quobrix-textfile.def
+  install(FILES ${PROJECT_BINARY_DIR}/quobrix-textfile.def
     DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+  if(TARGET quobrix-textfile-msvc-implib)
+    install(FILES ${PROJECT_BINARY_DIR}/quobrix-textfile.lib
+      DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+  endif()
 endif()
 
 if(TARGET quobrix-textfile-cli)
@@ -41,7 +45,11 @@ endif()
 # lib/<triplet>/ (the Debian packages) without another build.
 if(WIN32)
   set(TF_CFG_LOCATION "\${_tf_prefix}/${CMAKE_INSTALL_BINDIR}/quobrix-textfile.dll")
-  set(TF_CFG_IMPLIB "\${_tf_libdir}/quobrix-textfile.lib")
+  if(TARGET quobrix-textfile-msvc-implib)
+    set(TF_CFG_IMPLIB "\${_tf_libdir}/quobrix-textfile.lib")
+  else()
+    set(TF_CFG_IMPLIB "\${_tf_libdir}/libquobrix-textfile.dll.a")
+  endif()
   set(TF_CFG_SONAME "")
 else()
   set(TF_CFG_LOCATION "\${_tf_libdir}/libquobrix-textfile.so.${PROJECT_VERSION}")
