@@ -9,6 +9,12 @@
 #include <iterator>
 #include <vector>
 
+// The build names the debug file of a self-contained library; without one
+// (a library linked to the shared yyjson and C++ runtime) nothing is read.
+#ifndef TF_LIBRARY_DEBUG_FILE
+#define TF_LIBRARY_DEBUG_FILE ""
+#endif
+
 namespace tf_inject {
 namespace {
 
@@ -84,11 +90,7 @@ std::vector<Range> read_ranges(const char* path) {
 }
 
 const std::vector<Range>& ranges() {
-#ifdef TF_LIBRARY_DEBUG_FILE
   static const std::vector<Range> table = read_ranges(TF_LIBRARY_DEBUG_FILE);
-#else
-  static const std::vector<Range> table;
-#endif
   return table;
 }
 
