@@ -143,8 +143,11 @@ expect "consumer built with find_package" "$("$dir/cmake-consumer/consumer" "$sa
 expect "the tool" "$("$p/bin/quobrix-textfile" info "$sample")" "$info"
 moved=$(fresh moved)
 mv "$p" "$moved/"
-expect "the tool, moved" "$("$moved/quobrix-textfile-$version-linux-x86_64/bin/quobrix-textfile" \
-  info "$sample")" "$info"
+p=$moved/quobrix-textfile-$version-linux-x86_64
+expect "the tool, moved" "$("$p/bin/quobrix-textfile" info "$sample")" "$info"
+# The .pc file follows its folder.
+pkg_config_build "$p" cc "$moved/pc-consumer"
+expect "consumer built with pkg-config, moved" "$("$moved/pc-consumer" "$sample")" "$expected"
 echo "   pkg-config and find_package consumers, the tool, moved: passed ($(($(date +%s) - t0)) s)"
 
 # --- Linux aarch64 -----------------------------------------------------------
