@@ -27,3 +27,6 @@ set(CMAKE_CXX_FLAGS_INIT "-Wa,-muse-unaligned-vector-move")
 set(TF_WINE /usr/lib/wine/wine64 CACHE FILEPATH "wine64 binary")
 set(CMAKE_CROSSCOMPILING_EMULATOR
     env;WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all;DISPLAY=;${TF_WINE})
+
+# The binutils of the target, for the debug split and the import library.
+set(CMAKE_OBJCOPY ${TF_MINGW_PREFIX}-objcopy CACHE FILEPATH "objcopy of the target")

@@ -45,7 +45,7 @@ if [ -n "$system" ] && ! grep -qF "include(\"$toolchain\")" "$system"; then
 fi
 cmake -S . -B build/aarch64 \
   -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-  -DCMAKE_BUILD_TYPE=Release -DTF_WERROR=ON -DTF_DEPS_FROM_SOURCE=ON \
+  -DCMAKE_BUILD_TYPE=Release -DTF_WERROR=ON -DTF_DEPS_FROM_SOURCE=ON -DTF_SELF_CONTAINED=ON \
   -DTF_YYJSON_SOURCE_DIR="$yyjson_src" -DTF_TEST_REDUCED_SWEEPS=ON >/dev/null
 cmake --build build/aarch64 -j "$jobs"
 

@@ -23,6 +23,8 @@ missing=()
 for p in g++-mingw-w64-x86-64-posix wine64 wine; do
   installed "$p" || missing+=("$p")
 done
+# llvm-dlltool makes the import library for Microsoft's linkers.
+command -v llvm-dlltool >/dev/null || command -v llvm-dlltool-14 >/dev/null || missing+=(llvm-14)
 if [ ${#missing[@]} -gt 0 ]; then
   if [ "$(id -u)" -ne 0 ]; then
     echo "test-windows: must run as root to install: ${missing[*]}" >&2

@@ -5,6 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
+# yyjson's source: the release, windows and aarch64 builds compile it in.
+bash scripts/cross-deps.sh >/dev/null
 jobs=$(nproc 2>/dev/null || echo 2)
 
 run_preset() {
@@ -33,6 +35,14 @@ bash scripts/test-windows.sh
 
 # The aarch64 build under qemu: the portable and NEON kernel levels.
 bash scripts/test-aarch64.sh
+
+# The release artifacts from the trees just tested, each installed as its
+# user would (tarballs, zip, Debian packages).
+echo "== release: scripts/release.sh and the install stage"
+release_start=$(date +%s)
+bash scripts/release.sh
+bash scripts/test-release.sh
+echo "== release: artifacts and install stage took $(($(date +%s) - release_start)) s"
 
 # The benchmark is only kept working here: built, and run once on a tiny
 # corpus (the real measurement is bench/README.md's business).

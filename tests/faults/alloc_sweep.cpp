@@ -1,6 +1,7 @@
 #include "faults/alloc_sweep.hpp"
 
 #include <dirent.h>
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <set>
 
 #include "faults/json_minus.hpp"
+#include "faults/library_symbols.hpp"
 #include "quobrix_textfile.h"
 
 namespace tf_inject {
@@ -50,9 +52,45 @@ void add_site(std::vector<Allocation>& sites, const Allocation& a) {
 
 }  // namespace
 
+namespace {
+
+// The load base of the object holding address, or 0.
+std::uintptr_t base_of(const void* address) {
+  Dl_info info;
+  if (address == nullptr || ::dladdr(address, &info) == 0) return 0;
+  return reinterpret_cast<std::uintptr_t>(info.dli_fbase);
+}
+
+// A self-contained library: the part of it whose code made the request.
+// Its operator new is the C++ runtime's own, which a test program cannot
+// replace; a request made through it counts as its caller's, as it would
+// through the replaced operator new of a library linked to the shared
+// runtime.
+Origin origin_inside_library(const Allocation& a) {
+  const void* caller = a.caller;
+  const std::uintptr_t base = base_of(caller);
+  Symbol symbol = library_symbol(reinterpret_cast<std::uintptr_t>(caller) - base);
+  if ((symbol.name.rfind("_Znw", 0) == 0 || symbol.name.rfind("_Zna", 0) == 0) &&
+      a.frames[0] == caller && a.frames[1] != nullptr && base_of(a.frames[1]) == base) {
+    symbol = library_symbol(reinterpret_cast<std::uintptr_t>(a.frames[1]) - base);
+  }
+  switch (symbol.part) {
+    case Part::kYyjson:
+      return Origin::kYyjson;
+    case Part::kCxxRuntime:
+      return Origin::kCxxRuntime;
+    default:
+      return Origin::kLibrary;
+  }
+}
+
+}  // namespace
+
 Origin origin_of(const Allocation& a) {
   const std::string object = object_of(a.caller);
-  if (object.find("quobrix") != std::string::npos) return Origin::kLibrary;
+  if (object.find("quobrix") != std::string::npos) {
+    return library_symbols_known() ? origin_inside_library(a) : Origin::kLibrary;
+  }
   if (object.find("yyjson") != std::string::npos) return Origin::kYyjson;
   if (object.find("stdc++") != std::string::npos) return Origin::kCxxRuntime;
   return Origin::kOther;
@@ -61,6 +99,8 @@ Origin origin_of(const Allocation& a) {
 SweepFigures sweep(const Scenario& s) {
   SCOPED_TRACE(s.label);
   SweepFigures figures;
+  // The library's symbols are read once, before any window.
+  (void)library_symbols_known();
 
   // A first call outside any window, so that anything the C runtime sets up
   // once on first use is not mistaken for the call's own allocation.

@@ -4,10 +4,16 @@
 if(NOT TF_SANITIZE MATCHES "thread")
   tf_add_test(test_alloc_failures PUBLIC
     SOURCES faults/alloc_injector.cpp faults/alloc_sweep.cpp faults/json_minus.cpp
-            faults/test_alloc_failures.cpp
+            faults/library_symbols.cpp faults/test_alloc_failures.cpp
     LABELS faults posix)
   if(NOT WIN32)
     target_link_libraries(test_alloc_failures PRIVATE yyjson::yyjson ${CMAKE_DL_LIBS})
+  endif()
+  # A self-contained library holds yyjson and the C++ runtime: the test tells
+  # their code from the library's own by the symbols of its debug file.
+  if(TF_SELF_CONTAINED AND NOT WIN32)
+    target_compile_definitions(test_alloc_failures PRIVATE
+      TF_LIBRARY_DEBUG_FILE="$<TARGET_FILE:quobrix-textfile>.debug")
   endif()
   # The replacement allocator runs before the sanitizer runtime has set up its
   # shadow memory, so it must not be instrumented itself.
