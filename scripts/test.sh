@@ -42,7 +42,12 @@ echo "== release: scripts/release.sh and the install stage"
 release_start=$(date +%s)
 bash scripts/release.sh
 bash scripts/test-release.sh
-echo "== release: artifacts and install stage took $(($(date +%s) - release_start)) s"
+# The npm package and the Python wheels of dist/ (written by release.sh
+# through scripts/package-node.sh and scripts/package-python.sh), each
+# installed into an empty folder as its user would and run on linux-x64,
+# win32-x64 (wine) and linux-arm64 (qemu).
+bash scripts/test-packages.sh dist
+echo "== release: artifacts, install and package stages took $(($(date +%s) - release_start)) s"
 
 # The benchmark is only kept working here: built, and run once on a tiny
 # corpus (the real measurement is bench/README.md's business).
@@ -55,9 +60,3 @@ build/bench/bench/tf_bench --size 1MB --reps 1 --warm-up 0 --no-small-files \
 # Each fuzz target for a bounded time (FUZZ_SECONDS, default 60), built with
 # clang, libFuzzer and the sanitizers.
 bash scripts/fuzz.sh
-
-# The npm package and the Python wheels of dist/, each installed into an
-# empty folder as its user would and run on linux-x64, win32-x64 (wine) and
-# linux-arm64 (qemu). Runs after scripts/release.sh, which writes dist/ with
-# scripts/package-node.sh and scripts/package-python.sh.
-bash scripts/test-packages.sh dist
