@@ -42,15 +42,17 @@ fi
 yyjson_src=$(bash scripts/cross-deps.sh | tail -n 1)
 export TF_CROSS_DEPS_DIR=${yyjson_src%/yyjson}
 
-# The three builds: configured when new, brought up to date otherwise.
+# The three builds, configured every time (a tree configured before the
+# release settings existed keeps its cached values otherwise) and brought up
+# to date; a tree that is already current rebuilds nothing.
 echo "== release: build linux-x86_64, windows-x64, linux-aarch64"
-[ -f build/release/CMakeCache.txt ] || cmake --preset release >/dev/null
+cmake --preset release >/dev/null
 cmake --build --preset release -j "$jobs" --target quobrix-textfile quobrix-textfile-cli
-[ -f build/windows/CMakeCache.txt ] || cmake --preset windows >/dev/null
+cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs" --target quobrix-textfile quobrix-textfile-cli \
   quobrix-textfile-msvc-implib
 # The same configuration as scripts/test-aarch64.sh, so either reuses the other's tree.
-[ -f build/aarch64/CMakeCache.txt ] || cmake -S . -B build/aarch64 \
+cmake -S . -B build/aarch64 \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/aarch64-linux-gnu.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DTF_WERROR=ON -DTF_DEPS_FROM_SOURCE=ON -DTF_SELF_CONTAINED=ON \
   -DTF_YYJSON_SOURCE_DIR="$yyjson_src" -DTF_TEST_REDUCED_SWEEPS=ON >/dev/null
