@@ -186,14 +186,15 @@ echo "test-packages: python: pip refuses $(basename "$wheel_arm64") and $(basena
 # The package's tests, from a folder that holds no copy of the package.
 mkdir -p "$tmp/py/tests" "$tmp/elsewhere"
 cp "$root"/bindings/python/tests/*.py "$tmp/py/tests/"
-cp "$root/bindings/python/pyproject.toml" "$tmp/py/"
+cp "$root/bindings/python/pyproject.toml" "$root/bindings/python/README.md" "$tmp/py/"
 (cd "$tmp/elsewhere" && "${clean[@]}" PYTHONDONTWRITEBYTECODE=1 "$venv/bin/python" -c "
 import quobrix_textfile as qt, quobrix_textfile._library as l
 assert l.library()._name.startswith('$venv/lib/'), l.library()._name
 assert l.library()._name.endswith('/site-packages/quobrix_textfile/libquobrix-textfile.so.1'), l.library()._name
 assert qt.version() == '$version'")
 (cd "$tmp/elsewhere" && "${clean[@]}" PYTHONDONTWRITEBYTECODE=1 "$venv/bin/python" -m unittest discover \
-  -s "$tmp/py/tests" 2>&1 | tail -n 3)
+  -s "$tmp/py/tests" >"$tmp/py-x64.log" 2>&1) || { cat "$tmp/py-x64.log"; exit 1; }
+tail -n 3 "$tmp/py-x64.log"
 echo "test-packages: python x86_64: the package's tests pass against the installed wheel"
 
 echo "== packages: python aarch64 (at $(($(date +%s) - start)) s)"
@@ -214,7 +215,9 @@ import platform, quobrix_textfile as qt, quobrix_textfile._library as l
 assert platform.machine() == 'aarch64', platform.machine()
 assert l.library()._name == '$target/quobrix_textfile/libquobrix-textfile.so.1', l.library()._name
 assert qt.version() == '$version'")
-  (cd "$tmp/elsewhere" && "${python_arm64_run[@]}" -m unittest discover -s "$tmp/py/tests" 2>&1 | tail -n 3)
+  (cd "$tmp/elsewhere" && "${python_arm64_run[@]}" -m unittest discover -s "$tmp/py/tests" \
+    >"$tmp/py-arm64.log" 2>&1) || { cat "$tmp/py-arm64.log"; exit 1; }
+  tail -n 3 "$tmp/py-arm64.log"
   echo "test-packages: python aarch64: the package's tests pass under qemu with Debian's arm64 Python"
 else
   echo "test-packages: python aarch64: no arm64 Python to run ($(tail -n 1 "$tmp/python-arm64.log"))"
