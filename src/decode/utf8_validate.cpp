@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "decode/utf8_sequence.hpp"
+#include "frame/byte_blocks.hpp"
 #include "frame/kernels.hpp"
 #include "frame/simd_target.hpp"
 #include "frame/swar.hpp"
@@ -218,9 +219,10 @@ TF_TARGET_AVX512 inline __m512i lookup16_avx512(const unsigned char* table,
 
 }  // namespace
 
-namespace simd::avx512 {
+namespace {
 
-TF_TARGET_AVX512 std::uint64_t utf8_valid_prefix(const unsigned char* p, std::uint64_t n) noexcept {
+TF_TARGET_AVX512 __attribute__((always_inline)) inline std::uint64_t valid_prefix_avx512(
+    const unsigned char* p, std::uint64_t n) noexcept {
   const __m512i nibble = _mm512_set1_epi8(0x0F);
   const __m512i third_limit = _mm512_set1_epi8(static_cast<char>(0xE0 - 0x80));
   const __m512i fourth_limit = _mm512_set1_epi8(static_cast<char>(0xF0 - 0x80));
@@ -265,7 +267,12 @@ TF_TARGET_AVX512 std::uint64_t utf8_valid_prefix(const unsigned char* p, std::ui
   return resume_scalar(p, n, i);
 }
 
-}  // namespace simd::avx512
+}  // namespace
+
+TF_LEVEL_KERNEL(avx512, TF_TARGET_AVX512, std::uint64_t, utf8_valid_prefix,
+                (const unsigned char* p, std::uint64_t n), valid_prefix_avx512(p, n))
+TF_LEVEL_KERNEL(avx512vbmi2, TF_TARGET_AVX512VBMI2, std::uint64_t, utf8_valid_prefix,
+                (const unsigned char* p, std::uint64_t n), valid_prefix_avx512(p, n))
 
 #endif  // TF_X86_KERNELS
 

@@ -224,10 +224,12 @@ __attribute__((always_inline)) inline void ascii16_walk(const unsigned char* in,
   TF_ASCII16_VECTOR_KERNELS(result, name, params, body, args)
 
 #if defined(TF_X86_KERNELS)
-#define TF_BLOCK_KERNELS(result, name, params, body, args)                                \
-  TF_LEVEL_KERNEL(sse2, , result, name, params, body<simd::Sse2Block> args)               \
-  TF_LEVEL_KERNEL(avx2, TF_TARGET_AVX2, result, name, params, body<simd::Avx2Block> args) \
-  TF_LEVEL_KERNEL(avx512, TF_TARGET_AVX512, result, name, params, body<simd::Avx512Block> args)
+#define TF_BLOCK_KERNELS(result, name, params, body, args)                                      \
+  TF_LEVEL_KERNEL(sse2, , result, name, params, body<simd::Sse2Block> args)                     \
+  TF_LEVEL_KERNEL(avx2, TF_TARGET_AVX2, result, name, params, body<simd::Avx2Block> args)       \
+  TF_LEVEL_KERNEL(avx512, TF_TARGET_AVX512, result, name, params, body<simd::Avx512Block> args) \
+  TF_LEVEL_KERNEL(avx512vbmi2, TF_TARGET_AVX512VBMI2, result, name, params,                     \
+                  body<simd::Avx512Block> args)
 #elif defined(TF_NEON_KERNELS)
 #define TF_BLOCK_KERNELS(result, name, params, body, args) \
   TF_LEVEL_KERNEL(neon, , result, name, params, body<simd::NeonBlock> args)

@@ -218,10 +218,10 @@ TF_TARGET_AVX512 inline std::size_t block16_avx512(const unsigned char* p,
 
 }  // namespace
 
-namespace simd::avx512 {
+namespace {
 
-TF_TARGET_AVX512 Utf16Units utf8_to_utf16le(const unsigned char* text, std::size_t length,
-                                            unsigned char* out) noexcept {
+TF_TARGET_AVX512 __attribute__((always_inline)) inline Utf16Units units_avx512(
+    const unsigned char* text, std::size_t length, unsigned char* out) noexcept {
   unsigned char* o = out;
   std::size_t i = 0;
   while (length - i > 64) {
@@ -259,7 +259,14 @@ TF_TARGET_AVX512 Utf16Units utf8_to_utf16le(const unsigned char* text, std::size
   return finish(text, length, i, out, o);
 }
 
-}  // namespace simd::avx512
+}  // namespace
+
+TF_LEVEL_KERNEL(avx512, TF_TARGET_AVX512, Utf16Units, utf8_to_utf16le,
+                (const unsigned char* text, std::size_t length, unsigned char* out),
+                units_avx512(text, length, out))
+TF_LEVEL_KERNEL(avx512vbmi2, TF_TARGET_AVX512VBMI2, Utf16Units, utf8_to_utf16le,
+                (const unsigned char* text, std::size_t length, unsigned char* out),
+                units_avx512(text, length, out))
 
 #endif  // TF_X86_KERNELS
 
