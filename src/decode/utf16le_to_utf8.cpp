@@ -265,10 +265,10 @@ TF_TARGET_AVX2 Utf16Conversion utf16le_to_utf8(const unsigned char* in, std::uin
 
 }  // namespace simd::avx2
 
-namespace simd::avx512 {
+namespace {
 
-TF_TARGET_AVX512 Utf16Conversion utf16le_to_utf8(const unsigned char* in, std::uint64_t n,
-                                                 unsigned char* out) noexcept {
+TF_TARGET_AVX512 __attribute__((always_inline)) inline Utf16Conversion utf16_avx512(
+    const unsigned char* in, std::uint64_t n, unsigned char* out) noexcept {
   Utf16Conversion r;
   unsigned char* o = out;
   std::uint64_t i = 0;
@@ -299,7 +299,137 @@ TF_TARGET_AVX512 Utf16Conversion utf16le_to_utf8(const unsigned char* in, std::u
   return r;
 }
 
-}  // namespace simd::avx512
+}  // namespace
+
+TF_LEVEL_KERNEL(avx512, TF_TARGET_AVX512, Utf16Conversion, utf16le_to_utf8,
+                (const unsigned char* in, std::uint64_t n, unsigned char* out),
+                utf16_avx512(in, n, out))
+namespace {
+
+// (a & b) | c
+TF_TARGET_AVX512VBMI2 inline __m512i and_or(__m512i a, __m512i b, __m512i c) noexcept {
+  return _mm512_ternarylogic_epi32(a, b, c, 0xEA);
+}
+
+// 16 units in 32-bit lanes, their UTF-8 bytes in order from the first byte
+// of each lane, squeezed together with byte compress. `next` holds the unit
+// after each; a lane in `highs` is a high surrogate whose low one follows
+// and gets the four bytes of the pair; a lane in `empty` (that low one, or a
+// unit left for the next step) gives nothing. Stores 64 bytes.
+TF_TARGET_AVX512VBMI2 inline unsigned char* utf16_squeeze16(__m512i x, __m512i next,
+                                                            __mmask16 highs, __mmask16 empty,
+                                                            unsigned char* o) noexcept {
+  const __m512i six = _mm512_set1_epi32(0x3F);
+  const __m512i cont = _mm512_set1_epi32(0x80);
+  const __m512i last = and_or(x, six, cont);
+  const __m512i middle = and_or(_mm512_srli_epi32(x, 6), six, cont);
+  const __m512i two = _mm512_ternarylogic_epi32(_mm512_slli_epi32(last, 8), _mm512_srli_epi32(x, 6),
+                                                _mm512_set1_epi32(0xC0), 0xFE);
+  const __m512i three = _mm512_ternarylogic_epi32(
+      _mm512_slli_epi32(last, 16), _mm512_slli_epi32(middle, 8),
+      _mm512_or_si512(_mm512_srli_epi32(x, 12), _mm512_set1_epi32(0xE0)), 0xFE);
+  const __mmask16 ge80 = _mm512_cmpgt_epu32_mask(x, _mm512_set1_epi32(0x7F));
+  const __mmask16 ge800 = _mm512_cmpgt_epu32_mask(x, _mm512_set1_epi32(0x7FF));
+  __m512i lanes = _mm512_mask_mov_epi32(x, ge80, two);
+  lanes = _mm512_mask_mov_epi32(lanes, ge800, three);
+  if (highs != 0) {
+    // 0x10000 + (x - 0xD800) * 0x400 + (next - 0xDC00)
+    const __m512i cp = _mm512_sub_epi32(_mm512_add_epi32(_mm512_slli_epi32(x, 10), next),
+                                        _mm512_set1_epi32(0x35FDC00));
+    const __m512i c0 = and_or(cp, six, cont);
+    const __m512i c1 = and_or(_mm512_srli_epi32(cp, 6), six, cont);
+    const __m512i c2 = and_or(_mm512_srli_epi32(cp, 12), six, cont);
+    const __m512i four = _mm512_ternarylogic_epi32(
+        _mm512_slli_epi32(c0, 24), _mm512_slli_epi32(c1, 16),
+        _mm512_ternarylogic_epi32(_mm512_slli_epi32(c2, 8), _mm512_srli_epi32(cp, 18),
+                                  _mm512_set1_epi32(0xF0), 0xFE),
+        0xFE);
+    lanes = _mm512_mask_mov_epi32(lanes, highs, four);
+  }
+  lanes = _mm512_maskz_mov_epi32(static_cast<__mmask16>(~empty), lanes);
+  // Every byte that is not zero, and the first byte of each lane that is
+  // not empty (an ASCII NUL is zero).
+  const __m512i first =
+      _mm512_maskz_mov_epi32(static_cast<__mmask16>(~empty), _mm512_set1_epi32(1));
+  const __m512i marked = _mm512_or_si512(lanes, first);
+  const __mmask64 keep = _mm512_test_epi8_mask(marked, marked);
+  _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(keep, lanes));
+  return o + __builtin_popcountll(keep);
+}
+
+// 32 units below U+0800 in 16-bit lanes: one or two bytes each.
+TF_TARGET_AVX512VBMI2 inline unsigned char* utf16_squeeze32_two(__m512i v,
+                                                                unsigned char* o) noexcept {
+  const __mmask32 ge80 = _mm512_cmpgt_epu16_mask(v, _mm512_set1_epi16(0x7F));
+  const __m512i last =
+      _mm512_ternarylogic_epi32(v, _mm512_set1_epi16(0x3F), _mm512_set1_epi16(0x80), 0xEA);
+  const __m512i two = _mm512_ternarylogic_epi32(_mm512_slli_epi16(last, 8), _mm512_srli_epi16(v, 6),
+                                                _mm512_set1_epi16(0xC0), 0xFE);
+  const __m512i lanes = _mm512_mask_mov_epi16(v, ge80, two);
+  const __mmask64 keep = _mm512_test_epi8_mask(lanes, lanes) | 0x5555555555555555ULL;
+  _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(keep, lanes));
+  return o + __builtin_popcountll(keep);
+}
+
+}  // namespace
+
+namespace simd::avx512vbmi2 {
+
+// 32 units at a time while 33 are left: all ASCII, all below U+0800, without
+// surrogates, or with every surrogate in a pair (a pair across the end is
+// left for the next step) go through the vector code; any other 32 units
+// unit by unit, which does every replacement.
+TF_TARGET_AVX512VBMI2 Utf16Conversion utf16le_to_utf8(const unsigned char* in, std::uint64_t n,
+                                                      unsigned char* out) noexcept {
+  Utf16Conversion r;
+  unsigned char* o = out;
+  std::uint64_t i = 0;
+  while (n - i >= 66) {
+    simd::prefetch(in + i);
+    const __m512i v = _mm512_loadu_si512(in + i);
+    if (_mm512_test_epi16_mask(v, _mm512_set1_epi16(static_cast<short>(0xFF80))) == 0) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), _mm512_cvtepi16_epi8(v));
+      o += 32;
+      i += 64;
+      continue;
+    }
+    if (_mm512_test_epi16_mask(v, _mm512_set1_epi16(static_cast<short>(0xF800))) == 0) {
+      o = utf16_squeeze32_two(v, o);
+      i += 64;
+      continue;
+    }
+    const __m512i kind = _mm512_and_si512(v, _mm512_set1_epi16(static_cast<short>(0xFC00)));
+    const __mmask32 highs =
+        _mm512_cmpeq_epi16_mask(kind, _mm512_set1_epi16(static_cast<short>(0xD800)));
+    const __mmask32 lows =
+        _mm512_cmpeq_epi16_mask(kind, _mm512_set1_epi16(static_cast<short>(0xDC00)));
+    if (lows != static_cast<__mmask32>(highs << 1)) {
+      const std::uint64_t stop = i + 64;
+      while (i < stop) i = utf16_step(in, n, i, o, r.replaced);
+      continue;
+    }
+    // A high surrogate last waits for the next step, where it comes first.
+    const __mmask32 carried = highs & 0x80000000u;
+    const __mmask32 empty = lows | carried;
+    const __mmask32 paired = highs & ~carried;
+    const __m512i next0 =
+        _mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i + 2)));
+    const __m512i next1 =
+        _mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i + 34)));
+    o = utf16_squeeze16(_mm512_cvtepu16_epi32(_mm512_castsi512_si256(v)), next0,
+                        static_cast<__mmask16>(paired), static_cast<__mmask16>(empty), o);
+    o = utf16_squeeze16(_mm512_cvtepu16_epi32(_mm512_extracti64x4_epi64(v, 1)), next1,
+                        static_cast<__mmask16>(paired >> 16), static_cast<__mmask16>(empty >> 16),
+                        o);
+    i += carried != 0 ? 62 : 64;
+  }
+  i = utf16_blocks_avx2(in, n, i, o, r.replaced);
+  utf16_tail(in, n, i, o, r.replaced);
+  r.length = static_cast<std::uint64_t>(o - out);
+  return r;
+}
+
+}  // namespace simd::avx512vbmi2
 
 #endif  // TF_X86_KERNELS
 
