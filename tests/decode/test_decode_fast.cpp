@@ -255,9 +255,9 @@ TEST(DecodeFast, Utf16EveryTripleOfUnitClassesAtBlockEdges) {
     for (const std::uint32_t a : reps) {
       for (const std::uint32_t b : reps) {
         for (const std::uint32_t c : reps) {
-          for (const std::size_t at : {13, 14, 15, 16, 29, 30, 31, 32}) {
+          for (const std::size_t at : {0, 13, 14, 15, 16, 29, 30, 31, 32, 33, 62, 63}) {
             std::string s = "\xFF\xFE";
-            for (std::size_t k = 0; k < 40; ++k) {
+            for (std::size_t k = 0; k < 72; ++k) {
               s += k == at ? unit(a) : k == at + 1 ? unit(b) : k == at + 2 ? unit(c) : unit('z');
             }
             ASSERT_EQ(compare_decode(bytes_of(s), s.size(), 2), "") << hex(s.substr(2 * at));
