@@ -100,14 +100,16 @@ TF_TARGET_AVX2 __attribute__((always_inline)) inline std::uint64_t latin1_avx2(
 
 // 32 bytes (`high`: those above 0x7F) as one or two UTF-8 bytes each, in
 // the 16-bit lanes of a vector: the lead byte low, a continuation byte or
-// zero high. Kept are every low byte and the high bytes that are not zero.
+// zero high. Kept are every low byte and the high bytes of `high`.
 TF_TARGET_AVX512VBMI2 inline __m512i latin1_squeeze32(__m256i bytes, __mmask32 high) noexcept {
   const __m512i w = _mm512_cvtepu8_epi16(bytes);
-  const __m512i lead = _mm512_or_si512(_mm512_srli_epi16(w, 6), _mm512_set1_epi16(0xC0));
+  // (w & 0x3F | 0x80) << 8 | w >> 6 | 0xC0
   const __m512i cont = _mm512_slli_epi16(
-      _mm512_or_si512(_mm512_and_si512(w, _mm512_set1_epi16(0x3F)), _mm512_set1_epi16(0x80)), 8);
-  const __m512i lanes = _mm512_mask_mov_epi16(w, high, _mm512_or_si512(lead, cont));
-  const __mmask64 keep = _mm512_test_epi8_mask(lanes, lanes) | 0x5555555555555555ULL;
+      _mm512_ternarylogic_epi32(w, _mm512_set1_epi16(0x3F), _mm512_set1_epi16(0x80), 0xEA), 8);
+  const __m512i two =
+      _mm512_ternarylogic_epi32(cont, _mm512_srli_epi16(w, 6), _mm512_set1_epi16(0xC0), 0xFE);
+  const __m512i lanes = _mm512_mask_mov_epi16(w, high, two);
+  const __mmask64 keep = 0x5555555555555555ULL | _pdep_u64(high, 0xAAAAAAAAAAAAAAAAULL);
   return _mm512_maskz_compress_epi8(keep, lanes);
 }
 
@@ -133,7 +135,6 @@ TF_TARGET_AVX512VBMI2 std::uint64_t latin1_to_utf8(const unsigned char* in, std:
   unsigned char* o = out;
   std::uint64_t i = 0;
   for (; n - i >= 64; i += 64) {
-    simd::prefetch(in + i);
     const __m512i v = _mm512_loadu_si512(in + i);
     const __mmask64 high = _mm512_movepi8_mask(v);
     if (high == 0) {
