@@ -234,32 +234,46 @@ TF_TARGET_AVX512 __attribute__((always_inline)) inline std::uint64_t valid_prefi
   __m512i prev_input = _mm512_setzero_si512();
   __m512i prev_incomplete = _mm512_setzero_si512();
   while (n - i >= 64) {
-    simd::prefetch(p + i);
     const __m512i input = _mm512_loadu_si512(p + i);
-    __m512i error;
     if (_mm512_movepi8_mask(input) == 0) {
-      error = prev_incomplete;
+      if (_mm512_test_epi8_mask(prev_incomplete, prev_incomplete) != 0) {
+        return resume_scalar(p, n, i);
+      }
+      // Long ASCII runs four vectors at a time. Before the next block
+      // every byte is ASCII, which the checks treat as zero bytes.
+      i += 64;
+      while (n - i >= 256) {
+        const __m512i a = _mm512_loadu_si512(p + i);
+        const __m512i b = _mm512_loadu_si512(p + i + 64);
+        const __m512i c = _mm512_loadu_si512(p + i + 128);
+        const __m512i d = _mm512_loadu_si512(p + i + 192);
+        const __m512i any = _mm512_ternarylogic_epi64(a, b, _mm512_or_si512(c, d), 0xFE);
+        if (_mm512_movepi8_mask(any) != 0) break;
+        i += 256;
+      }
+      prev_input = _mm512_setzero_si512();
       prev_incomplete = _mm512_setzero_si512();
-    } else {
-      // Each 16-byte lane joined with the lane before it (the last lane of
-      // the previous block for the first one).
-      const __m512i joined = _mm512_alignr_epi64(input, prev_input, 6);
-      const __m512i prev1 = _mm512_alignr_epi8(input, joined, 15);
-      const __m512i prev2 = _mm512_alignr_epi8(input, joined, 14);
-      const __m512i prev3 = _mm512_alignr_epi8(input, joined, 13);
-      const __m512i b1h =
-          lookup16_avx512(kByte1High, _mm512_and_si512(_mm512_srli_epi16(prev1, 4), nibble));
-      const __m512i b1l = lookup16_avx512(kByte1Low, _mm512_and_si512(prev1, nibble));
-      const __m512i b2h =
-          lookup16_avx512(kByte2High, _mm512_and_si512(_mm512_srli_epi16(input, 4), nibble));
-      const __m512i special = _mm512_and_si512(_mm512_and_si512(b1h, b1l), b2h);
-      const __m512i must_continue =
-          _mm512_and_si512(_mm512_or_si512(_mm512_subs_epu8(prev2, third_limit),
-                                           _mm512_subs_epu8(prev3, fourth_limit)),
-                           high_bit);
-      error = _mm512_xor_si512(must_continue, special);
-      prev_incomplete = _mm512_subs_epu8(input, tail_limits);
+      continue;
     }
+    simd::prefetch(p + i);
+    // Each 16-byte lane joined with the lane before it (the last lane of
+    // the previous block for the first one).
+    const __m512i joined = _mm512_alignr_epi64(input, prev_input, 6);
+    const __m512i prev1 = _mm512_alignr_epi8(input, joined, 15);
+    const __m512i prev2 = _mm512_alignr_epi8(input, joined, 14);
+    const __m512i prev3 = _mm512_alignr_epi8(input, joined, 13);
+    const __m512i b1h =
+        lookup16_avx512(kByte1High, _mm512_and_si512(_mm512_srli_epi16(prev1, 4), nibble));
+    const __m512i b1l = lookup16_avx512(kByte1Low, _mm512_and_si512(prev1, nibble));
+    const __m512i b2h =
+        lookup16_avx512(kByte2High, _mm512_and_si512(_mm512_srli_epi16(input, 4), nibble));
+    const __m512i special = _mm512_and_si512(_mm512_and_si512(b1h, b1l), b2h);
+    const __m512i must_continue =
+        _mm512_and_si512(_mm512_or_si512(_mm512_subs_epu8(prev2, third_limit),
+                                         _mm512_subs_epu8(prev3, fourth_limit)),
+                         high_bit);
+    const __m512i error = _mm512_xor_si512(must_continue, special);
+    prev_incomplete = _mm512_subs_epu8(input, tail_limits);
     if (_mm512_test_epi8_mask(error, error) != 0) return resume_scalar(p, n, i);
     prev_input = input;
     i += 64;
