@@ -52,6 +52,81 @@ std::uint64_t resume_scalar(const unsigned char* p, std::uint64_t n, std::uint64
 
 }  // namespace
 
+namespace {
+
+// A state machine over the bytes of well-formed UTF-8 whose states are shift
+// counts: kDfa[b] holds, at bit s, the 6-bit state that byte b leads to
+// from state s, so one step is a table load (independent of the state) and
+// one shift. The error state is 0 and leads to itself.
+enum : unsigned {
+  kError = 0,
+  kAccept = 6,
+  kNeed1 = 12,  // one continuation byte 80-BF to come
+  kNeed2 = 18,
+  kNeed3 = 24,
+  kAfterE0 = 30,  // A0-BF, then one more
+  kAfterED = 36,  // 80-9F, then one more
+  kAfterF0 = 42,  // 90-BF, then two more
+  kAfterF4 = 48,  // 80-8F, then two more
+};
+
+constexpr std::uint64_t dfa_row(unsigned b) noexcept {
+  const auto to = [](unsigned from, unsigned state) { return std::uint64_t{state} << from; };
+  if (b < 0x80) return to(kAccept, kAccept);
+  if (b < 0xC0) {
+    std::uint64_t row = to(kNeed1, kAccept) | to(kNeed2, kNeed1) | to(kNeed3, kNeed2);
+    if (b >= 0xA0) row |= to(kAfterE0, kNeed1);
+    if (b < 0xA0) row |= to(kAfterED, kNeed1);
+    if (b >= 0x90) row |= to(kAfterF0, kNeed2);
+    if (b < 0x90) row |= to(kAfterF4, kNeed2);
+    return row;
+  }
+  if (b < 0xC2) return 0;
+  if (b < 0xE0) return to(kAccept, kNeed1);
+  if (b == 0xE0) return to(kAccept, kAfterE0);
+  if (b == 0xED) return to(kAccept, kAfterED);
+  if (b < 0xF0) return to(kAccept, kNeed2);
+  if (b == 0xF0) return to(kAccept, kAfterF0);
+  if (b < 0xF4) return to(kAccept, kNeed3);
+  if (b == 0xF4) return to(kAccept, kAfterF4);
+  return 0;
+}
+
+struct DfaTable {
+  std::uint64_t row[256];
+  constexpr DfaTable() noexcept : row() {
+    for (unsigned b = 0; b < 256; ++b) row[b] = dfa_row(b);
+  }
+};
+constexpr DfaTable kDfa;
+
+// Blocks of `block` bytes: skipped when `ascii` says they are ASCII at a
+// sequence boundary, otherwise run through the state machine; a block that
+// ends in the error state is walked again from the sequence before it,
+// which finds the exact end.
+template <int block, class Ascii>
+__attribute__((always_inline)) inline std::uint64_t valid_prefix_dfa(const unsigned char* p,
+                                                                     std::uint64_t n,
+                                                                     Ascii ascii) noexcept {
+  std::uint64_t i = 0;
+  std::uint64_t state = kAccept;
+  while (n - i >= block) {
+    if (state == kAccept && ascii(p + i)) {
+      i += block;
+      while (n - i >= 2 * block && ascii(p + i) && ascii(p + i + block)) i += 2 * block;
+      continue;
+    }
+    for (int k = 0; k < block; ++k) state = kDfa.row[p[i + k]] >> (state & 63);
+    state &= 63;
+    if (state == kError) return resume_scalar(p, n, i);
+    i += block;
+  }
+  if (state != kAccept) return resume_scalar(p, n, i);
+  return i + valid_prefix_scalar(p + i, n - i);
+}
+
+}  // namespace
+
 #if defined(TF_X86_KERNELS) || defined(TF_NEON_KERNELS)
 
 namespace {
@@ -120,27 +195,17 @@ alignas(16) constexpr unsigned char kIncompleteTail[16] = {
 
 namespace simd::sse2 {
 
+// ASCII is skipped 64 bytes at a time; other blocks go through the state
+// machine.
 std::uint64_t utf8_valid_prefix(const unsigned char* p, std::uint64_t n) noexcept {
-  // Skips ASCII 64 bytes at a time; sequences are checked one by one.
-  std::uint64_t i = 0;
-  while (n - i >= 64) {
-    simd::prefetch(p + i);
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16));
-    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 32));
-    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 48));
-    if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d))) == 0) {
-      i += 64;
-      continue;
-    }
-    const std::uint64_t end = i + 64;
-    while (i < end) {
-      const int step = utf8_sequence_length(p + i, n - i);
-      if (step == 0) return i;
-      i += static_cast<std::uint64_t>(step);
-    }
-  }
-  return i + valid_prefix_scalar(p + i, n - i);
+  return valid_prefix_dfa<64>(p, n, [](const unsigned char* q) {
+    simd::prefetch(q);
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 16));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 32));
+    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 48));
+    return _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d))) == 0;
+  });
 }
 
 }  // namespace simd::sse2
@@ -347,7 +412,9 @@ std::uint64_t utf8_valid_prefix(const unsigned char* p, std::uint64_t n) noexcep
 namespace simd::portable {
 
 std::uint64_t utf8_valid_prefix(const unsigned char* p, std::uint64_t n) noexcept {
-  return valid_prefix_scalar(p, n);
+  return valid_prefix_dfa<16>(p, n, [](const unsigned char* q) {
+    return ((swar::load(q) | swar::load(q + 8)) & swar::kHigh) == 0;
+  });
 }
 
 }  // namespace simd::portable
