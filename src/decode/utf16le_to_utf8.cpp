@@ -385,7 +385,6 @@ TF_TARGET_AVX512VBMI2 Utf16Conversion utf16le_to_utf8(const unsigned char* in, s
   unsigned char* o = out;
   std::uint64_t i = 0;
   while (n - i >= 66) {
-    simd::prefetch(in + i);
     const __m512i v = _mm512_loadu_si512(in + i);
     if (_mm512_test_epi16_mask(v, _mm512_set1_epi16(static_cast<short>(0xFF80))) == 0) {
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), _mm512_cvtepi16_epi8(v));

@@ -358,7 +358,6 @@ TF_TARGET_AVX512VBMI2 Utf16Units utf8_to_utf16le(const unsigned char* text, std:
   unsigned char* o = out;
   std::size_t i = 0;
   while (length - i > 66) {
-    simd::prefetch(text + i);
     const unsigned char* p = text + i;
     const __m512i v = _mm512_loadu_si512(p);
     if (_mm512_movepi8_mask(v) == 0) {
