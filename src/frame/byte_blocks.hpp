@@ -31,10 +31,12 @@ struct PortableAscii16 {
     const std::uint64_t a = swar::load(in);
     const std::uint64_t b = swar::load(in + 8);
     if (((a | b) & 0xFF80FF80FF80FF80ULL) != 0) return false;
-    for (int k = 0; k < 4; ++k) {
-      out[k] = static_cast<unsigned char>(a >> (16 * k));
-      out[4 + k] = static_cast<unsigned char>(b >> (16 * k));
-    }
+    // The low bytes of four 16-bit lanes side by side.
+    const auto pack = [](std::uint64_t x) {
+      x = (x | (x >> 8)) & 0x0000FFFF0000FFFFULL;
+      return (x | (x >> 16)) & 0xFFFFFFFFULL;
+    };
+    swar::store(out, pack(a) | (pack(b) << 32));
     return true;
   }
   static bool widen(const unsigned char* in, unsigned char* out) noexcept {
