@@ -274,7 +274,6 @@ TF_TARGET_AVX512 __attribute__((always_inline)) inline Utf16Conversion utf16_avx
   std::uint64_t i = 0;
   const __m512i non_ascii = _mm512_set1_epi16(static_cast<short>(0xFF80));
   while (n - i >= 64) {
-    simd::prefetch(in + i);
     const __m512i v = _mm512_loadu_si512(in + i);
     if (_mm512_test_epi16_mask(v, non_ascii) == 0) {
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), _mm512_cvtepi16_epi8(v));

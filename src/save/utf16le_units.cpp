@@ -225,7 +225,6 @@ TF_TARGET_AVX512 __attribute__((always_inline)) inline Utf16Units units_avx512(
   unsigned char* o = out;
   std::size_t i = 0;
   while (length - i > 64) {
-    simd::prefetch(text + i);
     const __m512i v = _mm512_loadu_si512(text + i);
     if (_mm512_movepi8_mask(v) == 0) {
       _mm512_storeu_si512(o, _mm512_cvtepu8_epi16(_mm512_castsi512_si256(v)));
