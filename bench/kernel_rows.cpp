@@ -98,6 +98,17 @@ void kernel_rows(const std::vector<KernelInput>& inputs, int reps, const std::st
   tf::simd::reset_level();
   const Level picked = tf::simd::detected_level();
   const void* best = yardstick::find("");
+  // The yardstick's best and each same-class implementation, once each.
+  std::vector<const void*> impls;
+  if (best != nullptr) impls.push_back(best);
+  for (const Kernels& k : tables) {
+    const void* impl = yardstick::find(same_class(k.level));
+    bool seen = false;
+    for (const void* p : impls) {
+      seen = seen || (impl != nullptr && yardstick::name_of(p) == yardstick::name_of(impl));
+    }
+    if (impl != nullptr && !seen) impls.push_back(impl);
+  }
   struct Case {
     const char* kernel;
     Op op;
@@ -113,14 +124,18 @@ void kernel_rows(const std::vector<KernelInput>& inputs, int reps, const std::st
   for (const Kernels& k : tables) std::printf(" %s |", tf::simd::level_name(k.level));
   std::printf(" picked (%s) |", tf::simd::level_name(picked));
   if (best != nullptr) {
-    std::printf(" yardstick best (%s) | picked / best | best of ours / best |",
-                yardstick::name_of(best).c_str());
+    std::printf(" yardstick best (%s) |", yardstick::name_of(best).c_str());
+    for (std::size_t k = 1; k < impls.size(); ++k) {
+      std::printf(" yardstick %s |", yardstick::name_of(impls[k]).c_str());
+    }
+    std::printf(" picked / best | best of ours / best |");
     for (const Kernels& k : tables) {
       std::printf(" %s / %s |", tf::simd::level_name(k.level), same_class(k.level));
     }
   }
   std::printf("\n|---|---|");
-  const std::size_t columns = tables.size() + 1 + (best != nullptr ? 3 + tables.size() : 0);
+  const std::size_t columns =
+      tables.size() + 1 + (best != nullptr ? impls.size() + 2 + tables.size() : 0);
   for (std::size_t c = 0; c < columns; ++c) std::printf("---:|");
   std::printf("\n");
   for (const Case& c : cases) {
@@ -137,15 +152,6 @@ void kernel_rows(const std::vector<KernelInput>& inputs, int reps, const std::st
       for (const Kernels& k : tables) {
         jobs.push_back({tf::simd::level_name(k.level), [&, k] { return ours(k, c.op, in, out); }});
       }
-      // The yardstick's best and each same-class implementation, once each.
-      std::vector<const void*> impls;
-      if (best != nullptr) impls.push_back(best);
-      for (const Kernels& k : tables) {
-        const void* impl = yardstick::find(same_class(k.level));
-        bool seen = false;
-        for (const void* p : impls) seen = seen || p == impl;
-        if (impl != nullptr && !seen) impls.push_back(impl);
-      }
       for (const void* impl : impls) {
         jobs.push_back(
             {yardstick::name_of(impl), [&, impl] { return theirs(impl, c.op, in, out); }});
@@ -154,8 +160,10 @@ void kernel_rows(const std::vector<KernelInput>& inputs, int reps, const std::st
       std::free(out);
       const auto speed = [&](const Timed& j) { return mb_per_s(in.size, j.best); };
       const auto theirs_speed = [&](const void* impl) {
-        for (std::size_t k = 0; k < impls.size(); ++k) {
-          if (impls[k] == impl) return speed(jobs[tables.size() + k]);
+        for (std::size_t k = 0; impl != nullptr && k < impls.size(); ++k) {
+          if (yardstick::name_of(impls[k]) == yardstick::name_of(impl)) {
+            return speed(jobs[tables.size() + k]);
+          }
         }
         return 0.0;
       };
@@ -170,7 +178,8 @@ void kernel_rows(const std::vector<KernelInput>& inputs, int reps, const std::st
       std::printf(" %.0f |", picked_speed);
       if (best != nullptr) {
         const double b = theirs_speed(best);
-        std::printf(" %.0f | %.2f | %.2f |", b, picked_speed / b, best_ours / b);
+        for (const void* impl : impls) std::printf(" %.0f |", theirs_speed(impl));
+        std::printf(" %.2f | %.2f |", picked_speed / b, best_ours / b);
         for (std::size_t k = 0; k < tables.size(); ++k) {
           const double s = theirs_speed(yardstick::find(same_class(tables[k].level)));
           if (s > 0) {
