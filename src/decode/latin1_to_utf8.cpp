@@ -167,9 +167,76 @@ TF_TARGET_AVX512VBMI2 std::uint64_t latin1_to_utf8(const unsigned char* in, std:
 
 #endif  // TF_X86_KERNELS
 
-// The portable and SSE2 or NEON versions.
-TF_ASCII16_KERNELS(std::uint64_t, latin1_to_utf8,
-                   (const unsigned char* in, std::uint64_t n, unsigned char* out), latin1_blocks,
-                   (in, n, out))
+// The portable and SSE2 versions.
+TF_LEVEL_KERNEL(portable, , std::uint64_t, latin1_to_utf8,
+                (const unsigned char* in, std::uint64_t n, unsigned char* out),
+                latin1_blocks<simd::PortableAscii16>(in, n, out))
+#if defined(TF_X86_KERNELS)
+TF_LEVEL_KERNEL(sse2, , std::uint64_t, latin1_to_utf8,
+                (const unsigned char* in, std::uint64_t n, unsigned char* out),
+                latin1_blocks<simd::Sse2Ascii16>(in, n, out))
+#endif
+
+#if defined(TF_NEON_KERNELS)
+
+namespace {
+
+// 8 bytes (`mask`: bit k set when byte k is above 0x7F) widened to 16-bit
+// lanes of one or two UTF-8 bytes and squeezed with kPack2; stores 16 bytes.
+inline unsigned char* latin1_widen8_neon(uint8x8_t bytes, unsigned mask,
+                                         unsigned char* o) noexcept {
+  const uint16x8_t w = vmovl_u8(bytes);
+  const uint16x8_t lead = vorrq_u16(vshrq_n_u16(w, 6), vdupq_n_u16(0xC0));
+  const uint16x8_t cont =
+      vshlq_n_u16(vorrq_u16(vandq_u16(w, vdupq_n_u16(0x3F)), vdupq_n_u16(0x80)), 8);
+  const uint16x8_t lanes = vbslq_u16(vcgtq_u16(w, vdupq_n_u16(0x7F)), vorrq_u16(lead, cont), w);
+  vst1q_u8(o, vqtbl1q_u8(vreinterpretq_u8_u16(lanes), vld1q_u8(kPack2.shuffle[mask])));
+  return o + kPack2.length[mask];
+}
+
+}  // namespace
+
+namespace simd::neon {
+
+// 32 bytes at a time: ASCII copied after one horizontal maximum; otherwise
+// the high bytes' masks of each half from one horizontal add, and each half
+// widened and squeezed.
+std::uint64_t latin1_to_utf8(const unsigned char* in, std::uint64_t n,
+                             unsigned char* out) noexcept {
+  alignas(16) static constexpr std::uint8_t kBits[16] = {1, 2, 4, 8, 16, 32, 64, 128,
+                                                         1, 2, 4, 8, 16, 32, 64, 128};
+  const uint8x16_t bits = vld1q_u8(kBits);
+  unsigned char* o = out;
+  std::uint64_t i = 0;
+  for (; n - i >= 32; i += 32) {
+    simd::prefetch(in + i);
+    const uint8x16_t a = vld1q_u8(in + i);
+    const uint8x16_t b = vld1q_u8(in + i + 16);
+    if (vmaxvq_u8(vorrq_u8(a, b)) < 0x80) {
+      vst1q_u8(o, a);
+      vst1q_u8(o + 16, b);
+      o += 32;
+      continue;
+    }
+    // Bytes k of the four halves' bit weights, summed pairwise three times:
+    // each mask byte of the result is one half's mask.
+    const uint8x16_t ma = vandq_u8(vcltzq_s8(vreinterpretq_s8_u8(a)), bits);
+    const uint8x16_t mb = vandq_u8(vcltzq_s8(vreinterpretq_s8_u8(b)), bits);
+    uint8x16_t sums = vpaddq_u8(ma, mb);
+    sums = vpaddq_u8(sums, sums);
+    sums = vpaddq_u8(sums, sums);
+    const std::uint32_t masks = vgetq_lane_u32(vreinterpretq_u32_u8(sums), 0);
+    o = latin1_widen8_neon(vget_low_u8(a), masks & 0xFF, o);
+    o = latin1_widen8_neon(vget_high_u8(a), (masks >> 8) & 0xFF, o);
+    o = latin1_widen8_neon(vget_low_u8(b), (masks >> 16) & 0xFF, o);
+    o = latin1_widen8_neon(vget_high_u8(b), masks >> 24, o);
+  }
+  for (; i < n; ++i) o = latin1_byte(in[i], o);
+  return static_cast<std::uint64_t>(o - out);
+}
+
+}  // namespace simd::neon
+
+#endif  // TF_NEON_KERNELS
 
 }  // namespace tf
