@@ -89,9 +89,124 @@ __attribute__((always_inline)) inline Utf16Conversion utf16_blocks(const unsigne
 
 }  // namespace
 
-TF_ASCII16_KERNELS(Utf16Conversion, utf16le_to_utf8,
-                   (const unsigned char* in, std::uint64_t n, unsigned char* out), utf16_blocks,
-                   (in, n, out))
+TF_LEVEL_KERNEL(portable, , Utf16Conversion, utf16le_to_utf8,
+                (const unsigned char* in, std::uint64_t n, unsigned char* out),
+                utf16_blocks<simd::PortableAscii16>(in, n, out))
+#if defined(TF_X86_KERNELS)
+TF_LEVEL_KERNEL(sse2, , Utf16Conversion, utf16le_to_utf8,
+                (const unsigned char* in, std::uint64_t n, unsigned char* out),
+                utf16_blocks<simd::Sse2Ascii16>(in, n, out))
+#endif
+
+#if defined(TF_NEON_KERNELS)
+
+namespace {
+
+// The masks of the four 8-byte halves of a and b (bytes 0x00 or 0xFF), one
+// result byte each in order, from one chain of pairwise adds.
+inline std::uint32_t half_masks(uint8x16_t a, uint8x16_t b) noexcept {
+  alignas(16) static constexpr std::uint8_t kBits[16] = {1, 2, 4, 8, 16, 32, 64, 128,
+                                                         1, 2, 4, 8, 16, 32, 64, 128};
+  const uint8x16_t bits = vld1q_u8(kBits);
+  uint8x16_t sums = vpaddq_u8(vandq_u8(a, bits), vandq_u8(b, bits));
+  sums = vpaddq_u8(sums, sums);
+  sums = vpaddq_u8(sums, sums);
+  return vgetq_lane_u32(vreinterpretq_u32_u8(sums), 0);
+}
+
+// 8 units below U+0800 (`mask`: which are above 0x7F): one or two bytes
+// each, squeezed with kPack2; stores 16 bytes.
+inline unsigned char* utf16_two8_neon(uint16x8_t v, uint16x8_t high, unsigned mask,
+                                      unsigned char* o) noexcept {
+  const uint16x8_t lead = vorrq_u16(vshrq_n_u16(v, 6), vdupq_n_u16(0xC0));
+  const uint16x8_t cont =
+      vshlq_n_u16(vorrq_u16(vandq_u16(v, vdupq_n_u16(0x3F)), vdupq_n_u16(0x80)), 8);
+  const uint16x8_t lanes = vbslq_u16(high, vorrq_u16(lead, cont), v);
+  vst1q_u8(o, vqtbl1q_u8(vreinterpretq_u8_u16(lanes), vld1q_u8(kPack2.shuffle[mask])));
+  return o + kPack2.length[mask];
+}
+
+// 4 units without surrogates in 32-bit lanes (`index`: the kPack3 index of
+// their lengths): one to three bytes each; stores 16 bytes.
+inline unsigned char* utf16_three4_neon(uint16x4_t units, unsigned index,
+                                        unsigned char* o) noexcept {
+  const uint32x4_t x = vmovl_u16(units);
+  const uint32x4_t six = vdupq_n_u32(0x3F);
+  const uint32x4_t cont = vdupq_n_u32(0x80);
+  const uint32x4_t last = vorrq_u32(vandq_u32(x, six), cont);
+  const uint32x4_t middle = vorrq_u32(vandq_u32(vshrq_n_u32(x, 6), six), cont);
+  const uint32x4_t two =
+      vorrq_u32(vorrq_u32(vshrq_n_u32(x, 6), vdupq_n_u32(0xC0)), vshlq_n_u32(last, 8));
+  const uint32x4_t three = vorrq_u32(vorrq_u32(vshrq_n_u32(x, 12), vdupq_n_u32(0xE0)),
+                                     vorrq_u32(vshlq_n_u32(middle, 8), vshlq_n_u32(last, 16)));
+  uint32x4_t lanes = vbslq_u32(vcgtq_u32(x, vdupq_n_u32(0x7F)), two, x);
+  lanes = vbslq_u32(vcgtq_u32(x, vdupq_n_u32(0x7FF)), three, lanes);
+  vst1q_u8(o, vqtbl1q_u8(vreinterpretq_u8_u32(lanes), vld1q_u8(kPack3.shuffle[index])));
+  return o + kPack3.length[index];
+}
+
+}  // namespace
+
+namespace simd::neon {
+
+// 16 units at a time: all ASCII narrowed after one horizontal maximum, all
+// below U+0800 in 16-bit lanes, without surrogates in 32-bit lanes, the
+// lengths' masks of each vector from one chain of pairwise adds; 16 units
+// with a surrogate go unit by unit, which does every replacement.
+Utf16Conversion utf16le_to_utf8(const unsigned char* in, std::uint64_t n,
+                                unsigned char* out) noexcept {
+  Utf16Conversion r;
+  unsigned char* o = out;
+  std::uint64_t i = 0;
+  while (n - i >= 32) {
+    simd::prefetch(in + i);
+    const uint16x8_t a = vreinterpretq_u16_u8(vld1q_u8(in + i));
+    const uint16x8_t b = vreinterpretq_u16_u8(vld1q_u8(in + i + 16));
+    const unsigned top = vmaxvq_u16(vmaxq_u16(a, b));
+    if (top < 0x80) {
+      vst1q_u8(o, vcombine_u8(vmovn_u16(a), vmovn_u16(b)));
+      o += 16;
+      i += 32;
+      continue;
+    }
+    const uint16x8_t ha = vcgtq_u16(a, vdupq_n_u16(0x7F));
+    const uint16x8_t hb = vcgtq_u16(b, vdupq_n_u16(0x7F));
+    if (top < 0x800) {
+      const std::uint32_t m = half_masks(vcombine_u8(vmovn_u16(ha), vmovn_u16(hb)), vdupq_n_u8(0));
+      o = utf16_two8_neon(a, ha, m & 0xFF, o);
+      o = utf16_two8_neon(b, hb, (m >> 8) & 0xFF, o);
+      i += 32;
+      continue;
+    }
+    const uint16x8_t sa = vceqq_u16(vandq_u16(a, vdupq_n_u16(0xF800)), vdupq_n_u16(0xD800));
+    const uint16x8_t sb = vceqq_u16(vandq_u16(b, vdupq_n_u16(0xF800)), vdupq_n_u16(0xD800));
+    if (vmaxvq_u16(vorrq_u16(sa, sb)) == 0) {
+      const uint16x8_t ta = vcgtq_u16(a, vdupq_n_u16(0x7FF));
+      const uint16x8_t tb = vcgtq_u16(b, vdupq_n_u16(0x7FF));
+      // Bytes 0-1: units above 0x7F, bytes 2-3: above 0x7FF.
+      const std::uint32_t m = half_masks(vcombine_u8(vmovn_u16(ha), vmovn_u16(hb)),
+                                         vcombine_u8(vmovn_u16(ta), vmovn_u16(tb)));
+      const uint16x4_t quads[4] = {vget_low_u16(a), vget_high_u16(a), vget_low_u16(b),
+                                   vget_high_u16(b)};
+      for (int q = 0; q < 4; ++q) {
+        const unsigned ge80 = (m >> (4 * q)) & 15;
+        const unsigned ge800 = (m >> (16 + 4 * q)) & 15;
+        o = utf16_three4_neon(quads[q], kSpread4[ge80] + kSpread4[ge800], o);
+      }
+      i += 32;
+      continue;
+    }
+    const std::uint64_t stop = i + 32;
+    while (i < stop) i = utf16_step(in, n, i, o, r.replaced);
+  }
+  utf16_tail(in, n, i, o, r.replaced);
+  r.length = static_cast<std::uint64_t>(o - out);
+  return r;
+}
+
+}  // namespace simd::neon
+
+#endif  // TF_NEON_KERNELS
 
 #if defined(TF_X86_KERNELS)
 
