@@ -81,11 +81,16 @@ __attribute__((always_inline)) inline Utf16Units units_blocks(const unsigned cha
 
 }  // namespace
 
-TF_ASCII16_KERNELS(Utf16Units, utf8_to_utf16le,
-                   (const unsigned char* text, std::size_t length, unsigned char* out),
-                   units_blocks, (text, length, out))
-
+TF_LEVEL_KERNEL(portable, , Utf16Units, utf8_to_utf16le,
+                (const unsigned char* text, std::size_t length, unsigned char* out),
+                units_blocks<simd::PortableAscii16>(text, length, out))
 #if defined(TF_X86_KERNELS)
+TF_LEVEL_KERNEL(sse2, , Utf16Units, utf8_to_utf16le,
+                (const unsigned char* text, std::size_t length, unsigned char* out),
+                units_blocks<simd::Sse2Ascii16>(text, length, out))
+#endif
+
+#if defined(TF_X86_KERNELS) || defined(TF_NEON_KERNELS)
 
 namespace {
 
@@ -111,6 +116,14 @@ inline bool whole_sequences(const Leads& l) noexcept {
   const unsigned expected = ((l.lead2 << 1) | (l.lead3 << 2)) & 0xFFFF;
   return l.high == 0 && expected == l.cont;
 }
+
+}  // namespace
+
+#endif
+
+#if defined(TF_X86_KERNELS)
+
+namespace {
 
 TF_TARGET_AVX2 inline Leads leads_of(__m128i v) noexcept {
   const auto b7 = static_cast<unsigned>(_mm_movemask_epi8(v));
@@ -400,6 +413,105 @@ TF_TARGET_AVX512VBMI2 Utf16Units utf8_to_utf16le(const unsigned char* text, std:
 }  // namespace simd::avx512vbmi2
 
 #endif  // TF_X86_KERNELS
+
+#if defined(TF_NEON_KERNELS)
+
+namespace {
+
+// The masks of the four 16-byte vectors (bytes 0x00 or 0xFF), 16 bits each
+// in order, from one chain of pairwise adds.
+inline std::uint64_t masks4(uint8x16_t a, uint8x16_t b, uint8x16_t c, uint8x16_t d) noexcept {
+  alignas(16) static constexpr std::uint8_t kBits[16] = {1, 2, 4, 8, 16, 32, 64, 128,
+                                                         1, 2, 4, 8, 16, 32, 64, 128};
+  const uint8x16_t bits = vld1q_u8(kBits);
+  const uint8x16_t ab = vpaddq_u8(vandq_u8(a, bits), vandq_u8(b, bits));
+  const uint8x16_t cd = vpaddq_u8(vandq_u8(c, bits), vandq_u8(d, bits));
+  uint8x16_t sums = vpaddq_u8(ab, cd);
+  sums = vpaddq_u8(sums, sums);
+  return vgetq_lane_u64(vreinterpretq_u64_u8(sums), 0);
+}
+
+// 8 units in 16-bit lanes kept where `mask` says; stores 16 bytes.
+inline unsigned char* compress8_neon(uint16x8_t units, unsigned mask, unsigned char* o) noexcept {
+  vst1q_u8(o, vqtbl1q_u8(vreinterpretq_u8_u16(units), vld1q_u8(kCompress16.shuffle[mask])));
+  return o + kCompress16.length[mask];
+}
+
+// The unit of each of 8 bytes as the start of a code point of one, two or
+// three bytes (b1, b2: the bytes one and two places on).
+inline uint16x8_t units8_neon(uint8x8_t bytes, uint8x8_t next1, uint8x8_t next2) noexcept {
+  const uint16x8_t b = vmovl_u8(bytes);
+  const uint16x8_t b1 = vmovl_u8(vand_u8(next1, vdup_n_u8(0x3F)));
+  const uint16x8_t b2 = vmovl_u8(vand_u8(next2, vdup_n_u8(0x3F)));
+  const uint16x8_t two = vorrq_u16(vshlq_n_u16(vandq_u16(b, vdupq_n_u16(0x1F)), 6), b1);
+  const uint16x8_t three = vorrq_u16(vorrq_u16(vshlq_n_u16(b, 12), vshlq_n_u16(b1, 6)), b2);
+  const uint16x8_t units = vbslq_u16(vcgtq_u16(b, vdupq_n_u16(0xBF)), two, b);
+  return vbslq_u16(vcgtq_u16(b, vdupq_n_u16(0xDF)), three, units);
+}
+
+// 16 bytes at p (p + 18 readable). Returns the bytes taken, or 0 when the
+// unit-by-unit path must take them.
+inline std::size_t block16_neon(const unsigned char* p, unsigned char*& o) noexcept {
+  const uint8x16_t v = vld1q_u8(p);
+  const uint8x16_t cont = vceqq_u8(vandq_u8(v, vdupq_n_u8(0xC0)), vdupq_n_u8(0x80));
+  const uint8x16_t lead2 = vandq_u8(vcgeq_u8(v, vdupq_n_u8(0xC0)), vcltq_u8(v, vdupq_n_u8(0xF0)));
+  const uint8x16_t lead3 = vandq_u8(vcgeq_u8(v, vdupq_n_u8(0xE0)), vcltq_u8(v, vdupq_n_u8(0xF0)));
+  const uint8x16_t high = vcgeq_u8(v, vdupq_n_u8(0xF0));
+  const std::uint64_t m = masks4(cont, lead2, lead3, high);
+  Leads l;
+  l.cont = static_cast<unsigned>(m & 0xFFFF);
+  l.lead2 = static_cast<unsigned>((m >> 16) & 0xFFFF);
+  l.lead3 = static_cast<unsigned>((m >> 32) & 0xFFFF);
+  l.high = static_cast<unsigned>(m >> 48);
+  if (!whole_sequences(l)) return 0;
+  const uint8x16_t n1 = vld1q_u8(p + 1);
+  const uint8x16_t n2 = vld1q_u8(p + 2);
+  const unsigned starts = ~l.cont & 0xFFFF;
+  o = compress8_neon(units8_neon(vget_low_u8(v), vget_low_u8(n1), vget_low_u8(n2)), starts & 0xFF,
+                     o);
+  o = compress8_neon(units8_neon(vget_high_u8(v), vget_high_u8(n1), vget_high_u8(n2)), starts >> 8,
+                     o);
+  return next_start(l);
+}
+
+}  // namespace
+
+namespace simd::neon {
+
+// ASCII 32 bytes at a time after one horizontal maximum, widened; 16 bytes
+// of whole sequences of one to three bytes through block16_neon; anything
+// else code point by code point.
+Utf16Units utf8_to_utf16le(const unsigned char* text, std::size_t length,
+                           unsigned char* out) noexcept {
+  unsigned char* o = out;
+  std::size_t i = 0;
+  while (length - i > 32) {
+    simd::prefetch(text + i);
+    const uint8x16_t a = vld1q_u8(text + i);
+    const uint8x16_t b = vld1q_u8(text + i + 16);
+    if (vmaxvq_u8(vorrq_u8(a, b)) < 0x80) {
+      vst1q_u8(o, vreinterpretq_u8_u16(vmovl_u8(vget_low_u8(a))));
+      vst1q_u8(o + 16, vreinterpretq_u8_u16(vmovl_u8(vget_high_u8(a))));
+      vst1q_u8(o + 32, vreinterpretq_u8_u16(vmovl_u8(vget_low_u8(b))));
+      vst1q_u8(o + 48, vreinterpretq_u8_u16(vmovl_u8(vget_high_u8(b))));
+      o += 64;
+      i += 32;
+      continue;
+    }
+    const std::size_t taken = block16_neon(text + i, o);
+    if (taken != 0) {
+      i += taken;
+      continue;
+    }
+    const std::size_t stop = i + 16;
+    while (i < stop) i = code_point(text, length, i, o);
+  }
+  return finish(text, length, i, out, o);
+}
+
+}  // namespace simd::neon
+
+#endif  // TF_NEON_KERNELS
 
 std::size_t save::utf16le_size(const unsigned char* text, std::size_t length) noexcept {
   std::size_t bytes = 0;
