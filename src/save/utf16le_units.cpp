@@ -276,6 +276,7 @@ TF_TARGET_AVX512 __attribute__((always_inline)) inline Utf16Units units_avx512(
 TF_LEVEL_KERNEL(avx512, TF_TARGET_AVX512, Utf16Units, utf8_to_utf16le,
                 (const unsigned char* text, std::size_t length, unsigned char* out),
                 units_avx512(text, length, out))
+
 namespace {
 
 // The lead bytes of 64 bytes that decide whether the vector path takes them
