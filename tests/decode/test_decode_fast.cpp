@@ -211,6 +211,23 @@ TEST(DecodeFast, LongTextsWithSparseFlips) {
   }
 }
 
+// Long ASCII runs (which the vector levels skip several vectors at a time)
+// with one other sequence at every place: well-formed, a stray
+// continuation, a lead cut off by ASCII.
+TEST(DecodeFast, AsciiRunsWithOneOtherSequenceAtEveryPlace) {
+  const std::string others[] = {"\xC3\xA9", "\x80", "\xE2\x82", "\xF0\x9F\x98\x80"};
+  for_each_level([&](tf::simd::Level) {
+    for (const std::string& other : others) {
+      for (std::size_t at = 0; at < 1100; ++at) {
+        std::string s(1100, 'a');
+        s.replace(at, other.size(), other);
+        s.resize(1100);
+        ASSERT_EQ(compare_all(bytes_of(s), s.size()), "") << "at " << at << " " << hex(other);
+      }
+    }
+  });
+}
+
 TEST(DecodeFast, AnsiEveryByteAtEveryOffset) {
   std::string all(256, '\0');
   for (int i = 0; i < 256; ++i) all[static_cast<std::size_t>(i)] = static_cast<char>(i);
