@@ -389,15 +389,25 @@ std::uint64_t utf8_valid_prefix(const unsigned char* p, std::uint64_t n) noexcep
     const uint8x16_t b = vld1q_u8(p + i + 16);
     const uint8x16_t c = vld1q_u8(p + i + 32);
     const uint8x16_t d = vld1q_u8(p + i + 48);
-    uint8x16_t error;
     if (vmaxvq_u8(vorrq_u8(vorrq_u8(a, b), vorrq_u8(c, d))) < 0x80) {
-      error = prev_incomplete;
+      if (vmaxvq_u8(prev_incomplete) != 0) return resume_scalar(p, n, i);
+      // Long ASCII runs 128 bytes at a time, one horizontal maximum each.
+      // Before the next block every byte is ASCII, which the checks treat
+      // as zero bytes.
+      i += 64;
+      while (n - i >= 128) {
+        uint8x16_t any = vld1q_u8(p + i);
+        for (int k = 16; k < 128; k += 16) any = vorrq_u8(any, vld1q_u8(p + i + k));
+        if (vmaxvq_u8(any) >= 0x80) break;
+        i += 128;
+      }
+      prev_input = vdupq_n_u8(0);
       prev_incomplete = vdupq_n_u8(0);
-    } else {
-      error = vorrq_u8(vorrq_u8(errors_neon(a, prev_input), errors_neon(b, a)),
-                       vorrq_u8(errors_neon(c, b), errors_neon(d, c)));
-      prev_incomplete = vqsubq_u8(d, vld1q_u8(kIncompleteTail));
+      continue;
     }
+    const uint8x16_t error = vorrq_u8(vorrq_u8(errors_neon(a, prev_input), errors_neon(b, a)),
+                                      vorrq_u8(errors_neon(c, b), errors_neon(d, c)));
+    prev_incomplete = vqsubq_u8(d, vld1q_u8(kIncompleteTail));
     if (vmaxvq_u8(error) != 0) return resume_scalar(p, n, i);
     prev_input = d;
     i += 64;
