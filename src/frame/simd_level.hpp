@@ -1,9 +1,9 @@
 // Which instruction set the byte kernels use. Every kernel has a portable
 // version in plain C++ (64-bit words at a time) that any CPU runs and, on
 // x86-64, versions for SSE2 (always present there), AVX2, AVX-512BW and
-// AVX-512 with VBMI2 (byte compress and expand), on aarch64 one for NEON. The best level the CPU
-// and the operating system support is chosen once, at the first call; all levels give identical
-// results.
+// AVX-512 with VBMI2 (byte compress and expand), on aarch64 one for NEON.
+// The best level the CPU and the operating system support is chosen once,
+// at the first call; all levels give identical results.
 #pragma once
 
 namespace tf::simd {
