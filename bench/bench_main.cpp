@@ -2,9 +2,11 @@
 // instead, measured in one run on corpora generated here.
 //
 //   tf_bench [--size 200MB] [--dir build/bench-data] [--reps 5]
-//            [--clock cpu|wall] [--warm-up 1GB] [--only floor,open,queries,search,save]
+//            [--clock cpu|wall] [--warm-up 1GB]
+//            [--only floor,open,kernels,queries,search,save]
 //            [--prepare-only] [--verbose] [--no-memory] [--no-small-files]
-//            [--level portable|sse2|avx2|avx512bw|neon]
+//            [--level portable|sse2|avx2|avx512bw|avx512vbmi2|neon]
+//            [--kernel "Latin-1"]
 //
 // --prepare-only writes the corpora and prints "name path bytes" per line
 // (compare-tools.sh uses them).
@@ -37,6 +39,7 @@
 #include "decode/utf8_sequence.hpp"
 #include "frame/simd_level.hpp"
 #include "harness.hpp"
+#include "kernel_rows.hpp"
 #include "peers.hpp"
 #include "quobrix_textfile.h"
 #include "save/encode_utf16le.hpp"
@@ -55,7 +58,8 @@ struct Options {
   bool memory = true;
   std::uint64_t warm_up = 1'000'000'000;
   bool small_files = true;
-  std::string only;  // comma-separated section names; empty = all
+  std::string only;    // comma-separated section names; empty = all
+  std::string kernel;  // the kernel rows whose name starts with this; empty = all
   bool prepare_only = false;
   bool runs(const char* section) const {
     if (only.empty()) return true;
@@ -301,6 +305,8 @@ int main(int argc, char** argv) {
       opt.warm_up = parse_size(argv[++i]);
     } else if (a == "--only" && has_value) {
       opt.only = argv[++i];
+    } else if (a == "--kernel" && has_value) {
+      opt.kernel = argv[++i];
     } else if (a == "--verbose") {
       bench::verbose() = true;
     } else if (a == "--prepare-only") {
@@ -322,8 +328,9 @@ int main(int argc, char** argv) {
       std::fprintf(
           stderr,
           "usage: %s [--size 200MB] [--dir DIR] [--reps N] [--clock cpu|wall] [--warm-up 1GB] "
-          "[--only floor,open,queries,search,save] [--prepare-only] [--verbose] [--no-memory] "
-          "[--no-small-files] [--level NAME]\n",
+          "[--only floor,open,kernels,queries,search,save] [--prepare-only] [--verbose] "
+          "[--no-memory] "
+          "[--no-small-files] [--level NAME] [--kernel NAME-PREFIX]\n",
           argv[0]);
       return 2;
     }
@@ -478,6 +485,15 @@ int main(int argc, char** argv) {
       }
     }
   }
+
+  // The kernels alone, every level, beside the yardstick when built in.
+  std::vector<bench::KernelInput> kernel_inputs;
+  for (std::size_t k = 0; k < corpora.size(); ++k) {
+    const bool utf16 = corpora[k].encoding == "utf16le";
+    kernel_inputs.push_back({corpora[k].name, corpora[k].encoding, raw[k]->data + (utf16 ? 2 : 0),
+                             raw[k]->size - (utf16 ? 2 : 0)});
+  }
+  if (opt.runs("kernels")) bench::kernel_rows(kernel_inputs, reps, opt.kernel);
 
   // Queries on the decoded texts of the UTF-8 corpora.
   for (std::size_t k = 0; k < corpora.size(); ++k) {

@@ -153,15 +153,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const unsigned char* p = data;
   g_input = p;
   g_input_size = size;
-  int encoding = -1;
-  int had_bom = -1;
-  tf::decode::detect_encoding(p, size, &encoding, &had_bom);
-  const tf_ref::Detection want = tf_ref::detect_encoding(p, size);
-  check(encoding == want.encoding && had_bom == want.had_bom, "detection equals the reference");
-  check_utf8(p, size, tf::decode::kUtf8);
-  check_utf8(p, size, tf::decode::kUtf8Bom);
-  check_utf16(p, size);
-  check_ansi(p, size, tf::decode::kAnsi);
-  check_ansi(p, size, 7);  // any other code counts as ansi
+  // Every kernel level this machine runs, in turn.
+  tf_fuzz::for_each_level([&] {
+    int encoding = -1;
+    int had_bom = -1;
+    tf::decode::detect_encoding(p, size, &encoding, &had_bom);
+    const tf_ref::Detection want = tf_ref::detect_encoding(p, size);
+    check(encoding == want.encoding && had_bom == want.had_bom, "detection equals the reference");
+    check_utf8(p, size, tf::decode::kUtf8);
+    check_utf8(p, size, tf::decode::kUtf8Bom);
+    check_utf16(p, size);
+    check_ansi(p, size, tf::decode::kAnsi);
+    check_ansi(p, size, 7);  // any other code counts as ansi
+  });
   return 0;
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <system_error>
 
+#include "frame/simd_level.hpp"
 #include "support/private_dir.hpp"
 
 namespace tf_fuzz {
@@ -21,6 +22,19 @@ namespace tf_fuzz {
 
 inline void check(bool ok, const char* what, const std::string& detail = {}) {
   if (!ok) fail(what, detail);
+}
+
+// Runs `body` once with each kernel level this machine runs forced, then
+// goes back to the detected one.
+template <class Body>
+void for_each_level(Body&& body) {
+  for (int l = 0; l < tf::simd::kLevelCount; ++l) {
+    const auto level = static_cast<tf::simd::Level>(l);
+    if (!tf::simd::level_available(level)) continue;
+    tf::simd::force_level(level);
+    body();
+  }
+  tf::simd::reset_level();
 }
 
 // A directory of this process's own, on tmpfs where there is one (saves sync

@@ -21,17 +21,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t mode = data[0];
   const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
 
-  tf::save::Utf16Output out;
-  check(tf::save::encode_utf16le(reinterpret_cast<const unsigned char*>(text.data()), text.size(),
-                                 out),
-        "the conversion succeeds");
   const tf_ref::Utf16leResult want = tf_ref::utf16le_encode(text);
-  check(out.size == want.bytes.size() &&
-            std::memcmp(out.bytes.get(), want.bytes.data(), out.size) == 0,
-        "the conversion equals the reference");
-  check(out.capacity == want.bytes.size() + tf::save::kStoreSlack,
-        "the block is sized exactly for the output");
-  check(out.size <= 2 * text.size() + 2, "never more than 2 bytes per input byte plus the mark");
+  // Every kernel level this machine runs, in turn.
+  tf_fuzz::for_each_level([&] {
+    tf::save::Utf16Output out;
+    check(tf::save::encode_utf16le(reinterpret_cast<const unsigned char*>(text.data()), text.size(),
+                                   out),
+          "the conversion succeeds");
+    check(out.size == want.bytes.size() &&
+              std::memcmp(out.bytes.get(), want.bytes.data(), out.size) == 0,
+          "the conversion equals the reference");
+    check(out.capacity == want.bytes.size() + tf::save::kStoreSlack,
+          "the block is sized exactly for the output");
+    check(out.size <= 2 * text.size() + 2, "never more than 2 bytes per input byte plus the mark");
+  });
 
   // Through the export, every so often (it writes and syncs a file).
   if ((mode & 0x03) == 0) {

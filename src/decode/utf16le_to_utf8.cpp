@@ -89,9 +89,124 @@ __attribute__((always_inline)) inline Utf16Conversion utf16_blocks(const unsigne
 
 }  // namespace
 
-TF_ASCII16_KERNELS(Utf16Conversion, utf16le_to_utf8,
-                   (const unsigned char* in, std::uint64_t n, unsigned char* out), utf16_blocks,
-                   (in, n, out))
+TF_LEVEL_KERNEL(portable, , Utf16Conversion, utf16le_to_utf8,
+                (const unsigned char* in, std::uint64_t n, unsigned char* out),
+                utf16_blocks<simd::PortableAscii16>(in, n, out))
+#if defined(TF_X86_KERNELS)
+TF_LEVEL_KERNEL(sse2, , Utf16Conversion, utf16le_to_utf8,
+                (const unsigned char* in, std::uint64_t n, unsigned char* out),
+                utf16_blocks<simd::Sse2Ascii16>(in, n, out))
+#endif
+
+#if defined(TF_NEON_KERNELS)
+
+namespace {
+
+// The masks of the four 8-byte halves of a and b (bytes 0x00 or 0xFF), one
+// result byte each in order, from one chain of pairwise adds.
+inline std::uint32_t half_masks(uint8x16_t a, uint8x16_t b) noexcept {
+  alignas(16) static constexpr std::uint8_t kBits[16] = {1, 2, 4, 8, 16, 32, 64, 128,
+                                                         1, 2, 4, 8, 16, 32, 64, 128};
+  const uint8x16_t bits = vld1q_u8(kBits);
+  uint8x16_t sums = vpaddq_u8(vandq_u8(a, bits), vandq_u8(b, bits));
+  sums = vpaddq_u8(sums, sums);
+  sums = vpaddq_u8(sums, sums);
+  return vgetq_lane_u32(vreinterpretq_u32_u8(sums), 0);
+}
+
+// 8 units below U+0800 (`mask`: which are above 0x7F): one or two bytes
+// each, squeezed with kPack2; stores 16 bytes.
+inline unsigned char* utf16_two8_neon(uint16x8_t v, uint16x8_t high, unsigned mask,
+                                      unsigned char* o) noexcept {
+  const uint16x8_t lead = vorrq_u16(vshrq_n_u16(v, 6), vdupq_n_u16(0xC0));
+  const uint16x8_t cont =
+      vshlq_n_u16(vorrq_u16(vandq_u16(v, vdupq_n_u16(0x3F)), vdupq_n_u16(0x80)), 8);
+  const uint16x8_t lanes = vbslq_u16(high, vorrq_u16(lead, cont), v);
+  vst1q_u8(o, vqtbl1q_u8(vreinterpretq_u8_u16(lanes), vld1q_u8(kPack2.shuffle[mask])));
+  return o + kPack2.length[mask];
+}
+
+// 4 units without surrogates in 32-bit lanes (`index`: the kPack3 index of
+// their lengths): one to three bytes each; stores 16 bytes.
+inline unsigned char* utf16_three4_neon(uint16x4_t units, unsigned index,
+                                        unsigned char* o) noexcept {
+  const uint32x4_t x = vmovl_u16(units);
+  const uint32x4_t six = vdupq_n_u32(0x3F);
+  const uint32x4_t cont = vdupq_n_u32(0x80);
+  const uint32x4_t last = vorrq_u32(vandq_u32(x, six), cont);
+  const uint32x4_t middle = vorrq_u32(vandq_u32(vshrq_n_u32(x, 6), six), cont);
+  const uint32x4_t two =
+      vorrq_u32(vorrq_u32(vshrq_n_u32(x, 6), vdupq_n_u32(0xC0)), vshlq_n_u32(last, 8));
+  const uint32x4_t three = vorrq_u32(vorrq_u32(vshrq_n_u32(x, 12), vdupq_n_u32(0xE0)),
+                                     vorrq_u32(vshlq_n_u32(middle, 8), vshlq_n_u32(last, 16)));
+  uint32x4_t lanes = vbslq_u32(vcgtq_u32(x, vdupq_n_u32(0x7F)), two, x);
+  lanes = vbslq_u32(vcgtq_u32(x, vdupq_n_u32(0x7FF)), three, lanes);
+  vst1q_u8(o, vqtbl1q_u8(vreinterpretq_u8_u32(lanes), vld1q_u8(kPack3.shuffle[index])));
+  return o + kPack3.length[index];
+}
+
+}  // namespace
+
+namespace simd::neon {
+
+// 16 units at a time: all ASCII narrowed after one horizontal maximum, all
+// below U+0800 in 16-bit lanes, without surrogates in 32-bit lanes, the
+// lengths' masks of each vector from one chain of pairwise adds; 16 units
+// with a surrogate go unit by unit, which does every replacement.
+Utf16Conversion utf16le_to_utf8(const unsigned char* in, std::uint64_t n,
+                                unsigned char* out) noexcept {
+  Utf16Conversion r;
+  unsigned char* o = out;
+  std::uint64_t i = 0;
+  while (n - i >= 32) {
+    simd::prefetch(in + i);
+    const uint16x8_t a = vreinterpretq_u16_u8(vld1q_u8(in + i));
+    const uint16x8_t b = vreinterpretq_u16_u8(vld1q_u8(in + i + 16));
+    const unsigned top = vmaxvq_u16(vmaxq_u16(a, b));
+    if (top < 0x80) {
+      vst1q_u8(o, vcombine_u8(vmovn_u16(a), vmovn_u16(b)));
+      o += 16;
+      i += 32;
+      continue;
+    }
+    const uint16x8_t ha = vcgtq_u16(a, vdupq_n_u16(0x7F));
+    const uint16x8_t hb = vcgtq_u16(b, vdupq_n_u16(0x7F));
+    if (top < 0x800) {
+      const std::uint32_t m = half_masks(vcombine_u8(vmovn_u16(ha), vmovn_u16(hb)), vdupq_n_u8(0));
+      o = utf16_two8_neon(a, ha, m & 0xFF, o);
+      o = utf16_two8_neon(b, hb, (m >> 8) & 0xFF, o);
+      i += 32;
+      continue;
+    }
+    const uint16x8_t sa = vceqq_u16(vandq_u16(a, vdupq_n_u16(0xF800)), vdupq_n_u16(0xD800));
+    const uint16x8_t sb = vceqq_u16(vandq_u16(b, vdupq_n_u16(0xF800)), vdupq_n_u16(0xD800));
+    if (vmaxvq_u16(vorrq_u16(sa, sb)) == 0) {
+      const uint16x8_t ta = vcgtq_u16(a, vdupq_n_u16(0x7FF));
+      const uint16x8_t tb = vcgtq_u16(b, vdupq_n_u16(0x7FF));
+      // Bytes 0-1: units above 0x7F, bytes 2-3: above 0x7FF.
+      const std::uint32_t m = half_masks(vcombine_u8(vmovn_u16(ha), vmovn_u16(hb)),
+                                         vcombine_u8(vmovn_u16(ta), vmovn_u16(tb)));
+      const uint16x4_t quads[4] = {vget_low_u16(a), vget_high_u16(a), vget_low_u16(b),
+                                   vget_high_u16(b)};
+      for (int q = 0; q < 4; ++q) {
+        const unsigned ge80 = (m >> (4 * q)) & 15;
+        const unsigned ge800 = (m >> (16 + 4 * q)) & 15;
+        o = utf16_three4_neon(quads[q], kSpread4[ge80] + kSpread4[ge800], o);
+      }
+      i += 32;
+      continue;
+    }
+    const std::uint64_t stop = i + 32;
+    while (i < stop) i = utf16_step(in, n, i, o, r.replaced);
+  }
+  utf16_tail(in, n, i, o, r.replaced);
+  r.length = static_cast<std::uint64_t>(o - out);
+  return r;
+}
+
+}  // namespace simd::neon
+
+#endif  // TF_NEON_KERNELS
 
 #if defined(TF_X86_KERNELS)
 
@@ -265,16 +380,15 @@ TF_TARGET_AVX2 Utf16Conversion utf16le_to_utf8(const unsigned char* in, std::uin
 
 }  // namespace simd::avx2
 
-namespace simd::avx512 {
+namespace {
 
-TF_TARGET_AVX512 Utf16Conversion utf16le_to_utf8(const unsigned char* in, std::uint64_t n,
-                                                 unsigned char* out) noexcept {
+TF_TARGET_AVX512 __attribute__((always_inline)) inline Utf16Conversion utf16_avx512(
+    const unsigned char* in, std::uint64_t n, unsigned char* out) noexcept {
   Utf16Conversion r;
   unsigned char* o = out;
   std::uint64_t i = 0;
   const __m512i non_ascii = _mm512_set1_epi16(static_cast<short>(0xFF80));
   while (n - i >= 64) {
-    simd::prefetch(in + i);
     const __m512i v = _mm512_loadu_si512(in + i);
     if (_mm512_test_epi16_mask(v, non_ascii) == 0) {
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), _mm512_cvtepi16_epi8(v));
@@ -299,7 +413,136 @@ TF_TARGET_AVX512 Utf16Conversion utf16le_to_utf8(const unsigned char* in, std::u
   return r;
 }
 
-}  // namespace simd::avx512
+}  // namespace
+
+TF_LEVEL_KERNEL(avx512, TF_TARGET_AVX512, Utf16Conversion, utf16le_to_utf8,
+                (const unsigned char* in, std::uint64_t n, unsigned char* out),
+                utf16_avx512(in, n, out))
+namespace {
+
+// (a & b) | c
+TF_TARGET_AVX512VBMI2 inline __m512i and_or(__m512i a, __m512i b, __m512i c) noexcept {
+  return _mm512_ternarylogic_epi32(a, b, c, 0xEA);
+}
+
+// 16 units in 32-bit lanes, their UTF-8 bytes in order from the first byte
+// of each lane, squeezed together with byte compress. `next` holds the unit
+// after each; a lane in `highs` is a high surrogate whose low one follows
+// and gets the four bytes of the pair; a lane in `empty` (that low one, or a
+// unit left for the next step) gives nothing. Stores 64 bytes.
+TF_TARGET_AVX512VBMI2 inline unsigned char* utf16_squeeze16(__m512i x, __m512i next,
+                                                            __mmask16 highs, __mmask16 empty,
+                                                            unsigned char* o) noexcept {
+  const __m512i six = _mm512_set1_epi32(0x3F);
+  const __m512i cont = _mm512_set1_epi32(0x80);
+  const __m512i last = and_or(x, six, cont);
+  const __m512i middle = and_or(_mm512_srli_epi32(x, 6), six, cont);
+  const __m512i two = _mm512_ternarylogic_epi32(_mm512_slli_epi32(last, 8), _mm512_srli_epi32(x, 6),
+                                                _mm512_set1_epi32(0xC0), 0xFE);
+  const __m512i three = _mm512_ternarylogic_epi32(
+      _mm512_slli_epi32(last, 16), _mm512_slli_epi32(middle, 8),
+      _mm512_or_si512(_mm512_srli_epi32(x, 12), _mm512_set1_epi32(0xE0)), 0xFE);
+  const __mmask16 ge80 = _mm512_cmpgt_epu32_mask(x, _mm512_set1_epi32(0x7F));
+  const __mmask16 ge800 = _mm512_cmpgt_epu32_mask(x, _mm512_set1_epi32(0x7FF));
+  __m512i lanes = _mm512_mask_mov_epi32(x, ge80, two);
+  lanes = _mm512_mask_mov_epi32(lanes, ge800, three);
+  if (highs != 0) {
+    // 0x10000 + (x - 0xD800) * 0x400 + (next - 0xDC00)
+    const __m512i cp = _mm512_sub_epi32(_mm512_add_epi32(_mm512_slli_epi32(x, 10), next),
+                                        _mm512_set1_epi32(0x35FDC00));
+    const __m512i c0 = and_or(cp, six, cont);
+    const __m512i c1 = and_or(_mm512_srli_epi32(cp, 6), six, cont);
+    const __m512i c2 = and_or(_mm512_srli_epi32(cp, 12), six, cont);
+    const __m512i four = _mm512_ternarylogic_epi32(
+        _mm512_slli_epi32(c0, 24), _mm512_slli_epi32(c1, 16),
+        _mm512_ternarylogic_epi32(_mm512_slli_epi32(c2, 8), _mm512_srli_epi32(cp, 18),
+                                  _mm512_set1_epi32(0xF0), 0xFE),
+        0xFE);
+    lanes = _mm512_mask_mov_epi32(lanes, highs, four);
+  }
+  lanes = _mm512_maskz_mov_epi32(static_cast<__mmask16>(~empty), lanes);
+  // Every byte that is not zero, and the first byte of each lane that is
+  // not empty (an ASCII NUL is zero).
+  const __m512i first =
+      _mm512_maskz_mov_epi32(static_cast<__mmask16>(~empty), _mm512_set1_epi32(1));
+  const __m512i marked = _mm512_or_si512(lanes, first);
+  const __mmask64 keep = _mm512_test_epi8_mask(marked, marked);
+  _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(keep, lanes));
+  return o + __builtin_popcountll(keep);
+}
+
+// 32 units below U+0800 in 16-bit lanes: one or two bytes each.
+TF_TARGET_AVX512VBMI2 inline unsigned char* utf16_squeeze32_two(__m512i v,
+                                                                unsigned char* o) noexcept {
+  const __mmask32 ge80 = _mm512_cmpgt_epu16_mask(v, _mm512_set1_epi16(0x7F));
+  const __m512i last =
+      _mm512_ternarylogic_epi32(v, _mm512_set1_epi16(0x3F), _mm512_set1_epi16(0x80), 0xEA);
+  const __m512i two = _mm512_ternarylogic_epi32(_mm512_slli_epi16(last, 8), _mm512_srli_epi16(v, 6),
+                                                _mm512_set1_epi16(0xC0), 0xFE);
+  const __m512i lanes = _mm512_mask_mov_epi16(v, ge80, two);
+  const __mmask64 keep = _mm512_test_epi8_mask(lanes, lanes) | 0x5555555555555555ULL;
+  _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(keep, lanes));
+  return o + __builtin_popcountll(keep);
+}
+
+}  // namespace
+
+namespace simd::avx512vbmi2 {
+
+// 32 units at a time while 33 are left: all ASCII, all below U+0800, without
+// surrogates, or with every surrogate in a pair (a pair across the end is
+// left for the next step) go through the vector code; any other 32 units
+// unit by unit, which does every replacement.
+TF_TARGET_AVX512VBMI2 Utf16Conversion utf16le_to_utf8(const unsigned char* in, std::uint64_t n,
+                                                      unsigned char* out) noexcept {
+  Utf16Conversion r;
+  unsigned char* o = out;
+  std::uint64_t i = 0;
+  while (n - i >= 66) {
+    const __m512i v = _mm512_loadu_si512(in + i);
+    if (_mm512_test_epi16_mask(v, _mm512_set1_epi16(static_cast<short>(0xFF80))) == 0) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), _mm512_cvtepi16_epi8(v));
+      o += 32;
+      i += 64;
+      continue;
+    }
+    if (_mm512_test_epi16_mask(v, _mm512_set1_epi16(static_cast<short>(0xF800))) == 0) {
+      o = utf16_squeeze32_two(v, o);
+      i += 64;
+      continue;
+    }
+    const __m512i kind = _mm512_and_si512(v, _mm512_set1_epi16(static_cast<short>(0xFC00)));
+    const __mmask32 highs =
+        _mm512_cmpeq_epi16_mask(kind, _mm512_set1_epi16(static_cast<short>(0xD800)));
+    const __mmask32 lows =
+        _mm512_cmpeq_epi16_mask(kind, _mm512_set1_epi16(static_cast<short>(0xDC00)));
+    if (lows != static_cast<__mmask32>(highs << 1)) {
+      const std::uint64_t stop = i + 64;
+      while (i < stop) i = utf16_step(in, n, i, o, r.replaced);
+      continue;
+    }
+    // A high surrogate last waits for the next step, where it comes first.
+    const __mmask32 carried = highs & 0x80000000u;
+    const __mmask32 empty = lows | carried;
+    const __mmask32 paired = highs & ~carried;
+    const __m512i next0 =
+        _mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i + 2)));
+    const __m512i next1 =
+        _mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i + 34)));
+    o = utf16_squeeze16(_mm512_cvtepu16_epi32(_mm512_castsi512_si256(v)), next0,
+                        static_cast<__mmask16>(paired), static_cast<__mmask16>(empty), o);
+    o = utf16_squeeze16(_mm512_cvtepu16_epi32(_mm512_extracti64x4_epi64(v, 1)), next1,
+                        static_cast<__mmask16>(paired >> 16), static_cast<__mmask16>(empty >> 16),
+                        o);
+    i += carried != 0 ? 62 : 64;
+  }
+  i = utf16_blocks_avx2(in, n, i, o, r.replaced);
+  utf16_tail(in, n, i, o, r.replaced);
+  r.length = static_cast<std::uint64_t>(o - out);
+  return r;
+}
+
+}  // namespace simd::avx512vbmi2
 
 #endif  // TF_X86_KERNELS
 

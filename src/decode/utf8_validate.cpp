@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "decode/utf8_sequence.hpp"
+#include "frame/byte_blocks.hpp"
 #include "frame/kernels.hpp"
 #include "frame/simd_target.hpp"
 #include "frame/swar.hpp"
@@ -47,6 +48,81 @@ std::uint64_t resume_scalar(const unsigned char* p, std::uint64_t n, std::uint64
     for (int k = 0; k < 3 && q > 0 && (p[q] & 0xC0) == 0x80; ++k) --q;
   }
   return q + valid_prefix_scalar(p + q, n - q);
+}
+
+}  // namespace
+
+namespace {
+
+// A state machine over the bytes of well-formed UTF-8 whose states are shift
+// counts: kDfa[b] holds, at bit s, the 6-bit state that byte b leads to
+// from state s, so one step is a table load (independent of the state) and
+// one shift. The error state is 0 and leads to itself.
+enum : unsigned {
+  kError = 0,
+  kAccept = 6,
+  kNeed1 = 12,  // one continuation byte 80-BF to come
+  kNeed2 = 18,
+  kNeed3 = 24,
+  kAfterE0 = 30,  // A0-BF, then one more
+  kAfterED = 36,  // 80-9F, then one more
+  kAfterF0 = 42,  // 90-BF, then two more
+  kAfterF4 = 48,  // 80-8F, then two more
+};
+
+constexpr std::uint64_t dfa_row(unsigned b) noexcept {
+  const auto to = [](unsigned from, unsigned state) { return std::uint64_t{state} << from; };
+  if (b < 0x80) return to(kAccept, kAccept);
+  if (b < 0xC0) {
+    std::uint64_t row = to(kNeed1, kAccept) | to(kNeed2, kNeed1) | to(kNeed3, kNeed2);
+    if (b >= 0xA0) row |= to(kAfterE0, kNeed1);
+    if (b < 0xA0) row |= to(kAfterED, kNeed1);
+    if (b >= 0x90) row |= to(kAfterF0, kNeed2);
+    if (b < 0x90) row |= to(kAfterF4, kNeed2);
+    return row;
+  }
+  if (b < 0xC2) return 0;
+  if (b < 0xE0) return to(kAccept, kNeed1);
+  if (b == 0xE0) return to(kAccept, kAfterE0);
+  if (b == 0xED) return to(kAccept, kAfterED);
+  if (b < 0xF0) return to(kAccept, kNeed2);
+  if (b == 0xF0) return to(kAccept, kAfterF0);
+  if (b < 0xF4) return to(kAccept, kNeed3);
+  if (b == 0xF4) return to(kAccept, kAfterF4);
+  return 0;
+}
+
+struct DfaTable {
+  std::uint64_t row[256];
+  constexpr DfaTable() noexcept : row() {
+    for (unsigned b = 0; b < 256; ++b) row[b] = dfa_row(b);
+  }
+};
+constexpr DfaTable kDfa;
+
+// Blocks of `block` bytes: skipped when `ascii` says they are ASCII at a
+// sequence boundary, otherwise run through the state machine; a block that
+// ends in the error state is walked again from the sequence before it,
+// which finds the exact end.
+template <int block, class Ascii>
+__attribute__((always_inline)) inline std::uint64_t valid_prefix_dfa(const unsigned char* p,
+                                                                     std::uint64_t n,
+                                                                     Ascii ascii) noexcept {
+  std::uint64_t i = 0;
+  std::uint64_t state = kAccept;
+  while (n - i >= block) {
+    if (state == kAccept && ascii(p + i)) {
+      i += block;
+      while (n - i >= 2 * block && ascii(p + i) && ascii(p + i + block)) i += 2 * block;
+      continue;
+    }
+    for (int k = 0; k < block; ++k) state = kDfa.row[p[i + k]] >> (state & 63);
+    state &= 63;
+    if (state == kError) return resume_scalar(p, n, i);
+    i += block;
+  }
+  if (state != kAccept) return resume_scalar(p, n, i);
+  return i + valid_prefix_scalar(p + i, n - i);
 }
 
 }  // namespace
@@ -119,27 +195,17 @@ alignas(16) constexpr unsigned char kIncompleteTail[16] = {
 
 namespace simd::sse2 {
 
+// ASCII is skipped 64 bytes at a time; other blocks go through the state
+// machine.
 std::uint64_t utf8_valid_prefix(const unsigned char* p, std::uint64_t n) noexcept {
-  // Skips ASCII 64 bytes at a time; sequences are checked one by one.
-  std::uint64_t i = 0;
-  while (n - i >= 64) {
-    simd::prefetch(p + i);
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16));
-    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 32));
-    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 48));
-    if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d))) == 0) {
-      i += 64;
-      continue;
-    }
-    const std::uint64_t end = i + 64;
-    while (i < end) {
-      const int step = utf8_sequence_length(p + i, n - i);
-      if (step == 0) return i;
-      i += static_cast<std::uint64_t>(step);
-    }
-  }
-  return i + valid_prefix_scalar(p + i, n - i);
+  return valid_prefix_dfa<64>(p, n, [](const unsigned char* q) {
+    simd::prefetch(q);
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 16));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 32));
+    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 48));
+    return _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d))) == 0;
+  });
 }
 
 }  // namespace simd::sse2
@@ -218,9 +284,10 @@ TF_TARGET_AVX512 inline __m512i lookup16_avx512(const unsigned char* table,
 
 }  // namespace
 
-namespace simd::avx512 {
+namespace {
 
-TF_TARGET_AVX512 std::uint64_t utf8_valid_prefix(const unsigned char* p, std::uint64_t n) noexcept {
+TF_TARGET_AVX512 __attribute__((always_inline)) inline std::uint64_t valid_prefix_avx512(
+    const unsigned char* p, std::uint64_t n) noexcept {
   const __m512i nibble = _mm512_set1_epi8(0x0F);
   const __m512i third_limit = _mm512_set1_epi8(static_cast<char>(0xE0 - 0x80));
   const __m512i fourth_limit = _mm512_set1_epi8(static_cast<char>(0xF0 - 0x80));
@@ -232,32 +299,46 @@ TF_TARGET_AVX512 std::uint64_t utf8_valid_prefix(const unsigned char* p, std::ui
   __m512i prev_input = _mm512_setzero_si512();
   __m512i prev_incomplete = _mm512_setzero_si512();
   while (n - i >= 64) {
-    simd::prefetch(p + i);
     const __m512i input = _mm512_loadu_si512(p + i);
-    __m512i error;
     if (_mm512_movepi8_mask(input) == 0) {
-      error = prev_incomplete;
+      if (_mm512_test_epi8_mask(prev_incomplete, prev_incomplete) != 0) {
+        return resume_scalar(p, n, i);
+      }
+      // Long ASCII runs four vectors at a time. Before the next block
+      // every byte is ASCII, which the checks treat as zero bytes.
+      i += 64;
+      while (n - i >= 256) {
+        const __m512i a = _mm512_loadu_si512(p + i);
+        const __m512i b = _mm512_loadu_si512(p + i + 64);
+        const __m512i c = _mm512_loadu_si512(p + i + 128);
+        const __m512i d = _mm512_loadu_si512(p + i + 192);
+        const __m512i any = _mm512_ternarylogic_epi64(a, b, _mm512_or_si512(c, d), 0xFE);
+        if (_mm512_movepi8_mask(any) != 0) break;
+        i += 256;
+      }
+      prev_input = _mm512_setzero_si512();
       prev_incomplete = _mm512_setzero_si512();
-    } else {
-      // Each 16-byte lane joined with the lane before it (the last lane of
-      // the previous block for the first one).
-      const __m512i joined = _mm512_alignr_epi64(input, prev_input, 6);
-      const __m512i prev1 = _mm512_alignr_epi8(input, joined, 15);
-      const __m512i prev2 = _mm512_alignr_epi8(input, joined, 14);
-      const __m512i prev3 = _mm512_alignr_epi8(input, joined, 13);
-      const __m512i b1h =
-          lookup16_avx512(kByte1High, _mm512_and_si512(_mm512_srli_epi16(prev1, 4), nibble));
-      const __m512i b1l = lookup16_avx512(kByte1Low, _mm512_and_si512(prev1, nibble));
-      const __m512i b2h =
-          lookup16_avx512(kByte2High, _mm512_and_si512(_mm512_srli_epi16(input, 4), nibble));
-      const __m512i special = _mm512_and_si512(_mm512_and_si512(b1h, b1l), b2h);
-      const __m512i must_continue =
-          _mm512_and_si512(_mm512_or_si512(_mm512_subs_epu8(prev2, third_limit),
-                                           _mm512_subs_epu8(prev3, fourth_limit)),
-                           high_bit);
-      error = _mm512_xor_si512(must_continue, special);
-      prev_incomplete = _mm512_subs_epu8(input, tail_limits);
+      continue;
     }
+    simd::prefetch(p + i);
+    // Each 16-byte lane joined with the lane before it (the last lane of
+    // the previous block for the first one).
+    const __m512i joined = _mm512_alignr_epi64(input, prev_input, 6);
+    const __m512i prev1 = _mm512_alignr_epi8(input, joined, 15);
+    const __m512i prev2 = _mm512_alignr_epi8(input, joined, 14);
+    const __m512i prev3 = _mm512_alignr_epi8(input, joined, 13);
+    const __m512i b1h =
+        lookup16_avx512(kByte1High, _mm512_and_si512(_mm512_srli_epi16(prev1, 4), nibble));
+    const __m512i b1l = lookup16_avx512(kByte1Low, _mm512_and_si512(prev1, nibble));
+    const __m512i b2h =
+        lookup16_avx512(kByte2High, _mm512_and_si512(_mm512_srli_epi16(input, 4), nibble));
+    const __m512i special = _mm512_and_si512(_mm512_and_si512(b1h, b1l), b2h);
+    const __m512i must_continue =
+        _mm512_and_si512(_mm512_or_si512(_mm512_subs_epu8(prev2, third_limit),
+                                         _mm512_subs_epu8(prev3, fourth_limit)),
+                         high_bit);
+    const __m512i error = _mm512_xor_si512(must_continue, special);
+    prev_incomplete = _mm512_subs_epu8(input, tail_limits);
     if (_mm512_test_epi8_mask(error, error) != 0) return resume_scalar(p, n, i);
     prev_input = input;
     i += 64;
@@ -265,7 +346,12 @@ TF_TARGET_AVX512 std::uint64_t utf8_valid_prefix(const unsigned char* p, std::ui
   return resume_scalar(p, n, i);
 }
 
-}  // namespace simd::avx512
+}  // namespace
+
+TF_LEVEL_KERNEL(avx512, TF_TARGET_AVX512, std::uint64_t, utf8_valid_prefix,
+                (const unsigned char* p, std::uint64_t n), valid_prefix_avx512(p, n))
+TF_LEVEL_KERNEL(avx512vbmi2, TF_TARGET_AVX512VBMI2, std::uint64_t, utf8_valid_prefix,
+                (const unsigned char* p, std::uint64_t n), valid_prefix_avx512(p, n))
 
 #endif  // TF_X86_KERNELS
 
@@ -303,15 +389,25 @@ std::uint64_t utf8_valid_prefix(const unsigned char* p, std::uint64_t n) noexcep
     const uint8x16_t b = vld1q_u8(p + i + 16);
     const uint8x16_t c = vld1q_u8(p + i + 32);
     const uint8x16_t d = vld1q_u8(p + i + 48);
-    uint8x16_t error;
     if (vmaxvq_u8(vorrq_u8(vorrq_u8(a, b), vorrq_u8(c, d))) < 0x80) {
-      error = prev_incomplete;
+      if (vmaxvq_u8(prev_incomplete) != 0) return resume_scalar(p, n, i);
+      // Long ASCII runs 128 bytes at a time, one horizontal maximum each.
+      // Before the next block every byte is ASCII, which the checks treat
+      // as zero bytes.
+      i += 64;
+      while (n - i >= 128) {
+        uint8x16_t any = vld1q_u8(p + i);
+        for (int k = 16; k < 128; k += 16) any = vorrq_u8(any, vld1q_u8(p + i + k));
+        if (vmaxvq_u8(any) >= 0x80) break;
+        i += 128;
+      }
+      prev_input = vdupq_n_u8(0);
       prev_incomplete = vdupq_n_u8(0);
-    } else {
-      error = vorrq_u8(vorrq_u8(errors_neon(a, prev_input), errors_neon(b, a)),
-                       vorrq_u8(errors_neon(c, b), errors_neon(d, c)));
-      prev_incomplete = vqsubq_u8(d, vld1q_u8(kIncompleteTail));
+      continue;
     }
+    const uint8x16_t error = vorrq_u8(vorrq_u8(errors_neon(a, prev_input), errors_neon(b, a)),
+                                      vorrq_u8(errors_neon(c, b), errors_neon(d, c)));
+    prev_incomplete = vqsubq_u8(d, vld1q_u8(kIncompleteTail));
     if (vmaxvq_u8(error) != 0) return resume_scalar(p, n, i);
     prev_input = d;
     i += 64;
@@ -326,7 +422,9 @@ std::uint64_t utf8_valid_prefix(const unsigned char* p, std::uint64_t n) noexcep
 namespace simd::portable {
 
 std::uint64_t utf8_valid_prefix(const unsigned char* p, std::uint64_t n) noexcept {
-  return valid_prefix_scalar(p, n);
+  return valid_prefix_dfa<16>(p, n, [](const unsigned char* q) {
+    return ((swar::load(q) | swar::load(q + 8)) & swar::kHigh) == 0;
+  });
 }
 
 }  // namespace simd::portable

@@ -31,10 +31,12 @@ struct PortableAscii16 {
     const std::uint64_t a = swar::load(in);
     const std::uint64_t b = swar::load(in + 8);
     if (((a | b) & 0xFF80FF80FF80FF80ULL) != 0) return false;
-    for (int k = 0; k < 4; ++k) {
-      out[k] = static_cast<unsigned char>(a >> (16 * k));
-      out[4 + k] = static_cast<unsigned char>(b >> (16 * k));
-    }
+    // The low bytes of four 16-bit lanes side by side.
+    const auto pack = [](std::uint64_t x) {
+      x = (x | (x >> 8)) & 0x0000FFFF0000FFFFULL;
+      return (x | (x >> 16)) & 0xFFFFFFFFULL;
+    };
+    swar::store(out, pack(a) | (pack(b) << 32));
     return true;
   }
   static bool widen(const unsigned char* in, unsigned char* out) noexcept {
@@ -224,10 +226,12 @@ __attribute__((always_inline)) inline void ascii16_walk(const unsigned char* in,
   TF_ASCII16_VECTOR_KERNELS(result, name, params, body, args)
 
 #if defined(TF_X86_KERNELS)
-#define TF_BLOCK_KERNELS(result, name, params, body, args)                                \
-  TF_LEVEL_KERNEL(sse2, , result, name, params, body<simd::Sse2Block> args)               \
-  TF_LEVEL_KERNEL(avx2, TF_TARGET_AVX2, result, name, params, body<simd::Avx2Block> args) \
-  TF_LEVEL_KERNEL(avx512, TF_TARGET_AVX512, result, name, params, body<simd::Avx512Block> args)
+#define TF_BLOCK_KERNELS(result, name, params, body, args)                                      \
+  TF_LEVEL_KERNEL(sse2, , result, name, params, body<simd::Sse2Block> args)                     \
+  TF_LEVEL_KERNEL(avx2, TF_TARGET_AVX2, result, name, params, body<simd::Avx2Block> args)       \
+  TF_LEVEL_KERNEL(avx512, TF_TARGET_AVX512, result, name, params, body<simd::Avx512Block> args) \
+  TF_LEVEL_KERNEL(avx512vbmi2, TF_TARGET_AVX512VBMI2, result, name, params,                     \
+                  body<simd::Avx512Block> args)
 #elif defined(TF_NEON_KERNELS)
 #define TF_BLOCK_KERNELS(result, name, params, body, args) \
   TF_LEVEL_KERNEL(neon, , result, name, params, body<simd::NeonBlock> args)

@@ -101,6 +101,10 @@ struct Kernels {
 // The table in force (the detected level's unless a test forced another).
 const Kernels& kernels() noexcept;
 
+// The table of `level`, whether or not this machine runs it; null when the
+// level is not built for this architecture.
+const Kernels* table_of(Level level) noexcept;
+
 namespace portable {
 TF_KERNEL_LIST(TF_KERNEL_DECLARATION, _)
 }
@@ -112,6 +116,9 @@ namespace avx2 {
 TF_KERNEL_LIST(TF_KERNEL_DECLARATION, _)
 }
 namespace avx512 {
+TF_KERNEL_LIST(TF_KERNEL_DECLARATION, _)
+}
+namespace avx512vbmi2 {
 TF_KERNEL_LIST(TF_KERNEL_DECLARATION, _)
 }
 #endif

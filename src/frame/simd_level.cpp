@@ -18,12 +18,16 @@ constexpr Kernels kPortable = TF_KERNEL_TABLE(Level::kPortable, portable);
 constexpr Kernels kSse2 = TF_KERNEL_TABLE(Level::kSse2, sse2);
 constexpr Kernels kAvx2 = TF_KERNEL_TABLE(Level::kAvx2, avx2);
 constexpr Kernels kAvx512 = TF_KERNEL_TABLE(Level::kAvx512bw, avx512);
-constexpr const Kernels* kTables[kLevelCount] = {&kPortable, &kSse2, &kAvx2, &kAvx512, nullptr};
+constexpr Kernels kAvx512vbmi2 = TF_KERNEL_TABLE(Level::kAvx512vbmi2, avx512vbmi2);
+constexpr const Kernels* kTables[kLevelCount] = {&kPortable, &kSse2,        &kAvx2,
+                                                 &kAvx512,   &kAvx512vbmi2, nullptr};
 #elif defined(TF_NEON_KERNELS)
 constexpr Kernels kNeon = TF_KERNEL_TABLE(Level::kNeon, neon);
-constexpr const Kernels* kTables[kLevelCount] = {&kPortable, nullptr, nullptr, nullptr, &kNeon};
+constexpr const Kernels* kTables[kLevelCount] = {&kPortable, nullptr, nullptr,
+                                                 nullptr,    nullptr, &kNeon};
 #else
-constexpr const Kernels* kTables[kLevelCount] = {&kPortable, nullptr, nullptr, nullptr, nullptr};
+constexpr const Kernels* kTables[kLevelCount] = {&kPortable, nullptr, nullptr,
+                                                 nullptr,    nullptr, nullptr};
 #endif
 
 #define TF_CPU_HAS(f) __builtin_cpu_supports(#f)&&
@@ -44,6 +48,9 @@ bool cpu_supports(Level level) noexcept {
     case Level::kAvx512bw:
       __builtin_cpu_init();
       return TF_FEATURES_AVX512(TF_CPU_HAS) true;
+    case Level::kAvx512vbmi2:
+      __builtin_cpu_init();
+      return TF_FEATURES_AVX512VBMI2(TF_CPU_HAS) true;
 #elif defined(TF_NEON_KERNELS)
     case Level::kNeon:
       return true;  // part of every aarch64 CPU
@@ -87,6 +94,11 @@ const Kernels& kernels() noexcept {
 
 Level active_level() noexcept { return kernels().level; }
 
+const Kernels* table_of(Level level) noexcept {
+  const int l = static_cast<int>(level);
+  return l >= 0 && l < kLevelCount ? kTables[l] : nullptr;
+}
+
 Level force_level(Level level) noexcept {
   if (level_available(level)) {
     g_active.store(kTables[static_cast<int>(level)], std::memory_order_release);
@@ -108,6 +120,8 @@ const char* level_name(Level level) noexcept {
       return "avx2";
     case Level::kAvx512bw:
       return "avx512bw";
+    case Level::kAvx512vbmi2:
+      return "avx512vbmi2";
     case Level::kNeon:
       return "neon";
   }

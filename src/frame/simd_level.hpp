@@ -1,17 +1,24 @@
 // Which instruction set the byte kernels use. Every kernel has a portable
 // version in plain C++ (64-bit words at a time) that any CPU runs and, on
-// x86-64, versions for SSE2 (always present there), AVX2 and AVX-512BW, on
-// aarch64 one for NEON. The best level the CPU and the operating system
-// support is chosen once, at the first call; all levels give identical
-// results.
+// x86-64, versions for SSE2 (always present there), AVX2, AVX-512BW and
+// AVX-512 with VBMI2 (byte compress and expand), on aarch64 one for NEON.
+// The best level the CPU and the operating system support is chosen once,
+// at the first call; all levels give identical results.
 #pragma once
 
 namespace tf::simd {
 
 // Ordered by preference within one architecture; kNeon is aarch64's only
 // vector level.
-enum class Level : int { kPortable = 0, kSse2 = 1, kAvx2 = 2, kAvx512bw = 3, kNeon = 4 };
-inline constexpr int kLevelCount = 5;
+enum class Level : int {
+  kPortable = 0,
+  kSse2 = 1,
+  kAvx2 = 2,
+  kAvx512bw = 3,
+  kAvx512vbmi2 = 4,
+  kNeon = 5
+};
+inline constexpr int kLevelCount = 6;
 
 // The best level this machine supports (detected once).
 Level detected_level() noexcept;
@@ -30,7 +37,7 @@ Level force_level(Level level) noexcept;
 // Clears a forced level.
 void reset_level() noexcept;
 
-// "portable", "sse2", "avx2", "avx512bw" or "neon".
+// "portable", "sse2", "avx2", "avx512bw", "avx512vbmi2" or "neon".
 const char* level_name(Level level) noexcept;
 
 }  // namespace tf::simd

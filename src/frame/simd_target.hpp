@@ -38,6 +38,9 @@ inline void prefetch(const void* p) noexcept {
 // mask arithmetic, hence bmi beside bmi2.
 #define TF_FEATURES_AVX2(X) X(avx2) X(bmi) X(bmi2) X(popcnt)
 #define TF_FEATURES_AVX512(X) TF_FEATURES_AVX2(X) X(avx512f) X(avx512bw)
+// Byte permutes across the whole register (VBMI), byte compress and expand
+// (VBMI2) and the 128- and 256-bit forms of both (VL).
+#define TF_FEATURES_AVX512VBMI2(X) TF_FEATURES_AVX512(X) X(avx512vl) X(avx512vbmi) X(avx512vbmi2)
 
 #define TF_FEATURE_COMMA_NAME(f) "," #f
 #define TF_TARGET_STRING(list) "sse2" list(TF_FEATURE_COMMA_NAME)
@@ -45,6 +48,7 @@ inline void prefetch(const void* p) noexcept {
 #define TF_X86_KERNELS 1
 #define TF_TARGET_AVX2 __attribute__((target(TF_TARGET_STRING(TF_FEATURES_AVX2))))
 #define TF_TARGET_AVX512 __attribute__((target(TF_TARGET_STRING(TF_FEATURES_AVX512))))
+#define TF_TARGET_AVX512VBMI2 __attribute__((target(TF_TARGET_STRING(TF_FEATURES_AVX512VBMI2))))
 #endif
 
 #if defined(__aarch64__)

@@ -329,6 +329,7 @@ TF_TARGET_AVX512 inline BlockMasks classify_avx512(const unsigned char* p) noexc
 }  // namespace
 
 TF_MEASURE_KERNEL(avx512, TF_TARGET_AVX512, classify_avx512)
+TF_MEASURE_KERNEL(avx512vbmi2, TF_TARGET_AVX512VBMI2, classify_avx512)
 
 #endif  // TF_X86_KERNELS
 

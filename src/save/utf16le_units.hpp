@@ -24,7 +24,10 @@ std::size_t utf16le_size(const unsigned char* text, std::size_t length) noexcept
 // The vector versions widen ASCII a vector at a time and, for 16 bytes whose
 // lead bytes are each followed by exactly their continuation bytes and hold
 // no four-byte lead, compute every unit at once and keep the ones that start
-// a code point; anything else goes code point by code point.
+// a code point; anything else goes code point by code point. The
+// avx512vbmi2 version does the same for 64 bytes at a time and takes
+// four-byte sequences too (a pair's two units on two lanes) when they stand
+// for U+10000..U+10FFFF.
 inline Utf16Units utf8_to_utf16le(const unsigned char* text, std::size_t length,
                                   unsigned char* out) noexcept {
   return simd::kernels().utf8_to_utf16le(text, length, out);

@@ -211,6 +211,23 @@ TEST(DecodeFast, LongTextsWithSparseFlips) {
   }
 }
 
+// Long ASCII runs (which the vector levels skip several vectors at a time)
+// with one other sequence at every place: well-formed, a stray
+// continuation, a lead cut off by ASCII.
+TEST(DecodeFast, AsciiRunsWithOneOtherSequenceAtEveryPlace) {
+  const std::string others[] = {"\xC3\xA9", "\x80", "\xE2\x82", "\xF0\x9F\x98\x80"};
+  for_each_level([&](tf::simd::Level) {
+    for (const std::string& other : others) {
+      for (std::size_t at = 0; at < 1100; ++at) {
+        std::string s(1100, 'a');
+        s.replace(at, other.size(), other);
+        s.resize(1100);
+        ASSERT_EQ(compare_all(bytes_of(s), s.size()), "") << "at " << at << " " << hex(other);
+      }
+    }
+  });
+}
+
 TEST(DecodeFast, AnsiEveryByteAtEveryOffset) {
   std::string all(256, '\0');
   for (int i = 0; i < 256; ++i) all[static_cast<std::size_t>(i)] = static_cast<char>(i);
@@ -255,9 +272,9 @@ TEST(DecodeFast, Utf16EveryTripleOfUnitClassesAtBlockEdges) {
     for (const std::uint32_t a : reps) {
       for (const std::uint32_t b : reps) {
         for (const std::uint32_t c : reps) {
-          for (const std::size_t at : {13, 14, 15, 16, 29, 30, 31, 32}) {
+          for (const std::size_t at : {0, 13, 14, 15, 16, 29, 30, 31, 32, 33, 62, 63}) {
             std::string s = "\xFF\xFE";
-            for (std::size_t k = 0; k < 40; ++k) {
+            for (std::size_t k = 0; k < 72; ++k) {
               s += k == at ? unit(a) : k == at + 1 ? unit(b) : k == at + 2 ? unit(c) : unit('z');
             }
             ASSERT_EQ(compare_decode(bytes_of(s), s.size(), 2), "") << hex(s.substr(2 * at));

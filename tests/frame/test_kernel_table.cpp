@@ -29,6 +29,60 @@ TEST(KernelTable, ForcingALevelSelectsItsTable) {
   EXPECT_EQ(tf::simd::active_level(), detected);
 }
 
+// Each entry of a level's table is that level's own function: an entry
+// taken from another level would give the same results, so only the
+// pointers tell.
+#define TF_EXPECT_OWN_ENTRY(ns, result, name, params) \
+  EXPECT_EQ(table->name, &tf::simd::ns::name) << #name;
+
+TEST(KernelTable, EveryEntryIsItsLevelsOwnFunction) {
+  int built = 0;
+  for (int l = 0; l < tf::simd::kLevelCount; ++l) {
+    const auto level = static_cast<Level>(l);
+    SCOPED_TRACE(tf::simd::level_name(level));
+    const tf::simd::Kernels* table = tf::simd::table_of(level);
+    if (table == nullptr) continue;
+    ++built;
+    EXPECT_EQ(table->level, level);
+    switch (level) {
+      case Level::kPortable:
+        TF_KERNEL_LIST(TF_EXPECT_OWN_ENTRY, portable)
+        break;
+#if defined(__x86_64__)
+      case Level::kSse2:
+        TF_KERNEL_LIST(TF_EXPECT_OWN_ENTRY, sse2)
+        break;
+      case Level::kAvx2:
+        TF_KERNEL_LIST(TF_EXPECT_OWN_ENTRY, avx2)
+        break;
+      case Level::kAvx512bw:
+        TF_KERNEL_LIST(TF_EXPECT_OWN_ENTRY, avx512)
+        break;
+      case Level::kAvx512vbmi2:
+        TF_KERNEL_LIST(TF_EXPECT_OWN_ENTRY, avx512vbmi2)
+        break;
+#endif
+#if defined(__aarch64__)
+      case Level::kNeon:
+        TF_KERNEL_LIST(TF_EXPECT_OWN_ENTRY, neon)
+        break;
+#endif
+      default:
+        ADD_FAILURE() << "a table for a level of another architecture";
+    }
+    if (tf::simd::level_available(level)) {
+      tf::simd::force_level(level);
+      EXPECT_EQ(&tf::simd::kernels(), table);
+    }
+  }
+  tf::simd::reset_level();
+#if defined(__x86_64__)
+  EXPECT_EQ(built, 5);
+#elif defined(__aarch64__)
+  EXPECT_EQ(built, 2);
+#endif
+}
+
 // Every byte value at every place of a word, among neighbours that could
 // disturb a carry (0x00, 0x7F, 0x80, 0xFF).
 TEST(KernelTable, PortableWordMasksAreExactForEveryByte) {
