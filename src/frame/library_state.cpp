@@ -29,6 +29,7 @@ void initialize_once() noexcept {
   g_state.last_error[0] = '\0';
   guard_last_error_across_fork();
   platform::at_fork(lock_table, unlock_table, unlock_table);
+  guard_saves_across_fork();
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #include "save/target_lock.hpp"
 
 #include <cstring>
-#include <mutex>
 
+#include "frame/library_state.hpp"
 #include "platform/fork_guard.hpp"
 #include "platform/mutex.hpp"
 
@@ -18,7 +18,6 @@ TargetLock* g_saving = nullptr;
 
 // Around a fork the list is held still; a child has only the thread that
 // forked, so the saves of the others never end there and their entries go.
-std::once_flag g_fork_handlers;
 void before_fork() { g_mutex.lock(); }
 void after_fork_in_parent() { g_mutex.unlock(); }
 void after_fork_in_child() {
@@ -37,11 +36,21 @@ void identify(const char* path, char* out) noexcept {
 
 }  // namespace
 
+}  // namespace tf::save
+
+namespace tf {
+
+void guard_saves_across_fork() noexcept {
+  platform::at_fork(save::before_fork, save::after_fork_in_parent, save::after_fork_in_child);
+}
+
+}  // namespace tf
+
+namespace tf::save {
+
 TargetLock::TargetLock(const char* target, const char* temp_name) noexcept {
   identify(target, target_);
   identify(temp_name, temp_);
-  std::call_once(g_fork_handlers,
-                 [] { platform::at_fork(before_fork, after_fork_in_parent, after_fork_in_child); });
   g_mutex.lock();
   for (;;) {
     bool busy = false;
