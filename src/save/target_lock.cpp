@@ -36,18 +36,6 @@ void identify(const char* path, char* out) noexcept {
 
 }  // namespace
 
-}  // namespace tf::save
-
-namespace tf {
-
-void guard_saves_across_fork() noexcept {
-  platform::at_fork(save::before_fork, save::after_fork_in_parent, save::after_fork_in_child);
-}
-
-}  // namespace tf
-
-namespace tf::save {
-
 TargetLock::TargetLock(const char* target, const char* temp_name) noexcept {
   identify(target, target_);
   identify(temp_name, temp_);
@@ -82,3 +70,11 @@ bool TargetLock::meets(const TargetLock& other) const noexcept {
 }
 
 }  // namespace tf::save
+
+namespace tf {
+
+void guard_saves_across_fork() noexcept {
+  platform::at_fork(save::before_fork, save::after_fork_in_parent, save::after_fork_in_child);
+}
+
+}  // namespace tf
