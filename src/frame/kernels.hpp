@@ -53,7 +53,6 @@ struct Utf16Units {
 // are the same: before the hand-over the scan costs no more than about one
 // such unit per byte of text, which is less than the linear matcher costs.
 struct VerifyBudget {
-  static constexpr std::uint64_t kPiece = 64;
   static constexpr std::uint64_t kCandidate = 8;
   static constexpr std::uint64_t kSlack = 1024;
   std::uint64_t work = 0;
