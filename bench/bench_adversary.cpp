@@ -48,8 +48,9 @@ struct Query {
 };
 
 // The family for one period: at each length m, the period to m bytes with
-// one byte changed at the first, middle, 63rd/64th (the edge of a compared
-// piece) and next-to-last place, and the periodic query itself.
+// one byte changed at the first, middle, 63rd/64th (the edge of a 64-byte
+// stretch, what verification once charged in) and next-to-last place, and the periodic query
+// itself.
 std::vector<Query> family(const std::string& period) {
   std::vector<Query> out;
   std::vector<std::size_t> lengths;

@@ -332,11 +332,11 @@ TEST(ReplaceAll, SeededRandomWithGrowth) {
   }
 }
 
-// Candidates that agree deep into the pattern and then differ, in every
-// piece position (63 bytes: the last byte of the first compared piece),
+// Candidates that agree deep into the pattern and then differ (at byte 30,
+// at byte 63, short of a 64-byte stretch, and in the middle of 1,201 bytes)
 // must spend the verification budget, so that the scan hands over to the
 // linear-time matcher early, at every level, folded or not. Every byte
-// compared counts, the failing piece's included, and the charges add up.
+// compared counts, up to the one that differs, and the charges add up.
 TEST(FindMatches, DeepFailuresHandOverToTheLinearMatcher) {
   const std::string text(std::size_t{1} << 20, 'a');
   const std::string queries[] = {std::string(63, 'a') + "b" + "a",
