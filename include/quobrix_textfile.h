@@ -13,6 +13,9 @@
  * - Offsets and lengths are byte counts in the decoded UTF-8 text.
  * - Any thread may call any function. One lock guards the table of handles;
  *   queries hold it while they run, so queries never run in parallel.
+ * - fork() (POSIX) is safe while other threads are inside calls: it waits
+ *   until none holds a lock of the library, and the child starts with every
+ *   lock free and no other thread's save pending.
  */
 #ifndef QUOBRIX_TEXTFILE_H
 #define QUOBRIX_TEXTFILE_H
@@ -235,11 +238,18 @@ TF_API char* tf_replace_preview(int handle, const char* find, const char* repl,
  * process's file-size limit fails with "write failed: File too large"
  * instead of raising SIGXFSZ.
  *
- * Threads: saves to the same path string from several threads of one
- * process take turns (each succeeds, and the target ends as one of them
- * wrote it); saves to different paths run in parallel. Paths are compared as
- * given, so "a.txt" and "./a.txt" do not take turns, and nothing guards
- * against two processes saving to one path at once: that is not supported.
+ * Threads: saves from several threads of one process whose names meet take
+ * turns: saves to one file, however spelt, and a save to "p" beside one to
+ * "p.tmp" (its temporary name). Each succeeds, and no target ever holds
+ * the other save's bytes (a save to "p" that runs after one to "p.tmp"
+ * still replaces that file, as in one thread). A target is identified by the real path of its
+ * directory plus its last component as given (never followed), so "a.txt",
+ * "./a.txt" and a path through a linked directory take turns; on Windows by
+ * its full path compared without regard to case ("A.TXT" and "a.txt").
+ * Saves whose names do not meet run in parallel. Nothing guards against two
+ * processes saving to one path at once: that is not supported. The empty
+ * path fails with "rename failed: Win32 error 2" before anything on disk is
+ * touched.
  *
  * Encoding names, exact and case-sensitive:
  *   "utf8"      the text bytes unchanged, no byte-order mark;

@@ -43,14 +43,17 @@ struct Utf16Units {
   std::size_t size = 0;  // bytes written
 };
 
-// What verifying candidates has cost so far: the pattern bytes that agreed
-// in whole pieces before each candidate was decided (a candidate that
-// differs early costs nothing). Once that outgrows the text scanned, the
-// candidates keep agreeing deep into the pattern (periodic text and
-// pattern) and the scan hands over to the linear-time matcher, whose answers
-// are the same.
+// What verifying candidates has cost so far: every pattern byte compared,
+// for each candidate up to and including the first that differs, plus
+// kCandidate for taking the candidate at all (finding it among the bits and
+// starting its comparison cost about as much as comparing 8 bytes). Once
+// that outgrows the text scanned, the candidates keep agreeing deep into
+// the pattern (periodic text and pattern) or crowd it (one every few
+// bytes), and the scan hands over to the linear-time matcher, whose answers
+// are the same: before the hand-over the scan costs no more than about one
+// such unit per byte of text, which is less than the linear matcher costs.
 struct VerifyBudget {
-  static constexpr std::uint64_t kPiece = 64;
+  static constexpr std::uint64_t kCandidate = 8;
   static constexpr std::uint64_t kSlack = 1024;
   std::uint64_t work = 0;
   std::uint64_t handover = 0;  // where the linear-time matcher goes on

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "frame/library_state.hpp"
+#include "platform/fork_guard.hpp"
 #include "platform/mutex.hpp"
 
 namespace tf {
@@ -13,7 +14,14 @@ namespace {
 // Guards writers of the buffer only; readers get the raw pointer.
 constinit platform::Mutex g_error_lock;
 
+void lock_errors() { g_error_lock.lock(); }
+void unlock_errors() { g_error_lock.unlock(); }
+
 }  // namespace
+
+void guard_last_error_across_fork() noexcept {
+  platform::at_fork(lock_errors, unlock_errors, unlock_errors);
+}
 
 void set_last_error_v(const char* format, std::va_list args) noexcept {
   std::lock_guard<platform::Mutex> guard(g_error_lock);

@@ -30,6 +30,11 @@ void clear_last_error() noexcept;
 // The buffer itself: never null, the same address for the whole process.
 const char* last_error_buffer() noexcept;
 
+// Makes a fork() wait until no thread writes the buffer, so that the child
+// never inherits its lock taken. Registered once, before the table lock's
+// handlers (a message may be set while the table is locked).
+void guard_last_error_across_fork() noexcept;
+
 // A message formatted while a lock is held and published after it is
 // released. The same 511-byte cut applies.
 class PendingError {

@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "platform/fork_guard.hpp"
+
 namespace tf {
 namespace {
 
@@ -16,9 +18,18 @@ constinit StateStorage g_storage;
 LibraryState& g_state = g_storage.state;
 std::once_flag g_once;
 
+// A fork() waits for the call that holds the table, so that the child
+// starts with the table free and every slot as the parent left it between
+// two calls.
+void lock_table() { g_state.table_lock.lock(); }
+void unlock_table() { g_state.table_lock.unlock(); }
+
 void initialize_once() noexcept {
   for (HandleSlot& slot : g_state.table) slot.reset();
   g_state.last_error[0] = '\0';
+  guard_last_error_across_fork();
+  platform::at_fork(lock_table, unlock_table, unlock_table);
+  guard_saves_across_fork();
 }
 
 }  // namespace

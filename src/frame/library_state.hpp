@@ -51,7 +51,12 @@ struct LibraryState {
 LibraryState& library_state() noexcept;
 
 // Runs the one-time initialisation; concurrent first callers wait for it.
+// It registers the fork handlers of every lock of the library, so that they
+// are in place before any call can hold one.
 void ensure_initialized() noexcept;
+
+// The fork handlers of the list of saves running (save/target_lock.cpp).
+void guard_saves_across_fork() noexcept;
 
 // Holds the table lock for its lifetime.
 class TableLock {

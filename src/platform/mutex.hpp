@@ -43,6 +43,9 @@ class Condition {
   void wait(Mutex& mutex) noexcept;
   // Wakes every waiter.
   void notify_all() noexcept;
+  // Made new, without waiters: in the child of a fork, where the waiters of
+  // the parent's other threads do not exist.
+  void reset_after_fork() noexcept;
 
  private:
 #if defined(_WIN32)
@@ -59,6 +62,10 @@ inline void Condition::wait(Mutex& mutex) noexcept {
   pthread_cond_wait(&condition_, mutex.lock_.native_handle());
 }
 inline void Condition::notify_all() noexcept { pthread_cond_broadcast(&condition_); }
+inline void Condition::reset_after_fork() noexcept {
+  const pthread_cond_t fresh = PTHREAD_COND_INITIALIZER;
+  condition_ = fresh;
+}
 #endif
 
 }  // namespace tf::platform

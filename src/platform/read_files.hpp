@@ -25,8 +25,8 @@ int status_of_path(const char* path, FileStatus& out) noexcept;
 int status_of_file(int file, FileStatus& out) noexcept;
 
 // Opens `path` for reading in binary mode, without ever waiting for a writer
-// or a device, and without handing the file to child processes. The file,
-// or -1 with errno.
+// or a device, and without handing the file to child processes; an open a
+// signal interrupts is tried again. The file, or -1 with errno.
 int open_for_reading(const char* path) noexcept;
 
 // Reads up to n bytes (n at most 2^30): the number read, 0 at the end of the

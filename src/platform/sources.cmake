@@ -9,6 +9,8 @@ list(APPEND TF_SOURCES
   platform/${_tf_platform}/read_files_${_tf_platform}.cpp
   platform/${_tf_platform}/large_pages_${_tf_platform}.cpp
   platform/${_tf_platform}/write_files_${_tf_platform}.cpp
+  platform/${_tf_platform}/target_identity_${_tf_platform}.cpp
+  platform/${_tf_platform}/fork_guard_${_tf_platform}.cpp
 )
 if(WIN32)
   list(APPEND TF_SOURCES platform/windows/mutex_windows.cpp)

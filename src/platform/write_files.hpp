@@ -19,6 +19,10 @@ bool names_directory(const char* path) noexcept;
 // without trying it: EISDIR on POSIX, ERROR_ACCESS_DENIED (5) on Windows.
 unsigned long directory_target_code() noexcept;
 
+// The code a replace onto the empty path fails with, reported without
+// trying it: ENOENT on POSIX, ERROR_FILE_NOT_FOUND (2) on Windows.
+unsigned long missing_target_code() noexcept;
+
 // Removes the name `path`: a link goes, never what it points to. 0, or -1
 // with errno (ENOENT when nothing bears the name).
 int remove_name(const char* path) noexcept;

@@ -28,6 +28,10 @@ class MatchScanner {
   // pattern bytes agree with the text, or kNoMatch (always for m == 0).
   std::uint64_t next(std::uint64_t from) noexcept;
 
+  // Whether verifying has spent its budget and the linear-time matcher has
+  // taken over the scan.
+  bool handed_over() const noexcept { return linear_.has_value(); }
+
  private:
   std::uint64_t hand_over(std::uint64_t from) noexcept;
 

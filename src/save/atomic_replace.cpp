@@ -23,6 +23,12 @@ ReplacementFile::~ReplacementFile() {
 }
 
 bool ReplacementFile::create() noexcept {
+  // The empty path names nothing; its temporary name ".tmp" would be a
+  // stranger's file in the current directory.
+  if (target_[0] == '\0') {
+    set_last_error(msg::kRenameFailed, platform::missing_target_code());
+    return false;
+  }
   if (platform::names_directory(target_)) {
     set_last_error(msg::kRenameFailed, platform::directory_target_code());
     return false;

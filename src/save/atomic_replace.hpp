@@ -18,8 +18,8 @@ class ReplacementFile {
   ReplacementFile(const ReplacementFile&) = delete;
   ReplacementFile& operator=(const ReplacementFile&) = delete;
 
-  // Refuses a target that names a directory (or ends in '/') before anything
-  // on disk is touched; then removes whatever bears the temporary name and
+  // Refuses the empty path and a target that names a directory (or ends in
+  // '/') before anything on disk is touched; then removes whatever bears the temporary name and
   // creates it afresh.
   bool create() noexcept;
   // Writes all n bytes, continuing after short and interrupted writes.

@@ -45,9 +45,9 @@ int save_encoded(const unsigned char* text, std::uint64_t length, const char* pa
   char temp_name[kTempNameBuffer];
   std::snprintf(temp_name, sizeof temp_name, "%s.tmp", path);
 
-  // Saves to this path from other threads wait here: they would share the
-  // temporary name.
-  const TargetLock turn(path);
+  // Saves from other threads to this file, to its temporary name, or with
+  // this path as their temporary name wait here.
+  const TargetLock turn(path, temp_name);
   ReplacementFile file(path, temp_name);
   if (!file.create()) return -1;
 

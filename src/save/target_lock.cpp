@@ -2,27 +2,47 @@
 
 #include <cstring>
 
+#include "frame/library_state.hpp"
+#include "platform/fork_guard.hpp"
 #include "platform/mutex.hpp"
 
 namespace tf::save {
 namespace {
 
-// The paths being saved now: a list of the TargetLocks alive, short-lived and
+// The saves running now: a list of the TargetLocks alive, short-lived and
 // rarely longer than the number of threads saving at once. The mutex guards
 // only the list, never the work of a save.
 constinit platform::Mutex g_mutex;
 constinit platform::Condition g_ended;
 TargetLock* g_saving = nullptr;
 
+// Around a fork the list is held still; a child has only the thread that
+// forked, so the saves of the others never end there and their entries go.
+void before_fork() { g_mutex.lock(); }
+void after_fork_in_parent() { g_mutex.unlock(); }
+void after_fork_in_child() {
+  g_saving = nullptr;
+  g_ended.reset_after_fork();
+  g_mutex.unlock();
+}
+
+// The identity of `path`, or its spelling when the system cannot say what
+// it names (the save then fails when it creates its temporary file).
+void identify(const char* path, char* out) noexcept {
+  if (platform::target_identity(path, out, platform::kIdentitySize)) return;
+  std::strncpy(out, path, platform::kIdentitySize - 1);
+  out[platform::kIdentitySize - 1] = '\0';
+}
+
 }  // namespace
 
-TargetLock::TargetLock(const char* path) noexcept : path_(path) {
+TargetLock::TargetLock(const char* target, const char* temp_name) noexcept {
+  identify(target, target_);
+  identify(temp_name, temp_);
   g_mutex.lock();
   for (;;) {
     bool busy = false;
-    for (const TargetLock* e = g_saving; e != nullptr && !busy; e = e->next_) {
-      busy = std::strcmp(e->path_, path_) == 0;
-    }
+    for (const TargetLock* e = g_saving; e != nullptr && !busy; e = e->next_) busy = meets(*e);
     if (!busy) break;
     g_ended.wait(g_mutex);
   }
@@ -43,4 +63,18 @@ TargetLock::~TargetLock() {
   g_mutex.unlock();
 }
 
+// Two temporary names are equal only when the targets are.
+bool TargetLock::meets(const TargetLock& other) const noexcept {
+  return std::strcmp(target_, other.target_) == 0 || std::strcmp(target_, other.temp_) == 0 ||
+         std::strcmp(temp_, other.target_) == 0;
+}
+
 }  // namespace tf::save
+
+namespace tf {
+
+void guard_saves_across_fork() noexcept {
+  platform::at_fork(save::before_fork, save::after_fork_in_parent, save::after_fork_in_child);
+}
+
+}  // namespace tf

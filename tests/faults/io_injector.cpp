@@ -25,6 +25,8 @@ bool g_interrupt = false;
 std::atomic<bool> g_signalled{false};
 std::size_t g_interrupted_writes = 0;
 std::size_t g_interrupted_syncs = 0;
+std::size_t g_interrupted_creates = 0;
+std::size_t g_interrupted_reads = 0;
 
 }  // namespace
 
@@ -98,6 +100,8 @@ void arm(std::size_t fail_at) {
   g_interrupt = false;
   g_interrupted_writes = 0;
   g_interrupted_syncs = 0;
+  g_interrupted_creates = 0;
+  g_interrupted_reads = 0;
   t_armed = true;
 }
 
@@ -107,6 +111,9 @@ void on_signal(int) { g_signalled = true; }
 void interrupt_writes() { g_interrupt = true; }
 std::size_t interrupted_writes() { return g_interrupted_writes; }
 std::size_t interrupted_syncs() { return g_interrupted_syncs; }
+std::size_t interrupted_opens(int kind) {
+  return kind == O_CREAT ? g_interrupted_creates : g_interrupted_reads;
+}
 
 bool armed_here() { return t_armed; }
 std::size_t write_limit() { return g_write_limit; }
@@ -169,6 +176,11 @@ int open(const char* path, int flags, ...) {
     va_end(args);
   }
   if (intercept(Call::kOpen, flags)) return -1;
+  if ((flags & O_DIRECTORY) == 0 &&
+      tf_io::interrupted((flags & O_CREAT) != 0 ? tf_io::g_interrupted_creates
+                                                : tf_io::g_interrupted_reads)) {
+    return -1;
+  }
   return real_open(path, flags, mode);
 }
 

@@ -4,8 +4,8 @@
 // forwarding to the real ones. Armed, the calls of the arming thread are
 // counted and recorded, and the k-th one fails once with the error a real
 // failure of that call would give (a full disk for writes, an I/O error for
-// syncs, ...), without doing its work; close still closes. Writes and syncs
-// can also be interrupted by a signal, as on network file systems.
+// syncs, ...), without doing its work; close still closes. Opens, writes
+// and syncs can also be interrupted by a signal, as on network file systems.
 #pragma once
 
 #include <cstddef>
@@ -47,14 +47,17 @@ std::vector<Recorded> disarm();
 void limit_writes(std::size_t bytes);
 
 // A signal handler (install it without SA_RESTART). While armed and after
-// interrupt_writes(), the first write or fsync after each signal fails with
-// EINTR without doing its work, as one a signal interrupts on a network or
-// user-space file system; reset by arm().
+// interrupt_writes(), the first open, write or fsync after each signal fails
+// with EINTR without doing its work, as one a signal interrupts on a network
+// or user-space file system; reset by arm().
 void on_signal(int);
 void interrupt_writes();
 // The writes and syncs interrupted since arm().
 std::size_t interrupted_writes();
 std::size_t interrupted_syncs();
+// The opens interrupted since arm(): with O_CREAT (the exclusive create of
+// a save), or (0) for reading a file, directories not counted.
+std::size_t interrupted_opens(int kind);
 
 // Whether the fail_at-th call happened (and failed) in the last window.
 bool injected();

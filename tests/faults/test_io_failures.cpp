@@ -135,6 +135,19 @@ void sweep_save(bool with_handle, const std::string& encoding) {
   ASSERT_EQ(save(), 1) << tf_last_error();
   const std::vector<tf_io::Recorded> baseline = tf_io::disarm();
   ASSERT_EQ(tf_test::read_file(target), encoded(text, encoding));
+  // A success means the new name is durable: the directory is opened before
+  // the rename and synced after it.
+  std::size_t renamed_at = baseline.size(), directory_at = baseline.size(), synced_after = 0;
+  for (std::size_t i = 0; i < baseline.size(); ++i) {
+    if (baseline[i].call == Call::kRename) renamed_at = i;
+    if (baseline[i].call == Call::kOpen && (baseline[i].open_flags & O_DIRECTORY) != 0) {
+      directory_at = i;
+    }
+    if (baseline[i].call == Call::kFsync && i > renamed_at) ++synced_after;
+  }
+  ASSERT_LT(renamed_at, baseline.size()) << "no rename";
+  EXPECT_LT(directory_at, renamed_at) << "the directory was not opened before the rename";
+  EXPECT_EQ(synced_after, 1u) << "the directory was not synced after the rename";
   std::string sequence;
   for (const tf_io::Recorded& r : baseline) sequence += std::string(" ") + tf_io::name_of(r.call);
   std::printf("[io] %s %s calls:%s\n", with_handle ? "tf_save" : "tf_save_text", encoding.c_str(),
@@ -247,10 +260,10 @@ TEST(IoFailures, ShortWritesAreContinued) {
   }
 }
 
-// A host whose signal handler is installed without SA_RESTART: writes and
-// syncs a timer signal interrupts (as on network file systems) are retried,
-// and the save succeeds.
-TEST(IoFailures, WritesAndSyncsInterruptedBySignals) {
+// A host whose signal handler is installed without SA_RESTART: opens,
+// writes and syncs a timer signal interrupts (as on network file systems)
+// are retried, and the save and the open succeed.
+TEST(IoFailures, CallsInterruptedBySignals) {
   TempDir dir;
   const std::string target = dir.file("target.txt");
   const std::string text(1 << 18, 'i');
@@ -259,25 +272,39 @@ TEST(IoFailures, WritesAndSyncsInterruptedBySignals) {
   struct sigaction previous = {};
   ASSERT_EQ(::sigaction(SIGALRM, &action, &previous), 0);
   const struct itimerval every_50us = {{0, 50}, {0, 50}}, stop = {};
-  std::size_t writes = 0, syncs = 0;
-  for (int round = 0; round < 300 && (writes < 10 || syncs < 2); ++round) {
+  std::size_t writes = 0, syncs = 0, creates = 0, reads = 0;
+  for (int round = 0; round < 400 && (writes < 10 || syncs < 2 || creates < 2 || reads < 2);
+       ++round) {
     const char* encoding = round % 2 == 0 ? "utf8-bom" : "utf16le";
     tf_io::arm(0);
     tf_io::limit_writes(512);
     tf_io::interrupt_writes();
     ::setitimer(ITIMER_REAL, &every_50us, nullptr);
     const int rc = tf_save_text(text.data(), -1, target.c_str(), encoding);
+    // The open for reading, its status and its read come right after a
+    // signal here, which the open takes.
+    ::usleep(200);
+    const int h = tf_open(target.c_str());
     ::setitimer(ITIMER_REAL, &stop, nullptr);
     tf_io::disarm();
     writes += tf_io::interrupted_writes();
     syncs += tf_io::interrupted_syncs();
+    creates += tf_io::interrupted_opens(O_CREAT);
+    reads += tf_io::interrupted_opens(0);
     ASSERT_EQ(rc, 1) << encoding << ": " << tf_last_error();
+    ASSERT_GE(h, 0) << tf_last_error();
+    tf_close(h);
     ASSERT_EQ(tf_test::read_file(target), encoded(text, encoding)) << encoding;
   }
   ::sigaction(SIGALRM, &previous, nullptr);
-  std::printf("[io] %zu writes and %zu syncs interrupted by a signal, retried\n", writes, syncs);
+  std::printf(
+      "[io] %zu writes, %zu syncs, %zu exclusive creates and %zu opens for reading interrupted "
+      "by a signal, retried\n",
+      writes, syncs, creates, reads);
   EXPECT_GE(writes, 10u);
   EXPECT_GE(syncs, 2u);
+  EXPECT_GE(creates, 2u);
+  EXPECT_GE(reads, 2u);
 }
 
 // ---- Faults of a real system, in child processes or on a mounted file system.

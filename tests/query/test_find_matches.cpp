@@ -16,6 +16,7 @@
 #include "query/find_matches.hpp"
 #include "query/replace_all.hpp"
 #include "reference/naive_search.hpp"
+#include "support/simd_levels.hpp"
 
 namespace {
 
@@ -329,6 +330,28 @@ TEST(ReplaceAll, SeededRandomWithGrowth) {
     const std::string repl = rnd.over("xyZ", repl_length);
     expect_same_replace(text, find, repl, rnd.below(2) == 1);
   }
+}
+
+// Candidates that agree deep into the pattern and then differ (at byte 30,
+// at byte 63, short of a 64-byte stretch, and in the middle of 1,201 bytes)
+// must spend the verification budget, so that the scan hands over to the
+// linear-time matcher early, at every level, folded or not. Every byte
+// compared counts, up to the one that differs, and the charges add up.
+TEST(FindMatches, DeepFailuresHandOverToTheLinearMatcher) {
+  const std::string text(std::size_t{1} << 20, 'a');
+  const std::string queries[] = {std::string(63, 'a') + "b" + "a",
+                                 std::string(30, 'a') + "b" + std::string(2, 'a'),
+                                 std::string(600, 'a') + "b" + std::string(600, 'a')};
+  tf_test::for_each_level([&](tf::simd::Level) {
+    for (const std::string& q : queries) {
+      for (const bool fold : {false, true}) {
+        SCOPED_TRACE(std::to_string(q.size()) + (fold ? " folded" : " exact"));
+        tf::query::MatchScanner scanner(bytes(text), text.size(), bytes(q), q.size(), fold);
+        EXPECT_EQ(scanner.next(0), tf::query::kNoMatch);
+        EXPECT_TRUE(scanner.handed_over());
+      }
+    }
+  });
 }
 
 }  // namespace

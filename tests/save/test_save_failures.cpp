@@ -243,6 +243,22 @@ TEST(SaveFailures, TargetThatIsADirectoryFailsTheRename) {
   }
 }
 
+// The empty path names nothing: its temporary name would be ".tmp" in the
+// current directory, someone else's file, which stays as it was.
+TEST(SaveFailures, EmptyPathFailsBeforeTouchingTheDisk) {
+  TempDir dir;
+  const std::string planted = dir.write(".tmp", "planted");
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  for (const char* encoding : {"utf8", "utf8-bom", "utf16le"}) {
+    EXPECT_EQ(tf_save_text("x", 1, "", encoding), -1);
+    EXPECT_STREQ(tf_last_error(), "rename failed: Win32 error 2");  // ENOENT, ERROR_FILE_NOT_FOUND
+  }
+  std::filesystem::current_path(previous);
+  EXPECT_EQ(read_file(planted), "planted");
+  EXPECT_EQ(listing(dir.path()), (std::vector<std::string>{".", "..", ".tmp"}));
+}
+
 #if !defined(_WIN32)  // no file-size limit, SIGXFSZ or fork on Windows
 // ---- The file-size limit, in a child process so that the limit and the
 // signal settings stay there.

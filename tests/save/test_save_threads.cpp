@@ -73,24 +73,31 @@ TEST(SaveThreads, CloseDuringSaveDoesNotDisturbIt) {
   EXPECT_TRUE(closed_during_save);
 }
 
+// Three targets, three threads each; every thread spells its target in a
+// string of its own, so turns must compare what the paths say, among all
+// the saves running, not only the latest.
 TEST(SaveThreads, SavesToOnePathTakeTurns) {
   TempDir dir;
-  const std::string target = dir.file("shared.txt");
+  const std::string targets[] = {dir.file("shared-0.txt"), dir.file("shared-1.txt"),
+                                 dir.file("shared-2.txt")};
   std::atomic<int> failures{0};
   for (int round = 0; round < 8; ++round) {
     std::vector<std::thread> threads;
-    for (char c = 'a'; c < 'g'; ++c) {
-      threads.emplace_back([&, c] {
-        const std::string text(std::size_t{1} << 19, c);
-        failures += tf_save_text(text.data(), -1, target.c_str(), "utf8") == 1 ? 0 : 1;
+    for (int i = 0; i < 9; ++i) {
+      threads.emplace_back([&, i] {
+        const std::string own_path = targets[i % 3].c_str();
+        const std::string text(std::size_t{1} << 19, static_cast<char>('a' + i));
+        failures += tf_save_text(text.data(), -1, own_path.c_str(), "utf8") == 1 ? 0 : 1;
       });
     }
     for (std::thread& t : threads) t.join();
-    const std::string got = read_big(target);
-    EXPECT_EQ(got, std::string(std::size_t{1} << 19, got.empty() ? '?' : got[0])) << round;
-    EXPECT_FALSE(tf_test::file_exists(target + ".tmp"));
+    for (const std::string& target : targets) {
+      const std::string got = read_big(target);
+      EXPECT_EQ(got, std::string(std::size_t{1} << 19, got.empty() ? '?' : got[0])) << round;
+      EXPECT_FALSE(tf_test::file_exists(target + ".tmp"));
+    }
   }
-  std::printf("[save threads] 8 rounds of 6 saves to one path: %d failed\n", failures.load());
+  std::printf("[save threads] 8 rounds of 9 saves to three paths: %d failed\n", failures.load());
   EXPECT_EQ(failures, 0) << tf_last_error();
 }
 

@@ -2,6 +2,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "platform/read_files.hpp"
 
 namespace tf::platform {
@@ -33,7 +35,13 @@ int status_of_file(int file, FileStatus& out) noexcept {
 int open_for_reading(const char* path) noexcept {
   // O_NONBLOCK: a FIFO or device swapped in for the file must not hold the
   // open; what was opened is checked by its status afterwards.
-  return ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  // A signal can interrupt an open on network and user-space file systems:
+  // tried again, as the writes are.
+  int fd;
+  do {
+    fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
 }
 
 std::int64_t read_some(int file, unsigned char* buffer, std::size_t n) noexcept {

@@ -24,6 +24,8 @@ bool names_directory(const char* path) noexcept {
 
 unsigned long directory_target_code() noexcept { return EISDIR; }
 
+unsigned long missing_target_code() noexcept { return ENOENT; }
+
 int remove_name(const char* path) noexcept { return ::unlink(path); }
 
 int create_new_file(const char* path, const char* like) noexcept {

@@ -26,4 +26,6 @@ void Condition::notify_all() noexcept {
   ::WakeAllConditionVariable(reinterpret_cast<PCONDITION_VARIABLE>(&condition_));
 }
 
+void Condition::reset_after_fork() noexcept { condition_ = nullptr; }
+
 }  // namespace tf::platform

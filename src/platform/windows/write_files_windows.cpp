@@ -58,6 +58,9 @@ bool names_directory(const char* path) noexcept {
 // What MoveFileExA answers for a directory in the way.
 unsigned long directory_target_code() noexcept { return ERROR_ACCESS_DENIED; }
 
+// What MoveFileExA answers for the empty name.
+unsigned long missing_target_code() noexcept { return ERROR_FILE_NOT_FOUND; }
+
 int remove_name(const char* path) noexcept { return ::_unlink(path); }
 
 int create_new_file(const char* path, const char* /*like*/) noexcept {

@@ -1,0 +1,7 @@
+#include "platform/fork_guard.hpp"
+
+namespace tf::platform {
+
+void at_fork(ForkHandler, ForkHandler, ForkHandler) noexcept {}
+
+}  // namespace tf::platform
