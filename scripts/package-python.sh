@@ -49,9 +49,9 @@ mkdir -p "$stage"
 backend=$stage/build_backend/quobrix_textfile_build.py
 
 wheels=()
-for spec in "$manylinux"_x86_64:"$3" "$manylinux"_aarch64:"$4" win_amd64:"$5"; do
-  tag=${spec%%:*}
-  library=$(readlink -f "${spec#*:}")
+for entry in "$manylinux"_x86_64:"$3" "$manylinux"_aarch64:"$4" win_amd64:"$5"; do
+  tag=${entry%%:*}
+  library=$(readlink -f "${entry#*:}")
   wheel=$(python3 "$backend" platform-wheel "$stage" "$tag" "$library")
   rm -f "$dist/$wheel"
   mv "$stage/$wheel" "$dist/$wheel"
@@ -63,8 +63,8 @@ mv "$stage/$sdist" "$dist/$sdist"
 
 python3 - "${wheels[@]}" <<'EOF'
 import base64, hashlib, os, sys, zipfile
-for spec in sys.argv[1:]:
-    wheel, library = spec.rsplit(":", 1)
+for entry in sys.argv[1:]:
+    wheel, library = entry.rsplit(":", 1)
     name = os.path.basename(wheel)
     tag = name[:-len(".whl")].split("-", 2)[2]
     with zipfile.ZipFile(wheel) as z:
@@ -91,8 +91,8 @@ for spec in sys.argv[1:]:
         with open(library, "rb") as f:
             assert z.read(inside[0]) == f.read(), (name, inside[0], "differs from", library)
 EOF
-for spec in "${wheels[@]}"; do
-  w=${spec%%:*}
+for entry in "${wheels[@]}"; do
+  w=${entry%%:*}
   echo "package-python: $w ($(du -k "$w" | cut -f1) kB)"
 done
 echo "package-python: $dist/$sdist ($(du -k "$dist/$sdist" | cut -f1) kB)"

@@ -181,10 +181,10 @@ class PipInstallTest(TempDirTestCase):
         machine = platform.machine()
         if not LIBRARY or not sys.platform.startswith("linux") or machine not in ("x86_64", "aarch64"):
             self.skipTest("needs QUOBRIX_TEXTFILE_LIBRARY on Linux x86_64 or aarch64")
-        spec = importlib.util.spec_from_file_location(
+        module_spec = importlib.util.spec_from_file_location(
             "tf_backend_under_test", os.path.join(PACKAGE_ROOT, "build_backend", "quobrix_textfile_build.py"))
-        backend = importlib.util.module_from_spec(spec)
-        spec.loader.exec_module(backend)
+        backend = importlib.util.module_from_spec(module_spec)
+        module_spec.loader.exec_module(backend)
         env = dict(os.environ, PIP_NO_INDEX="1", PIP_DISABLE_PIP_VERSION_CHECK="1",
                    PIP_NO_CACHE_DIR="1", PYTHONDONTWRITEBYTECODE="1")
         for name in ("QUOBRIX_TEXTFILE_LIBRARY", "PYTHONPATH", "LD_LIBRARY_PATH"):
