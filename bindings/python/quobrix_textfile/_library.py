@@ -6,12 +6,10 @@ platform wheels carry it); the system's library search path. It is loaded on
 first use, and its version must be the package's.
 
 The library keeps one last-error message for the whole process, and calls
-run in parallel: every call goes through the gate (_gate.py). A failed call's
-message is its own when no other call of the package was in flight at any
-moment between its start and the reading of the message, or when only this
-call could have produced it (_messages.py: most messages name the call's own
-path or encoding). Otherwise the call is repeated alone: new calls wait, the
-ones in flight finish, the call runs again and its message is read.
+run in parallel. A failed call reads the message at once and judges whose it
+is by what it says (_messages.py); no call ever waits for another. A message
+that is plainly another call's means it was overwritten: the call is repeated,
+at most ATTEMPTS times in all, and then raises MessageLostError.
 
 Repeating is safe because each call, run twice, leaves what running it once
 leaves: a query changes nothing; an open that failed holds no handle; a save
@@ -19,6 +17,11 @@ writes the same bytes to the same target through the same "<path>.tmp" (the
 first attempt may have removed an old "<path>.tmp", or, when it failed with
 "directory sync failed", already renamed: the repeat writes and renames the
 same content again).
+
+No exception, a KeyboardInterrupt included, can land where it leaves state
+wrong: the package holds no lock across a call of the library, and a handle
+goes into its document's box inside the call of tf_open and out of it inside
+the call of tf_close (see open_into and close_from).
 """
 
 import ctypes
@@ -32,8 +35,7 @@ import sys
 import threading
 
 from . import _messages
-from ._gate import Call, gate as _gate
-from .errors import TextFileError, error_for
+from .errors import MessageLostError, TextFileError, error_for
 
 ENVIRONMENT_VARIABLE = "QUOBRIX_TEXTFILE_LIBRARY"
 #: The library's version this package is made for (tf_version() must say it).
@@ -61,10 +63,22 @@ _PROTOTYPES = {
     "tf_save_text": (_c_int, [_c_str, ctypes.c_int32, _c_str, _c_str]),
 }
 
+#: How often a failed call is made in all before its message counts as lost.
+ATTEMPTS = 4
+
 _load_lock = threading.Lock()
 _library = None
 
 
+def _after_fork_in_child():
+    """A thread that was loading the library at the fork is gone in the
+    child, and so would be its hold on the lock."""
+    global _load_lock
+    _load_lock = threading.Lock()
+
+
+if hasattr(os, "register_at_fork"):
+    os.register_at_fork(after_in_child=_after_fork_in_child)
 
 
 def _beside_package():
@@ -183,29 +197,28 @@ def free_string(pointer):
     library().tf_free_string(pointer)
 
 
-def _call(name, args, failed):
-    """One call through the gate; a failure raises TextFileError with its own
-    message, repeating the call alone when another call may have replaced it."""
-    f = function(name)
-    call = Call()
-    try:
-        _gate.enter(call)
+def _call(name, args, failed, filename=None, f=None):
+    """One call; a failure raises the TextFileError of its own message,
+    repeating the call while the message read is plainly another call's."""
+    f = f or function(name)
+    read = library().tf_last_error
+    shared = None
+    for _ in range(ATTEMPTS):
         result = f(*args)
-        message = library().tf_last_error() if failed(result) else None
-    finally:
-        alone = _gate.leave(call)
-    if not failed(result):
-        return result
-    if alone or _messages.could_be_own(name, args, message or b""):
-        raise error_for(_text(message))
-
-    def again():
-        result = f(*args)
-        if failed(result):
-            raise error_for(last_error())
-        return result
-
-    return _gate.run_alone(again)
+        if not failed(result):
+            return result
+        message = read() or b""
+        kind = _messages.verdict(name, args, message)
+        if kind == _messages.OWN or (kind == _messages.SHARED and shared is not None):
+            raise error_for(_text(message), filename)
+        if kind == _messages.SHARED:
+            shared = message
+    if shared is not None:
+        raise error_for(_text(shared), filename)
+    raise MessageLostError(
+        "%s failed, and its message was lost: other threads' calls replaced it each of "
+        "%d times (the library keeps one last-error message for the whole process)"
+        % (name, ATTEMPTS))
 
 
 def _text(message):
@@ -220,9 +233,10 @@ def _null(pointer):
     return not pointer
 
 
-def call_int(name, *args):
-    """Calls an export that returns an int; -1 raises TextFileError."""
-    return _call(name, args, _negative)
+def call_int(name, *args, filename=None):
+    """Calls an export that returns an int; -1 raises TextFileError (an
+    OSError naming `filename` where the system said why)."""
+    return _call(name, args, _negative, filename)
 
 
 def _read(pointer, length):
@@ -247,18 +261,53 @@ def call_json(name, *args):
 def try_json(name, *args):
     """call_json for probes whose failure is expected and says all that is
     needed: None on failure, and no message is read."""
-    f = function(name)
-    call = Call()
-    try:
-        _gate.enter(call)
-        pointer = f(*args)
-    finally:
-        _gate.leave(call)
+    pointer = function(name)(*args)
     if not pointer:
         return None
     return json.loads(_read(pointer, None).decode("utf-8"))
 
 
-def close(handle):
-    """tf_close never fails and sets no message: no lock needed."""
-    library().tf_close(handle)
+class _Taken:
+    """An argument type whose conversion takes the handle out of its box:
+    list.pop runs in C while ctypes prepares the call, with no Python code
+    between it and the call of the library."""
+
+    from_param = list.pop
+
+
+def open_into(box, path, filename):
+    """tf_open(path), its result appended to `box` (a list) inside the call:
+    ctypes hands the result to box.append in C, so an exception can land
+    before the call or after the handle is in the box, never in between.
+    The box's owner closes what it holds. Raises TextFileError on failure."""
+    f = library()._FuncPtr(("tf_open", library()))
+    f.argtypes = [_c_str]
+    f.restype = box.append
+
+    def opened(_):
+        if box[-1] >= 0:
+            return False
+        box.pop()
+        return True
+
+    _call("tf_open", (path,), opened, filename, f)
+
+
+_close = None
+
+
+def close_from(box):
+    """tf_close of the handle in `box`, taken out of it by the call itself:
+    neither closed twice (a reused number could be another document's) nor
+    left open by an exception. tf_close never fails and sets no message."""
+    global _close
+    if _close is None:
+        f = library()._FuncPtr(("tf_close", library()))
+        f.argtypes = [_Taken]
+        f.restype = _c_int
+        _close = f
+    if box:
+        try:
+            _close(box)
+        except ctypes.ArgumentError:  # another thread emptied the box meanwhile
+            pass
