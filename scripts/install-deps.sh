@@ -12,6 +12,8 @@ export DEBIAN_FRONTEND=noninteractive
 
 packages=(g++ make cmake pkg-config libgtest-dev libbenchmark-dev
           clang libclang-rt-14-dev python3 python3-pip libyyjson-dev)
+# The Python package's type test runs Debian's mypy.
+packages+=(mypy)
 # Optional extras: the benchmark compares against these when present.
 extras=(hyperfine ripgrep)
 

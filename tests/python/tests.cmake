@@ -5,7 +5,7 @@
 if(NOT TF_SANITIZE AND NOT CMAKE_CROSSCOMPILING)
   find_package(Python3 3.9 COMPONENTS Interpreter REQUIRED)
   set(_tf_py_dir ${PROJECT_SOURCE_DIR}/bindings/python)
-  foreach(suite loading document threads gate readme paths)
+  foreach(suite loading document threads gate readme paths types)
     add_test(NAME python_${suite}
       COMMAND ${Python3_EXECUTABLE} -m unittest discover
               -s ${_tf_py_dir}/tests -p test_${suite}.py -v)

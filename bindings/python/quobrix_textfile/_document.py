@@ -502,7 +502,7 @@ class Document:
         size = min(size, _INT32[1] - 3)
         offset = 0
         while True:
-            pieces = []
+            pieces: List[str] = []
             filled = 0
             while filled < size:
                 got = self._page(offset, size - filled, may_exceed=not pieces)

@@ -117,6 +117,15 @@ def _platform_name():
     return "%s with %s %s" % (name, libc, version) if libc else name
 
 
+def _built_name():
+    """Where README's lean build from source leaves the library."""
+    if sys.platform == "win32":
+        return os.path.join("build", "bin", "quobrix-textfile.dll")
+    if sys.platform == "darwin":
+        return os.path.join("build", "src", "libquobrix-textfile.dylib")
+    return os.path.join("build", "src", _SONAME)
+
+
 def _not_found(tried):
     needed = [m.group(1) for m in (_GLIBC_NEEDED.search(t) for t in tried) if m]
     why = ""
@@ -124,10 +133,11 @@ def _not_found(tried):
         why = "; the library beside the package needs glibc %s or later" % needed[0]
     return (
         "cannot find the quobrix-textfile library for %s%s; tried %s. To use it here, "
-        "build the library from source (the project's README, \"Build from source\": "
-        "cmake --preset release && cmake --build --preset release), then set %s to the "
-        "built library or install it on the system's library search path"
-        % (_platform_name(), why, "; ".join(tried), ENVIRONMENT_VARIABLE)
+        "build the library from source (the project's README, \"Build from source\"): in a "
+        "checkout, cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTF_BUILD_TESTS=OFF and "
+        "cmake --build build -j, then set %s to the built library (%s in the checkout), or "
+        "install it (cmake --install build) where the system's library search path finds it"
+        % (_platform_name(), why, "; ".join(tried), ENVIRONMENT_VARIABLE, _built_name())
     )
 
 

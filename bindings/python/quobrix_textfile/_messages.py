@@ -31,7 +31,7 @@ _SYSTEM_TEXT = None  # the tail of a message is the system's text for an error
 _ANYONE = (b"out of memory", b"internal error")
 _HANDLE = (b"invalid handle",) + _ANYONE
 # What no other export leaves, then what others leave too.
-_ONLY = {
+_ONLY_TEXT = {
     "tf_open": [rb"file too large \(\d+ bytes; max 524288000\)", rb"invalid file size",
                 rb"too many open handles \(max 64\)", rb"decode failed / out of memory"],
     "tf_full": [rb"file too large for tf_full \(\d+ bytes; max 67108864\); use tf_text paging"],
@@ -54,7 +54,7 @@ _ALSO = {
     "tf_save": _HANDLE,
     "tf_save_text": _ANYONE,
 }
-_ONLY = {name: [re.compile(p + rb"\Z") for p in patterns] for name, patterns in _ONLY.items()}
+_ONLY = {name: [re.compile(p + rb"\Z") for p in patterns] for name, patterns in _ONLY_TEXT.items()}
 _ANY_SAVE = re.compile(rb"((write|fflush|directory sync) failed: [^\n]+|rename failed: Win32 error \d+"
                        rb"|out of memory encoding utf16le)\Z")
 

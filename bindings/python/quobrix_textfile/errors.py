@@ -85,11 +85,11 @@ def _kind(base: Type[OSError]) -> Type[TextFileError]:
     return kind
 
 
-def _as_os_error(kind: type, message: str, number: int,
+def _as_os_error(kind: Type[TextFileError], message: str, number: int,
                  filename: Optional[str]) -> TextFileError:
     strerror = _os.strerror(number)
-    error = kind.__new__(kind, number, strerror)
-    OSError.__init__(error, number, strerror, filename)
+    error = kind.__new__(kind, number, strerror)  # type: ignore[call-arg]
+    OSError.__init__(error, number, strerror, filename)  # type: ignore[arg-type]
     error.message = message
     return error
 

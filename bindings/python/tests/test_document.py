@@ -9,7 +9,7 @@ import random
 import unittest
 
 import quobrix_textfile as qt
-from quobrix_textfile import _library
+from quobrix_textfile import _document, _library
 from textfile_test_support import TempDirTestCase
 
 UTF16_HI = b"\xff\xfeh\x00i\x00"
@@ -60,6 +60,27 @@ class OpenTest(TempDirTestCase):
         del doc
         with qt.open(path) as doc:
             self.assertEqual(doc.full(), "x")
+
+    def test_the_limits_have_their_own_errors(self):
+        big = self.path("big.txt")
+        with open(big, "wb") as f:  # sparse: no disk space taken
+            f.truncate(524288001)
+        with self.assertRaises(qt.FileTooLargeError) as caught:
+            qt.open(big)
+        self.assertEqual((caught.exception.errno, caught.exception.filename), (27, big))
+        self.assertIsInstance(caught.exception, OSError)
+        with open(big, "r+b") as f:
+            f.truncate(67108865)
+        with qt.open(big) as doc, self.assertRaises(qt.TextTooLargeError) as caught:
+            doc.full()
+        self.assertIn("use pages()", str(caught.exception).replace("read it with", "use"))
+        self.assertNotIn("tf_", str(caught.exception))
+        small = self.write("small.txt", b"x")
+        docs = [qt.open(small) for _ in range(64)]
+        self.addCleanup(lambda: [d.close() for d in docs])
+        with self.assertRaises(qt.TooManyOpenError) as caught:
+            qt.open(small)
+        self.assertIsInstance(caught.exception, OSError)
 
     def test_arguments_python_refuses(self):
         with self.assertRaises(ValueError):
@@ -231,6 +252,65 @@ class QueryTest(TempDirTestCase):
             _library.free_string = original
 
 
+class UnitsTest(TempDirTestCase):
+    """Hits and positions in code points too, and the totals behind a search."""
+
+    def open(self, text):
+        doc = qt.open(self.write("u.txt", text.encode("utf-8")))
+        self.addCleanup(doc.close)
+        return doc
+
+    def test_hits_and_positions_index_the_str(self):
+        # 1-, 2-, 3- and 4-byte characters, and the package's walks in pieces
+        # of a few bytes so that they cross many piece boundaries.
+        self.addCleanup(setattr, _document, "_WALK_BYTES", _document._WALK_BYTES)
+        _document._WALK_BYTES = 5
+        text = "a\u00e9\u20ac\U0001F600\nx\u20ac\U0001F600\u00e9\x00\u20ac\u20ac\u00e9a\u20ac\n" * 3
+        doc = self.open(text)
+        full = doc.full()
+        for query in ("\u20ac", "\U0001F600\u00e9", "a", "\u00e9a\u20ac", "\x00"[:0] or "\n"):
+            hits = doc.search(query)["hits"]
+            self.assertEqual(len(hits), full.count(query))
+            for hit in hits:
+                start = hit["char_offset"]
+                self.assertEqual(full[start:start + hit["char_length"]], query)
+                self.assertEqual(doc.text(start, len(query), unit="chars")["text"], query)
+                line_start = full.rfind("\n", 0, start) + 1
+                self.assertEqual(doc.linecol(start, unit="chars")["char_col"],
+                                 start - line_start + 1)
+                self.assertEqual(doc.linecol(hit["offset"])["char_col"], start - line_start + 1)
+        for i, n in ((0, 3), (5, 100), (len(full) - 1, 5), (len(full) + 3, 2), (-2, 4)):
+            self.assertEqual(doc.text(i, n, unit="chars"),
+                             {"text": full[max(i, 0):max(i, 0) + n],
+                              "next_offset": min(max(i, 0), len(full)) + len(full[max(i, 0):][:n])})
+        for size in (1, 2, 7):
+            pages = list(doc.pages(size, unit="chars"))
+            self.assertEqual("".join(pages), full)
+            self.assertEqual({len(p) for p in pages[:-1]}, {size})
+
+    def test_search_says_what_it_left_out_and_count_counts_it(self):
+        doc = self.open("aaaaa")
+        cases = [(0, 5, False), (4, 4, True), (5, 5, False), (3, 3, True)]
+        for max_hits, returned, truncated in cases:
+            found = doc.search("a", max_hits=max_hits)
+            self.assertEqual((found["count"], len(found["hits"]), found["truncated"]),
+                             (returned, returned, truncated))
+        self.assertEqual((doc.count("aa"), doc.replace_preview("aa", "b")["count"]), (4, 2))
+        self.assertEqual((doc.count("A"), doc.count("A", case_insensitive=True)), (0, 5))
+        # Past the library's 100,000 hits the package counts by itself.
+        text = "ab" * 99996 + "aAa" + "ba" * 4  # exactly 100,000 b
+        doc = self.open(text)
+        self.assertFalse(doc.search("b", max_hits=100000)["truncated"])
+        self.assertTrue(doc.search("a", max_hits=100000)["truncated"])
+        for query, fold in [("a", False), ("A", True), ("aa", True), ("aba", False),
+                            ("bab", False), ("", False)]:
+            with self.subTest(query=query, fold=fold):
+                folded = text.lower() if fold else text
+                total = sum(folded.startswith(query.lower() if fold else query, i)
+                            for i in range(len(text))) if query else 0
+                self.assertEqual(doc.count(query, case_insensitive=fold), total)
+
+
 class SaveTest(TempDirTestCase):
     def test_round_trip_in_every_encoding(self):
         source = self.write("src.txt", MIXED.encode("utf-8"))
@@ -273,13 +353,20 @@ class SaveTest(TempDirTestCase):
                     qt.save_text("x", target, name)
                 self.assertEqual(caught.exception.message,
                                  "unsupported encoding '%s' (use utf8|utf8-bom|utf16le)" % name)
+                self.assertIsInstance(caught.exception, qt.UnsupportedEncodingError)
+                self.assertIsInstance(caught.exception, LookupError)
                 self.assertFalse(os.path.exists(target))
+        with qt.open(self.write("s.txt", b"x")) as doc, \
+                self.assertRaises(IsADirectoryError) as caught:
+            doc.save(self.dir, "utf8")
+        self.assertEqual(caught.exception.filename, self.dir)
         nowhere = self.path("no/such/dir/t.txt")
         with self.assertRaises(qt.TextFileError) as caught:
             qt.save_text("x", nowhere, "utf8")
         self.assertEqual(caught.exception.message,
                          "cannot create temp file '%s.tmp': No such file or directory" % nowhere)
         self.assertIsInstance(caught.exception, FileNotFoundError)
+        self.assertEqual(caught.exception.filename, nowhere)
         with self.assertRaises(TypeError):
             qt.save_text(3, target, "utf8")
 
