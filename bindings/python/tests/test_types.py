@@ -6,7 +6,8 @@ import shutil
 import subprocess
 import unittest
 
-from textfile_test_support import PACKAGE_ROOT, TempDirTestCase
+import quobrix_textfile as qt
+from textfile_test_support import TempDirTestCase
 
 MYPY = shutil.which("mypy")
 GOOD = '''
@@ -28,8 +29,11 @@ BAD = {  # line -> what mypy must flag there
 @unittest.skipUnless(MYPY, "mypy is not installed")
 class TypesTest(TempDirTestCase):
     def mypy(self, source):
+        # A copy of the package under test: mypy takes no site-packages folder
+        # on MYPYPATH, and the installed wheel's tests run from one.
+        shutil.copytree(os.path.dirname(qt.__file__), self.path("stubs/quobrix_textfile"))
         path = self.write("snippet.py", source.encode())
-        env = dict(os.environ, MYPYPATH=PACKAGE_ROOT)
+        env = dict(os.environ, MYPYPATH=self.path("stubs"))
         return subprocess.run([MYPY, "--no-incremental", "--cache-dir", os.devnull, path],
                               env=env, capture_output=True, text=True, timeout=300)
 
