@@ -5,6 +5,7 @@ at any moment, a fork while another thread makes the first call."""
 import os
 import random
 import signal
+import sys
 import threading
 import time
 import traceback
@@ -43,8 +44,12 @@ def storm(path, missing, threads):
         except qt.MessageLostError:  # said honestly, and rare: other threads' calls
             pass
 
+    armed = [False]  # only inside the try below: the loop's own lines stay out
+
     def interrupt(signum, frame):
-        raise KeyboardInterrupt
+        if armed[0]:
+            armed[0] = False
+            raise KeyboardInterrupt
 
     stop = threading.Event()
     pool = [threading.Thread(target=lambda: [work() for _ in iter(stop.is_set, True)])
@@ -53,15 +58,14 @@ def storm(path, missing, threads):
         t.start()
     signal.signal(signal.SIGALRM, interrupt)
     rng, interrupts, end = random.Random(7), 0, time.monotonic() + 2
-    while True:
+    while time.monotonic() < end:
+        period = 1 / rng.uniform(1, 500)
+        signal.setitimer(signal.ITIMER_REAL, period, period)
         try:
-            if time.monotonic() > end:
-                signal.signal(signal.SIGALRM, signal.SIG_IGN)
-                break
-            period = 1 / rng.uniform(1, 500)
-            signal.setitimer(signal.ITIMER_REAL, period, period)
+            armed[0] = True
             for _ in range(20):
                 work()
+            armed[0] = False
         except KeyboardInterrupt:
             interrupts += 1
     signal.setitimer(signal.ITIMER_REAL, 0)
@@ -102,7 +106,11 @@ class InterruptStormTest(TempDirTestCase):
 
         def run():
             before = free_handles(path)
-            return storm(path, missing, threads) > 10 and free_handles(path) == before
+            interrupts = storm(path, missing, threads)
+            after = free_handles(path)
+            print("storm: interrupts %d, free handles %d before, %d after"
+                  % (interrupts, before, after), file=sys.stderr)
+            return interrupts > 10 and after == before
 
         self.assertTrue(in_child(run))
 
