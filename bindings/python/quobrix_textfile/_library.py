@@ -9,7 +9,9 @@ The library keeps one last-error message for the whole process, and calls
 run in parallel. A failed call reads the message at once and judges whose it
 is by what it says (_messages.py); no call ever waits for another. A message
 that is plainly another call's means it was overwritten: the call is repeated,
-at most ATTEMPTS times in all, and then raises MessageLostError.
+at most ATTEMPTS times in all, and then raises MessageLostError. A repeat
+keeps the GIL until its message is read, so that no other thread of this
+interpreter can start a call in between.
 
 Repeating is safe because each call, run twice, leaves what running it once
 leaves: a query changes nothing; an open that failed holds no handle; a save
@@ -19,9 +21,11 @@ first attempt may have removed an old "<path>.tmp", or, when it failed with
 same content again).
 
 No exception, a KeyboardInterrupt included, can land where it leaves state
-wrong: the package holds no lock across a call of the library, and a handle
-goes into its document's box inside the call of tf_open and out of it inside
-the call of tf_close (see open_into and close_from).
+wrong: this module holds no lock across a call of the library (a document's
+own lock is taken and given back by `with`), and a handle goes into its
+document's box inside the call of tf_open and out of it inside the call of
+tf_close (see open_into and close_from). The only lock held across a call,
+the loader's, is made anew in a forked child.
 """
 
 import ctypes
