@@ -378,22 +378,43 @@ class Document:
             yield offset, text
             offset += consumed
 
+    def _chunks(self, start: int = 0, end: Optional[int] = None) -> Iterator[Tuple[int, bytes]]:
+        """(byte offset, bytes) through the text from `start` (a character
+        boundary) to `end` or beyond: pages for a short stretch, else all of
+        it from tf_full when the text is within its limit (one copy, no
+        JSON)."""
+        short = end is not None and end - start <= 4 * _WALK_BYTES
+        with self._lock:
+            length = self._json("tf_text", _INT64[1], 0)["next_offset"]  # clamped: the end
+            whole = (_library.call_bytes("tf_full", length, self.handle)
+                     if length <= FULL_LIMIT and not short else None)
+        if whole is not None:
+            if start < length:
+                yield start, whole[start:end]
+            return
+        for at, piece in self._pieces(start):
+            data = piece.encode("utf-8")
+            yield at, data
+            if end is not None and at + len(data) >= end:
+                return
+
     def _char_offsets(self, offsets: List[int]) -> List[int]:
         """The code points before each of the ascending byte `offsets`, in one
         walk through the text (up to the last of them)."""
         result: List[int] = []
-        seen = 0  # code points before the piece
-        for start, piece in self._pieces():
-            if len(result) == len(offsets):
-                break
-            data = piece.encode("utf-8")
+        seen = 0  # code points before the chunk
+        if not offsets:
+            return result
+        for start, data in self._chunks(0, offsets[-1] + 1):
             at, counted = 0, seen
             while len(result) < len(offsets) and offsets[len(result)] < start + len(data):
                 to = offsets[len(result)] - start
                 counted += _code_points(data[at:to])
                 at = to
                 result.append(counted)
-            seen += len(piece)
+            if len(result) == len(offsets):
+                break
+            seen = counted + _code_points(data[at:])
         return result + [seen] * (len(offsets) - len(result))
 
     def _byte_offset(self, chars: int) -> int:
@@ -411,10 +432,10 @@ class Document:
         """Characters that start in bytes [start, end); start is on a
         character boundary, end may be inside a character."""
         counted = 0
-        for at, piece in self._pieces(start):
+        for at, data in self._chunks(start, end):
             if at >= end:
                 break
-            counted += _code_points(piece.encode("utf-8")[:end - at])
+            counted += _code_points(data[:end - at])
         return counted
 
     def _occurrences(self, data: bytes, case_insensitive: bool, after: int,
@@ -427,8 +448,7 @@ class Document:
         query = data.lower() if case_insensitive else data  # ASCII-only, as the library
         overlapping = _has_border(query)
         total, tail = 0, b""
-        for start, piece in self._pieces():
-            chunk = piece.encode("utf-8")
+        for start, chunk in self._chunks():
             chunk = tail + (chunk.lower() if case_insensitive else chunk)
             base = start - len(tail)  # every occurrence in chunk is new: tail < query
             at = max(after + 1 - base, 0)
