@@ -10,8 +10,9 @@ run in parallel. A failed call reads the message at once and judges whose it
 is by what it says (_messages.py); no call ever waits for another. A message
 that is plainly another call's means it was overwritten: the call is repeated,
 at most ATTEMPTS times in all, and then raises MessageLostError. A repeat
-keeps the GIL until its message is read, so that no other thread of this
-interpreter can start a call in between.
+keeps the GIL while it runs, so that other threads of this interpreter seldom
+start a call before its message is read (they can at the next bytecode that
+gives the GIL away).
 
 Repeating is safe because each call, run twice, leaves what running it once
 leaves: a query changes nothing; an open that failed holds no handle; a save
@@ -252,9 +253,9 @@ def _python_api():
 
 def _holding_gil(f, name):
     """`f` as a function that keeps the GIL during the call, for a repeat:
-    no other thread of this interpreter can start a call of the library
-    between it and the reading of its message (threads already inside one
-    still can)."""
+    another thread of this interpreter can start a call of the library only
+    once the GIL is given away after it (threads already inside one can
+    write the message at any time)."""
     lib = _python_api()
     g = lib._FuncPtr((name, lib))
     g.argtypes, g.restype = f.argtypes, f.restype
