@@ -215,9 +215,9 @@ class Document {
    * `position`, cut at exactly those bytes; one that would end inside a
    * character throws TextFileError("failed to serialize JSON") (pages() never
    * does). With unit 'utf16', position and length count UTF-16 code units
-   * and the page is full().slice(position, position + length) (U+0000
-   * included; a surrogate pair at its end is taken whole), with next_index
-   * beside next_offset. */
+   * and the page is full().slice(position, position + length), U+0000
+   * included, one unit shorter rather than split a surrogate pair (a length
+   * of 1 at a pair gives the pair), with next_index beside next_offset. */
   text(position = 0, length = DEFAULT_PAGE_BYTES, { unit = 'byte' } = {}) {
     if (!inUtf16(unit)) return this.#json('tf_text', int64(position, 'offset'), int32(length, 'maxBytes'));
     const handle = this.handle;
@@ -391,8 +391,8 @@ class Document {
   }
 
   /** [text, bytes]: `units` UTF-16 code units of the text from byte offset
-   * on (fewer at its end, one more to take a surrogate pair whole), with
-   * their length in bytes. */
+   * on, with their length in bytes: one fewer rather than split a surrogate
+   * pair (two when `units` is 1 and the pair comes first), fewer at the end. */
   #units(handle, offset, units) {
     const pieces = [];
     let bytes = 0;
@@ -401,13 +401,16 @@ class Document {
       const got = this.#page(handle, offset + bytes, Math.min(3 * left, CHUNK_MAX), true);
       let [text] = got;
       if (got[1] === 0) break;
-      if (text.length > left) {
+      const cut = text.length > left;
+      if (cut) {
+        // A surrogate pair across the cut is left out, or taken whole when alone.
         const high = text.charCodeAt(left - 1);
-        text = text.slice(0, high >= 0xd800 && high <= 0xdbff ? left + 1 : left);
+        text = text.slice(0, high < 0xd800 || high > 0xdbff ? left : units > 1 ? left - 1 : 2);
       }
       pieces.push(text);
       bytes += Buffer.byteLength(text, 'utf8');
       left -= text.length;
+      if (cut) break;
     }
     return [pieces.join(''), bytes];
   }

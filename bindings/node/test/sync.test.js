@@ -47,7 +47,8 @@ test('arguments the library would cut or cannot take are refused', () => {
   assert.throws(() => doc.linecol(1.5), RangeError);
   assert.throws(() => doc.linecol('1'), TypeError);
   assert.throws(() => doc.save(file('b.txt'), 'utf32'), {
-    name: 'TextFileError', message: "unsupported encoding 'utf32' (use utf8|utf8-bom|utf16le)" });
+    name: 'TextFileError', code: 'ERR_UNKNOWN_ENCODING',
+    message: "unsupported encoding 'utf32' (use utf8|utf8-bom|utf16le)" });
   doc[Symbol.dispose]?.();
   tf.saveText('', file('e.txt'), 'utf8');
   assert.equal(fs.statSync(file('e.txt')).size, 0);
@@ -64,7 +65,7 @@ test('when every handle is taken, the error says how many this package holds', (
     name: 'TextFileError',
     message: 'too many open handles (max 64); 64 of them held by documents of this package that ' +
       'were never closed: close() each document when done (try/finally, or declare it with `using`)',
-    heldByUnclosedDocuments: 64 });
+    heldByUnclosedDocuments: 64, code: 'ERR_TOO_MANY_HANDLES' });
   docs[0].close();
   tf.open(file('h.txt')).close();
   for (const doc of docs) doc.close();
