@@ -380,9 +380,14 @@ class Document {
   }
 
   /** The text from byte offset (a character boundary) on as Buffers of whole
-   * characters, growing from 64 KiB to 4 MiB, until its end. */
+   * characters, until its end: pages growing from 64 KiB to 4 MiB, or after
+   * the first page all the rest at once when full() could return the text. */
   * #chunks(handle, offset) {
     for (let size = CHUNK_MIN; ; size = Math.min(2 * size, CHUNK_MAX)) {
+      if (size > CHUNK_MIN && this.#byteLength(handle) <= FULL_LIMIT) {
+        yield this.#full((bytes) => Buffer.from(bytes.subarray(offset)));
+        return;
+      }
       const [text, consumed] = this.#page(handle, offset, size, true);
       if (consumed === 0) return;
       yield Buffer.from(text, 'utf8');

@@ -6,9 +6,6 @@
 
 const EMPTY = Buffer.alloc(0);
 
-/** Bytes of the UTF-8 character whose first byte is b. */
-const charBytes = (b) => (b < 0x80 ? 1 : b < 0xe0 ? 2 : b < 0xf0 ? 3 : 4);
-
 /**
  * Walks the text forward once, from byte `from` (a character boundary), over
  * `chunks` (Buffers of whole characters, in order). Each question asks about
@@ -54,14 +51,24 @@ class UnitCursor {
    * end when it lies beyond; RangeError between the two halves of a pair. */
   offsetTo(target) {
     while (this.index < target && this.#more()) {
-      const step = charBytes(this.chunk[this.at]);
-      const units = step === 4 ? 2 : 1;
-      if (this.index + units > target) {
-        throw new RangeError(`index ${target} falls between the two code units of a surrogate pair`);
+      const c = this.chunk;
+      let { at, index } = this;
+      while (at < c.length && index < target) {
+        const b = c[at];
+        if (b >= 0xf0) {
+          if (index + 2 > target) {
+            throw new RangeError(`index ${target} falls between the two code units of a surrogate pair`);
+          }
+          index += 2;
+          at += 4;
+        } else {
+          index += 1;
+          at += b < 0x80 ? 1 : b < 0xe0 ? 2 : 3;
+        }
       }
-      this.index += units;
-      this.offset += step;
-      this.at += step;
+      this.offset += at - this.at;
+      this.at = at;
+      this.index = index;
     }
     return this.offset;
   }
