@@ -17,10 +17,12 @@
 // few microseconds. After the last attempt the error says that the message
 // was lost to another thread, with the last text read.
 //
-// Nothing is counted across threads and no call waits for another, so a
+// Nothing is counted across threads and the package makes no call wait for
+// another (only the library's own lock does, while a query runs), so a
 // thread that dies in the middle of a call leaves nothing behind, a copy of
 // the package loaded in any thread at any time needs nothing from the others,
-// and the worst a wrong guess costs is that less specific message.
+// and a wrong guess costs at most that less specific message (or, for two
+// failures of one kind at the same moment, each other's words).
 //
 // Repeating is safe because each call, run twice, leaves what running it once
 // leaves: a query changes nothing; an open that failed holds no handle; a save
