@@ -1,16 +1,16 @@
 'use strict';
 
-// Finding and loading the shared library, its prototypes, and the calls made
-// through the gate (gate.js). Used by the main thread and by each worker.
+// Finding and loading the shared library, its prototypes, and the calls whose
+// failures get their own message (gate.js). Used by the main thread and by
+// each worker.
 
 const fs = require('fs');
 const path = require('path');
 const koffi = require('koffi');
 const { TextFileError } = require('./errors');
-const { Gate } = require('./gate');
-const { couldBeOwn } = require('./messages');
+const { attributed } = require('./gate');
+const { whose } = require('./messages');
 const { hostPlatform, loadedPath, notFoundMessage } = require('./platform');
-const { STATE_BYTES } = require('./shared');
 
 const ENVIRONMENT_VARIABLE = 'QUOBRIX_TEXTFILE_LIBRARY';
 const PACKAGE_DIR = path.resolve(__dirname, '..');
@@ -85,12 +85,11 @@ function checkVersion(found, location) {
 }
 
 /**
- * The library's functions and the guarded calls over them. `location` is what
- * to load (a worker passes the main thread's choice), `shared` the gate's
- * state shared by all threads of the package and `patient` whether this
- * thread may wait for other calls to end (gate.js).
+ * The library's functions and the calls over them that throw each failure
+ * with its own message. `location` is what to load (a worker passes the main
+ * thread's choice).
  */
-function bind(location, shared, patient = false) {
+function bind(location) {
   const { lib, location: loaded } = loadFirst(location ? [location] : candidates());
   const fn = {};
   for (const prototype of PROTOTYPES) {
@@ -104,15 +103,14 @@ function bind(location, shared, patient = false) {
     }
   }
   checkVersion(fn.tf_version(), loaded);
-  const gate = new Gate(shared, patient);
 
-  // One call through the gate; a failure is thrown with its own message.
+  // One call; a failure is thrown with its own message (gate.js).
   function call(name, args, failed) {
     const f = fn[name];
-    const { result, message } = gate.call(() => {
+    const { result, message } = attributed(() => {
       const r = f(...args);
       return failed(r) ? { result: r, message: fn.tf_last_error() } : { result: r };
-    }, (m) => couldBeOwn(name, args, m));
+    }, (m) => whose(name, args, m), name);
     if (message !== undefined) throw new TextFileError(message);
     return result;
   }
@@ -139,13 +137,7 @@ function bind(location, shared, patient = false) {
   /** Like callString, but a failure gives undefined and no message is read:
    * for probes whose failure is expected and says all that is needed. */
   function tryString(name, args, read) {
-    const ticket = gate.enter();
-    let pointer;
-    try {
-      pointer = fn[name](...args);
-    } finally {
-      gate.leave(ticket);
-    }
+    const pointer = fn[name](...args);
     if (pointer === null) return undefined;
     try {
       return read(pointer);
@@ -165,7 +157,6 @@ const viewBytes = (pointer, length) => Buffer.from(koffi.view(pointer, length));
 module.exports = {
   ENVIRONMENT_VARIABLE,
   PACKAGE_VERSION,
-  STATE_BYTES,
   bind,
   candidates,
   libraryNames,

@@ -70,11 +70,11 @@ class Pool {
   }
 }
 
-function toError({ message, library, name, code }) {
-  if (library) return new TextFileError(message);
-  const Kind = { TypeError, RangeError }[name] || Error;
+function toError({ message, library, name, code, libraryMessage }) {
+  const Kind = library ? TextFileError : { TypeError, RangeError }[name] || Error;
   const error = new Kind(message);
   if (code !== undefined) error.code = code;
+  if (libraryMessage !== undefined) error.libraryMessage = libraryMessage;
   return error;
 }
 
