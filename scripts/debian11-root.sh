@@ -33,7 +33,7 @@ apt_private=(-o APT::Architecture=amd64 -o APT::Architectures::=amd64
 apt-get -q "${apt_private[@]}" update </dev/null >/dev/null
 # Only bullseye is in these lists, so each name resolves to its version there.
 (cd "$dir/debs" && apt-get -q "${apt_private[@]}" download \
-  libc6 libc6-dev linux-libc-dev libcrypt1 libcrypt-dev \
+  libc6 libc6-dev linux-libc-dev libcrypt1 libcrypt-dev libgcc-s1 \
   python3.9-minimal libpython3.9-minimal libpython3.9-stdlib libffi7 zlib1g libexpat1 libssl1.1 \
   python3-distutils python3-lib2to3 python-pip-whl </dev/null >/dev/null)
 for deb in "$dir"/debs/*.deb; do

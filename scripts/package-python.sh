@@ -107,7 +107,7 @@ for entry in sys.argv[1:]:
             given = tool if os.path.basename(n) in ("quobrix-textfile", "quobrix-textfile.exe") else library
             with open(given, "rb") as f:
                 assert z.read(n) == f.read(), (name, n, "differs from", given)
-            assert z.getinfo(n).external_attr >> 16 == 0o755, (name, n, "mode")
+            assert z.getinfo(n).external_attr >> 16 == 0o100755, (name, n, "mode")
 EOF
 for entry in "${wheels[@]}"; do
   w=${entry%%:*}

@@ -296,13 +296,14 @@ echo "== packages: python on glibc 2.31, Debian 11's Python 3.9 and pip (at $(($
 if old=$(bash "$root/scripts/debian11-root.sh" "$cache/debian11" 2>"$tmp/debian11.log"); then
   # Debian 11's loader and libraries run its Python; a venv of it; pip from
   # Debian 11's python-pip-whl with the wheels it depends on.
-  old_run=("${clean[@]}" PYTHONDONTWRITEBYTECODE=1 "$old/lib64/ld-linux-x86-64.so.2"
-    --library-path "$old/lib/x86_64-linux-gnu:$old/usr/lib/x86_64-linux-gnu")
+  old_loader=("$old/lib64/ld-linux-x86-64.so.2" --library-path "$old/lib/x86_64-linux-gnu:$old/usr/lib/x86_64-linux-gnu")
+  old_run=("${clean[@]}" PYTHONDONTWRITEBYTECODE=1 "${old_loader[@]}")
   venv_old=$tmp/venv-debian11
   "${old_run[@]}" "$old/usr/bin/python3.9" -m venv --without-pip "$venv_old"
   old_wheels=$(ls "$old"/usr/share/python-wheels/*.whl | tr '\n' ':')
-  "${old_run[@]}" PYTHONPATH="$old_wheels" PIP_NO_INDEX=1 PIP_DISABLE_PIP_VERSION_CHECK=1 PIP_NO_CACHE_DIR=1 \
-    "$venv_old/bin/python3.9" -m pip install --no-deps --quiet --find-links "$dist/python" quobrix-textfile
+  "${clean[@]}" PYTHONPATH="$old_wheels" PIP_NO_INDEX=1 PIP_DISABLE_PIP_VERSION_CHECK=1 PIP_NO_CACHE_DIR=1 \
+    "${old_loader[@]}" "$venv_old/bin/python3.9" -m pip install --no-deps --quiet --find-links "$dist/python" \
+    quobrix-textfile
   (cd "$tmp/elsewhere" && "${old_run[@]}" "$venv_old/bin/python3.9" -c "
 import platform, quobrix_textfile as qt, quobrix_textfile._library as l
 assert platform.libc_ver() == ('glibc', '2.31'), platform.libc_ver()

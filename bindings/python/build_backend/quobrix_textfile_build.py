@@ -137,7 +137,8 @@ def _write_wheel(wheel_directory, entries, tag=_TAG, executable=()):
     with zipfile.ZipFile(os.path.join(wheel_directory, filename), "w", zipfile.ZIP_DEFLATED) as z:
         for name, data in entries:
             info = zipfile.ZipInfo(name, _ZIP_TIME)
-            info.external_attr = (0o755 if name in executable else 0o644) << 16
+            # A regular file's mode: pip keeps the executable bits of those only.
+            info.external_attr = (0o100755 if name in executable else 0o100644) << 16
             info.compress_type = zipfile.ZIP_DEFLATED
             z.writestr(info, data)
     return filename

@@ -41,6 +41,12 @@ def main(argv=None):
             "wheels for Linux x86-64 and aarch64 and Windows x64 carry one)"
             % (sys.platform, platform.machine().lower() or "unknown")
         )
+    if sys.platform != "win32" and not os.access(tool, os.X_OK):
+        # An installer that dropped the mode (pip keeps it).
+        try:
+            os.chmod(tool, 0o755)
+        except OSError:
+            pass  # reported by the start below
     try:
         if sys.platform == "win32":
             return subprocess.call([tool] + args)
