@@ -275,11 +275,12 @@ echo "test-packages: python x86_64: the package's tests pass against the install
 echo "== packages: python from the source distribution (at $(($(date +%s) - start)) s)"
 # As on a platform with no wheel: pip builds the sdist with the package's own
 # backend (no network); the first call and the command then say what to do.
-venv_sdist=$tmp/venv-sdist
-"${clean[@]}" python3 -m venv "$venv_sdist"
-"${clean[@]}" PIP_NO_INDEX=1 PIP_DISABLE_PIP_VERSION_CHECK=1 PIP_NO_CACHE_DIR=1 "$venv_sdist/bin/python" -m pip \
-  install --no-deps --quiet --no-binary quobrix-textfile --find-links "$dist/python" quobrix-textfile
-out=$(cd "$tmp/elsewhere" && "${clean[@]}" "$venv_sdist/bin/python" -c "
+sdist_target=$tmp/py-sdist
+"${pip[@]}" install --no-deps --quiet --no-binary quobrix-textfile --target "$sdist_target" \
+  --find-links "$dist/python" quobrix-textfile >"$tmp/sdist.log" 2>&1 || { cat "$tmp/sdist.log"; exit 1; }
+[ ! -e "$sdist_target/quobrix_textfile/libquobrix-textfile.so.1" ] ||
+  { echo "test-packages: pip installed a wheel, not the sdist" >&2; exit 1; }
+out=$(cd "$tmp/elsewhere" && "${clean[@]}" PYTHONPATH="$sdist_target" "$venv/bin/python" -c "
 import quobrix_textfile as qt
 try:
     qt.version()
@@ -289,7 +290,8 @@ else:
     print('loaded a library')" 2>&1)
 grep -q 'cannot find the quobrix-textfile library' <<<"$out" && grep -qF 'Build from source' <<<"$out" ||
   { echo "test-packages: the sdist's first call: $out" >&2; exit 1; }
-expect_refusal "the sdist's command" "no prebuilt command" "${clean[@]}" "$venv_sdist/bin/quobrix-textfile" info "$sample"
+expect_refusal "the sdist's command" "no prebuilt command" \
+  "${clean[@]}" PYTHONPATH="$sdist_target" "$sdist_target/bin/quobrix-textfile" info "$sample"
 echo "test-packages: python sdist: installs with no wheel; the first call and the command say what to do"
 
 echo "== packages: python on glibc 2.31, Debian 11's Python 3.9 and pip (at $(($(date +%s) - start)) s)"

@@ -281,6 +281,10 @@ else
     "$consumer/consumer.c" -o "$dir/consumer" $(pkg-config --libs quobrix-textfile)
   expect "consumer built against /usr" "$("$dir/consumer" "$sample")" "$expected"
   expect "the packaged tool" "$(quobrix-textfile info "$sample")" "$info"
+  # Its manual page (from its --help) and the README.
+  zcat /usr/share/man/man1/quobrix-textfile.1.gz | grep -q '^\.TH QUOBRIX-TEXTFILE "1"' ||
+    fail "no manual page for the tool"
+  [ -f /usr/share/doc/quobrix-textfile/README.md.gz ] || fail "no README in /usr/share/doc/quobrix-textfile"
   tested "/usr/lib/x86_64-linux-gnu/$lib" "build/release/src/$lib"
   dpkg --purge quobrix-textfile libquobrix-textfile-dev "libquobrix-textfile$major" >/dev/null
   debs_in=0
