@@ -25,7 +25,7 @@ mkdir -p "$1"
 dist=$(cd "$1" && pwd)
 floor=$2
 if ! [[ $floor =~ ^2\.[0-9]+$ ]]; then
-  echo "package-python: GLIBC_FLOOR must look like 2.34, not '$floor'" >&2
+  echo "package-python: GLIBC_FLOOR must look like 2.17, not '$floor'" >&2
   exit 2
 fi
 for f in "$3" "$4" "$5" "$6" "$7" "$8"; do
