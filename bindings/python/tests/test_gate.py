@@ -46,7 +46,12 @@ def storm(path, missing, threads):
 
     armed = [False]  # only inside the try below: the loop's own lines stay out
 
+    rng = random.Random(7)
+
     def interrupt(signum, frame):
+        # Re-armed here, once fired: a timer set again each round of the loop
+        # below would never fire when the round is shorter than its period.
+        signal.setitimer(signal.ITIMER_REAL, 1 / rng.uniform(1, 500))
         if armed[0]:
             armed[0] = False
             raise KeyboardInterrupt
@@ -57,10 +62,9 @@ def storm(path, missing, threads):
     for t in pool:
         t.start()
     signal.signal(signal.SIGALRM, interrupt)
-    rng, interrupts, end = random.Random(7), 0, time.monotonic() + 2
+    interrupts, end = 0, time.monotonic() + 2
+    signal.setitimer(signal.ITIMER_REAL, 1 / rng.uniform(1, 500))
     while time.monotonic() < end:
-        period = 1 / rng.uniform(1, 500)
-        signal.setitimer(signal.ITIMER_REAL, period, period)
         try:
             armed[0] = True
             for _ in range(20):
