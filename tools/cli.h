@@ -1,7 +1,9 @@
 /* The quobrix-textfile command-line tool: a thin program over the public C
- * API. This header is shared by its source files: the subcommand table,
- * argument parsing, output and error reporting, reading JSON results and
- * paging through a document's text. */
+ * API. This header is shared by its source files: the subcommands
+ * (commands/cmd_*.c, one file per command), the helpers they share
+ * (common/: argument parsing, output and error reporting, operands, JSON
+ * results, byte buffers, paging through a document's text, encodings) and
+ * the platform's own pieces (platform/). */
 #ifndef QUOBRIX_TEXTFILE_CLI_H
 #define QUOBRIX_TEXTFILE_CLI_H
 
@@ -118,7 +120,7 @@ char* cli_save_path(const char* file);
  * `native`: the operand's own spelling replaces that path in the message. */
 void cli_library_error(const char* file, const char* native);
 
-/* Standard input in a temporary file (cli_stdin.c): the path to hand to the
+/* Standard input in a temporary file (common/stdin.c): the path to hand to the
  * library, or NULL with the reason in *why; more than `limit` bytes are
  * refused as the library refuses such a file, without reading further. */
 const char* cli_stdin_spool(int64_t limit, const char** why);
@@ -173,6 +175,12 @@ int cli_print_result(const char* json, const char* file, int with_path, int pret
 typedef char* (*CliQuery)(int handle, const void* context);
 int cli_print_query(const char* file, CliQuery query, const void* context, int pretty);
 
+/* For each operand of `args`: opens it, runs `query` and prints the result as
+ * cli_print_result does, with "path" when there are several operands; the
+ * failures are reported and the others still processed. CLI_OK or
+ * CLI_FILE_FAILED. */
+int cli_print_per_file(const CliArgs* args, char* (*query)(int), int pretty);
+
 typedef struct CliJson CliJson;
 /* A parsed result; NULL when `json` is not a JSON object. */
 CliJson* cli_json_parse(const char* json);
@@ -187,7 +195,7 @@ const char* cli_json_string(const CliJson* doc, const char* key, size_t* length)
 int cli_json_array_ints(const CliJson* doc, const char* key, const char* member, int64_t** values,
                         size_t* count);
 
-/* ===== Paging through the decoded text ================================== */
+/* ===== Byte buffers (common/bytes.c) ==================================== */
 
 typedef struct CliBytes {
   char* data;
@@ -197,6 +205,8 @@ typedef struct CliBytes {
 
 int cli_bytes_append(CliBytes* bytes, const void* data, size_t length);
 void cli_bytes_free(CliBytes* bytes);
+
+/* ===== Paging through the decoded text ================================== */
 
 /* Appends the decoded text that starts at `offset` to `out`: up to `want`
  * bytes, fewer when the text ends or a 0x00 byte ends the page, more only when

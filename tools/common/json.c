@@ -150,3 +150,31 @@ int cli_print_query(const char* file, CliQuery query, const void* context, int p
   tf_close(handle);
   return printed == CLI_FILE_FAILED ? CLI_FILE_FAILED : CLI_OK;
 }
+
+/* info FILE... and stats FILE...: the library's JSON for each file; with more
+ * than one file each object leads with a "path" member. */
+int cli_print_per_file(const CliArgs* args, char* (*query)(int), int pretty) {
+  const int with_path = args->positional_count > 1;
+  int status = CLI_OK;
+  for (int i = 0; i < args->positional_count && !out_stopped(); ++i) {
+    const char* file = args->positional[i];
+    const int handle = cli_open(file);
+    char* json;
+    if (handle < 0) {
+      status = CLI_FILE_FAILED;
+      continue;
+    }
+    json = query(handle);
+    if (json == NULL) {
+      cli_file_error(file, tf_last_error());
+      status = CLI_FILE_FAILED;
+    } else {
+      if (cli_print_result(json, file, with_path, pretty) == CLI_FILE_FAILED) {
+        status = CLI_FILE_FAILED;
+      }
+      tf_free_string(json);
+    }
+    tf_close(handle);
+  }
+  return status;
+}

@@ -1,9 +1,9 @@
-/* search and replace. search prints the library's hits as JSON, or, with
+/* search prints the library's hits as JSON, or, with
  * --lines, one line per hit like `grep -n`: "FILE:LINE:COL: the line's
  * text"; one walk over the text that tf_text pages out gives the lines,
  * the columns and the lines' text (the same numbers tf_linecol gives, at a
  * cost linear in the text rather than per hit): the tool decodes nothing
- * itself. replace prints the preview of a replace-all. */
+ * itself. */
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -21,20 +21,9 @@ typedef struct SearchArgs {
   int max_hits;
 } SearchArgs;
 
-typedef struct ReplaceArgs {
-  const char* find;
-  const char* repl;
-  int case_insensitive;
-} ReplaceArgs;
-
 static char* query_search(int handle, const void* context) {
   const SearchArgs* args = context;
   return tf_search(handle, args->query, args->case_insensitive, args->max_hits);
-}
-
-static char* query_replace(int handle, const void* context) {
-  const ReplaceArgs* args = context;
-  return tf_replace_preview(handle, args->find, args->repl, args->case_insensitive);
 }
 
 /* One walk over the decoded text, front to back, page by page, for hits in
@@ -301,38 +290,3 @@ const CliCommand cli_search_command = {
     2,
     2,
     run_search};
-
-/* ---- replace ------------------------------------------------------------ */
-
-static const CliOption replace_options[] = {{"ignore-case", 'i', 0}, {"pretty", 0, 0}};
-enum { REPLACE_IGNORE_CASE, REPLACE_PRETTY };
-
-static int run_replace(const CliArgs* args) {
-  ReplaceArgs replace;
-  replace.find = args->positional[1];
-  replace.repl = args->positional[2];
-  replace.case_insensitive = args->value[REPLACE_IGNORE_CASE] != NULL;
-  return cli_print_query(args->positional[0], query_replace, &replace,
-                         args->value[REPLACE_PRETTY] != NULL);
-}
-
-const CliCommand cli_replace_command = {
-    "replace",
-    "FILE FIND REPL",
-    "preview of replacing every FIND by REPL, as JSON",
-    "Usage: " CLI_PROGRAM
-    " replace [-i] [--pretty] FILE FIND REPL\n"
-    "\n"
-    "Prints the library's tf_replace_preview result: {\"count\":...,\"text\":...},\n"
-    "the number of replacements and the text after replacing every occurrence\n"
-    "of FIND by REPL, left to right. The file is not changed. A text longer\n"
-    "than 1 MiB is cut, and \"truncated\":true is added.\n"
-    "\n"
-    "Options:\n"
-    "  -i, --ignore-case   fold the ASCII letters A-Z when matching\n"
-    "  --pretty            indent the JSON\n",
-    replace_options,
-    2,
-    3,
-    3,
-    run_replace};

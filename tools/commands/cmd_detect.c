@@ -1,37 +1,9 @@
-/* detect, info and stats: what a file is, one file after the other. */
+/* detect: what a file is, one line per file. */
 #include <stdio.h>
 #include <string.h>
 
 #include "cli.h"
 #include "quobrix_textfile.h"
-
-/* info FILE... and stats FILE...: the library's JSON for each file; with more
- * than one file each object leads with a "path" member. */
-static int print_per_file(const CliArgs* args, char* (*query)(int), int pretty) {
-  const int with_path = args->positional_count > 1;
-  int status = CLI_OK;
-  for (int i = 0; i < args->positional_count && !out_stopped(); ++i) {
-    const char* file = args->positional[i];
-    const int handle = cli_open(file);
-    char* json;
-    if (handle < 0) {
-      status = CLI_FILE_FAILED;
-      continue;
-    }
-    json = query(handle);
-    if (json == NULL) {
-      cli_file_error(file, tf_last_error());
-      status = CLI_FILE_FAILED;
-    } else {
-      if (cli_print_result(json, file, with_path, pretty) == CLI_FILE_FAILED) {
-        status = CLI_FILE_FAILED;
-      }
-      tf_free_string(json);
-    }
-    tf_close(handle);
-  }
-  return status;
-}
 
 static const char* plural(int64_t n) { return n == 1 ? "" : "s"; }
 
@@ -83,17 +55,6 @@ static int run_detect(const CliArgs* args) {
   return status;
 }
 
-static const CliOption pretty_options[] = {{"pretty", 0, 0}};
-enum { OPT_PRETTY };
-
-static int run_info(const CliArgs* args) {
-  return print_per_file(args, tf_info, args->value[OPT_PRETTY] != NULL);
-}
-
-static int run_stats(const CliArgs* args) {
-  return print_per_file(args, tf_stats, args->value[OPT_PRETTY] != NULL);
-}
-
 const CliCommand cli_detect_command = {
     "detect",
     "FILE...",
@@ -115,41 +76,3 @@ const CliCommand cli_detect_command = {
     1,
     -1,
     run_detect};
-
-const CliCommand cli_info_command = {
-    "info",
-    "FILE...",
-    "what was detected, as JSON",
-    "Usage: " CLI_PROGRAM
-    " info [--pretty] FILE...\n"
-    "\n"
-    "Prints the library's tf_info result for each file, one JSON object per\n"
-    "line: encoding, had_bom, line_ending, bytes, raw_bytes, lines, sanitized.\n"
-    "With several files each object starts with a \"path\" member.\n"
-    "\n"
-    "Options:\n"
-    "  --pretty   indent the JSON\n",
-    pretty_options,
-    1,
-    1,
-    -1,
-    run_info};
-
-const CliCommand cli_stats_command = {
-    "stats",
-    "FILE...",
-    "lines, words, characters and bytes, as JSON",
-    "Usage: " CLI_PROGRAM
-    " stats [--pretty] FILE...\n"
-    "\n"
-    "Prints the library's tf_stats result for each file, one JSON object per\n"
-    "line: lines, words, chars (code points) and bytes of the decoded UTF-8\n"
-    "text. With several files each object starts with a \"path\" member.\n"
-    "\n"
-    "Options:\n"
-    "  --pretty   indent the JSON\n",
-    pretty_options,
-    1,
-    1,
-    -1,
-    run_stats};
