@@ -99,6 +99,20 @@ int cli_usage_error(const CliCommand* command, const char* format, ...)
 #endif
     ;
 
+/* ===== Byte buffers (common/bytes.c) ==================================== */
+
+typedef struct CliBytes {
+  char* data;
+  size_t length;
+  size_t capacity;
+} CliBytes;
+
+/* Room for `more` bytes (and the 0x00 after them) past `length`; 0, or -1
+ * when memory runs out. */
+int cli_bytes_reserve(CliBytes* bytes, size_t more);
+int cli_bytes_append(CliBytes* bytes, const void* data, size_t length);
+void cli_bytes_free(CliBytes* bytes);
+
 /* ===== Operands naming files =========================================== */
 
 /* Non-zero for the operands that name standard input: "-" and "/dev/stdin". */
@@ -111,6 +125,12 @@ int cli_is_stdin(const char* file);
  * operand (UTF-8) is handed to the library in the ANSI code page, or as its
  * short name when the code page cannot express it. */
 int cli_open(const char* file);
+
+/* cli_open, and the raw bytes of the file in `raw` (emptied first): read by
+ * the tool itself right after the library has read them, from the same
+ * spool for standard input. A caller that must be sure they are the bytes
+ * the library read compares their length with "raw_bytes" of tf_info. */
+int cli_open_raw(const char* file, CliBytes* raw);
 
 /* The path the library is to write for the operand `file`, in a block to
  * release with free(); NULL after reporting why there is none. */
@@ -148,19 +168,6 @@ char* cli_windows_path(const char* file, int for_writing, const char** why);
  * other. */
 const char* cli_encoding_name(const char* name);
 
-/* In the bytes of an "ansi" document, the well-formed UTF-8 sequences of two
- * to four bytes, the bytes that begin none (each one a U+FFFD to a UTF-8
- * decoder) and the places where such bytes are (a sequence that breaks off
- * after its first bytes is one place, however many bytes it had). Its text holds one character
- * U+0000..U+00FF per byte, so the bytes are read back from it; `text_bytes` is its length ("bytes"
- * in its info). 0, or -1 with the reason in *why. */
-typedef struct CliUtf8Evidence {
-  int64_t sequences;
-  int64_t strays;
-  int64_t places;
-} CliUtf8Evidence;
-int cli_utf8_evidence(int handle, int64_t text_bytes, CliUtf8Evidence* out, const char** why);
-
 /* ===== JSON results ===================================================== */
 
 /* Prints one query result of `file` on its own line: unchanged, or indented
@@ -194,17 +201,6 @@ const char* cli_json_string(const CliJson* doc, const char* key, size_t* length)
  * out. */
 int cli_json_array_ints(const CliJson* doc, const char* key, const char* member, int64_t** values,
                         size_t* count);
-
-/* ===== Byte buffers (common/bytes.c) ==================================== */
-
-typedef struct CliBytes {
-  char* data;
-  size_t length;
-  size_t capacity;
-} CliBytes;
-
-int cli_bytes_append(CliBytes* bytes, const void* data, size_t length);
-void cli_bytes_free(CliBytes* bytes);
 
 /* ===== Paging through the decoded text ================================== */
 

@@ -19,6 +19,8 @@ PROGRAM = "quobrix-textfile"
 
 # ASCII, 2-, 3- and 4-byte characters, 0x00 bytes, CR LF and a lone CR.
 MIXED = "a\u00e9\u20ac\U0001F600\x00b\r\nc\u00e9\x00\x00\U0001F600\rz"
+# The same without 0x00 bytes: text that convert writes.
+TEXT = MIXED.replace("\x00", "")
 
 
 def run(*args, stdin=subprocess.DEVNULL, cwd=None, env=None):
@@ -421,21 +423,21 @@ class CatTest(CliTestCase):
 
 class ConvertTest(CliTestCase):
     def test_round_trips(self):
-        original = b"\xff\xfe" + MIXED.encode("utf-16-le")
+        original = b"\xff\xfe" + TEXT.encode("utf-16-le")
         path = self.write("doc.txt", original)
         self.assertRun(["convert", path, "--to", "utf8"], 0, "")
-        self.assertEqual(self.read(path), MIXED.encode("utf-8"))
+        self.assertEqual(self.read(path), TEXT.encode("utf-8"))
         self.assertRun(["convert", "--to=utf8-bom", path], 0, "")
-        self.assertEqual(self.read(path), b"\xef\xbb\xbf" + MIXED.encode("utf-8"))
+        self.assertEqual(self.read(path), b"\xef\xbb\xbf" + TEXT.encode("utf-8"))
         copy = self.path("copy.txt")
         self.assertRun(["convert", path, "-t", "utf16le", "-o", copy], 0, "")
         self.assertEqual(self.read(copy), original)
-        self.assertEqual(self.read(path), b"\xef\xbb\xbf" + MIXED.encode("utf-8"))
+        self.assertEqual(self.read(path), b"\xef\xbb\xbf" + TEXT.encode("utf-8"))
         self.assertRun(["convert", copy, "--to", "utf16le", "--output", path], 0, "")
         self.assertEqual(self.read(path), original)
         self.assertEqual(sorted(os.listdir(self.dir)), ["copy.txt", "doc.txt"])
         self.assertRun(["detect", path], 0,
-                       "%s: utf16le with BOM, mixed, 3 lines, 25 bytes (raw 36)\n" % path)
+                       "%s: utf16le with BOM, mixed, 3 lines, 22 bytes (raw 30)\n" % path)
 
     def test_a_replaced_file_keeps_its_permission_bits(self):
         for mode in (0o600, 0o640, 0o755, 0o444):
@@ -492,46 +494,50 @@ class ConvertTest(CliTestCase):
                     self.assertRun(["convert", "--to", name, path], 0, "")
                     self.assertEqual(self.read(path), data)
 
-    def test_ansi_that_looks_like_utf8_is_refused_unless_from_ansi(self):
+    def test_ansi_that_holds_utf8_is_refused_unless_from_ansi(self):
         # UTF-8 with a few bad bytes is "ansi" to the library; converting it
-        # would encode its UTF-8 twice. The file stays as it is, exit 1.
+        # would encode its UTF-8 twice. Single-byte text hardly ever holds a
+        # well-formed UTF-8 sequence: any one refuses the file, exit 1.
         utf8 = "Cr\u00e8me br\u00fbl\u00e9e, 3 \u20ac, \U0001F600\n".encode() * 20
         for i, (data, bad) in enumerate((
                 (b"caf\xc3\xa9\xff", "1 byte that is"),
                 (b"caf\xc3\xa9 cr\xc3\xa8me br\xc3", "1 byte that is"),  # last one cut
                 ("caf\u00e9, 10 ".encode() + b"\xe2\x82", "2 bytes that are"),  # "\u20ac" cut
                 (utf8 + "\U0001F600".encode()[:3], "3 bytes that are"),  # a cut download
-                (utf8[:500] + b"\x93quoted\x94" + utf8[500:], "2 bytes that are"))):
+                (utf8[:500] + b"\x93quoted\x94" + utf8[500:], "2 bytes that are"),
+                (b"caf\xc3\xa9 na\xc3\xafve \xe2\x82 \xe2\x82 \xe2\x82", "6 bytes that are"),
+                (b"Jos\xc3\xa9;M\xfcller;25\xb0", "2 bytes that are"),  # one sequence only
+                ("\u201cCAF\u00c9\u201d".encode("cp1252"), "1 byte that is"),  # C9 94
+                ("\u00ab\u00c9T\u00c9\u00bb".encode("cp1252"), "2 bytes that are"))):  # C9 BB
             with self.subTest(data=data[:40]):
                 path = self.write("near%d.txt" % i, data)
                 out = self.path("out%d.txt" % i)
                 self.assertRun(["convert", "--to", "utf8", path, "-o", out], 1, "",
                                "%s: %s: looks like UTF-8 with %s not; converting would encode it "
                                "twice (--from-ansi converts anyway)\n" % (PROGRAM, path, bad))
-                self.assertRun(["convert", "--to", "utf16le", path], 1, "", None)
+                self.assertRun(["convert", "--to", "utf16le", "--ansi", "cp1252", path], 1, "",
+                               None)
                 self.assertEqual((self.read(path), os.path.exists(out)), (data, False))
-                self.assertRun(["convert", "--to", "utf8", "--from-ansi", path], 0, "")
+                self.assertRun(["convert", "--to", "utf8", "--from-ansi", "--ansi", "latin1",
+                                path], 0, "")
                 self.assertEqual(self.read(path), data.decode("latin-1").encode())
 
     def test_latin1_text_still_converts(self):
-        # Accented letters sit between ASCII ones; a capital followed by a
-        # sign ("\u00c9\u00bb", "\u00c9\u201d" in Windows-1252) does form a UTF-8
-        # sequence, but never outnumbers the lone letters around it.
+        # Accented letters sit between ASCII ones, outside any UTF-8 sequence.
         samples = [
             "caf\u00e9",
-            "\u00ab \u00c9T\u00c9 \u00bb, \u00ab\u00c9T\u00c9\u00bb \u00e0 Paris, d\u00e9j\u00e0 vu",
-            "\u201cCAF\u00c9\u201d est not\u00e9",
-            "Fu\u00df\u00bb und Gr\u00f6\u00dfe\u00b2, 20\u00b0C, \u00a9 2024 \u00c6r\u00f8",
+            "\u00ab \u00c9T\u00c9 \u00bb \u00e0 Paris, d\u00e9j\u00e0 vu",
+            "Fu\u00df und Gr\u00f6\u00dfe\u00b2, 20\u00b0C, \u00a9 2024 \u00c6r\u00f8",
             "\u00c0 \u00c1 \u00c2 \u00c3 \u00c4 \u00c5 \u00d1 \u00d6 \u00dc \u00df \u00e9\u00e8\u00ea\u00eb"
             " \u00bf\u00a1 \u00a3\u00a5 \u00b1\u00d7\u00f7",
         ]
         for text in samples:
             with self.subTest(text=text):
-                data = text.encode("cp1252")
+                data = text.encode("latin-1")
                 path = self.write("latin1.txt", data)
                 self.assertRun(["detect", path], 0, None)
                 self.assertRun(["convert", "--to", "utf8", path], 0, "")
-                self.assertEqual(self.read(path), data.decode("latin-1").encode())
+                self.assertEqual(self.read(path), text.encode())
         with open(os.path.join(EXAMPLES, "sample-latin1.txt"), "rb") as f:
             sample = self.write("sample.txt", f.read())
         self.assertRun(["convert", "--to", "utf8-bom", sample], 0, "")
