@@ -146,6 +146,11 @@ void cli_library_error(const char* file, const char* native);
 const char* cli_stdin_spool(int64_t limit, const char** why);
 /* Removes the spool's name, if it still has one. */
 void cli_stdin_release(void);
+/* Called first thing: a standard stream that is closed is opened on the
+ * null device (POSIX), and a closed standard input is remembered, so that
+ * reading "-" fails with "standard input is closed" instead of reading an
+ * empty document. */
+void cli_guard_standard_streams(void);
 
 /* ===== Windows: arguments in UTF-8, paths in the ANSI code page ========= */
 
@@ -175,12 +180,18 @@ const char* cli_encoding_name(const char* name);
  * (the file's name). Returns 0, CLI_FILE_FAILED when the result could not be
  * re-written (reported), or -1 when the output has stopped. */
 int cli_print_result(const char* json, const char* file, int with_path, int pretty);
+/* The same, with the string member `extra_key` (unless NULL) added last. */
+int cli_print_result_with(const char* json, const char* file, int with_path, int pretty,
+                          const char* extra_key, const char* extra_value);
 
 /* Opens `file`, runs `query` on it and prints the result as
  * cli_print_result does (without "path"); reports every failure. Returns
  * CLI_OK or CLI_FILE_FAILED. */
 typedef char* (*CliQuery)(int handle, const void* context);
 int cli_print_query(const char* file, CliQuery query, const void* context, int pretty);
+/* The same, the object leading with "path" when `with_path`. */
+int cli_print_query_for(const char* file, CliQuery query, const void* context, int with_path,
+                        int pretty);
 
 /* For each operand of `args`: opens it, runs `query` and prints the result as
  * cli_print_result does, with "path" when there are several operands; the

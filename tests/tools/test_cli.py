@@ -161,39 +161,35 @@ class DetectTest(CliTestCase):
 
 
 class InfoTest(CliTestCase):
-    INFO = ('{"encoding":"utf8","had_bom":0,"line_ending":"lf","bytes":9,"raw_bytes":9,'
-            '"lines":3,"sanitized":0}')
+    INFO = ('"encoding":"utf8","had_bom":0,"line_ending":"lf","bytes":9,"raw_bytes":9,'
+            '"lines":3,"sanitized":0')
 
-    def test_one_file_prints_the_library_json_unchanged(self):
-        path = self.write("a.txt", b"ab\ncd\nef\n")
-        self.assertRun(["info", path], 0, self.INFO + "\n")
-
-    def test_several_files_lead_with_the_path(self):
+    def test_the_library_json_between_path_and_verdict(self):
+        # "path" even for one file, so that `jq .path` works on any output.
         a = self.write("a.txt", b"ab\ncd\nef\n")
         b = self.write("b \"q\".txt", b"\xff\xfeh\x00i\x00")
+        self.assertRun(["info", a], 0, '{"path":"%s",%s,"verdict":"text"}\n' % (a, self.INFO))
         status, out, err = run("info", a, b)
         self.assertEqual((status, err), (0, ""))
         self.assertEqual(out.decode().splitlines(), [
-            '{"path":"%s",%s' % (a, self.INFO[1:]),
+            '{"path":"%s",%s,"verdict":"text"}' % (a, self.INFO),
             '{"path":%s,"encoding":"utf16le","had_bom":1,"line_ending":"lf","bytes":2,'
-            '"raw_bytes":6,"lines":1,"sanitized":0}' % json.dumps(b),
+            '"raw_bytes":6,"lines":1,"sanitized":0,"verdict":"text"}' % json.dumps(b),
         ])
 
     def test_pretty(self):
         path = self.write("a.txt", b"ab\ncd\nef\n")
-        expected = ('{\n  "encoding": "utf8",\n  "had_bom": 0,\n  "line_ending": "lf",\n'
-                    '  "bytes": 9,\n  "raw_bytes": 9,\n  "lines": 3,\n  "sanitized": 0\n}\n')
+        expected = ('{\n  "path": "%s",\n  "encoding": "utf8",\n  "had_bom": 0,\n'
+                    '  "line_ending": "lf",\n  "bytes": 9,\n  "raw_bytes": 9,\n  "lines": 3,\n'
+                    '  "sanitized": 0,\n  "verdict": "text"\n}\n' % path)
         self.assertRun(["info", "--pretty", path], 0, expected)
         self.assertRun(["info", path, "--pretty"], 0, expected)
-        status, out, _ = run("info", "--pretty", path, path)
-        self.assertEqual(status, 0)
-        self.assertEqual(out.decode().count('\n  "path": '), 2)
 
     def test_failure_among_several(self):
         a = self.write("a.txt", b"ab\ncd\nef\n")
         missing = self.path("nope")
-        self.assertRun(["info", missing, a], 1, '{"path":"%s",%s\n' % (a, self.INFO[1:]),
-                       "%s: %s: cannot open '%s': No such file or directory\n"
+        self.assertRun(["info", missing, a], 1, '{"path":"%s",%s,"verdict":"text"}\n'
+                       % (a, self.INFO), "%s: %s: cannot open '%s': No such file or directory\n"
                        % (PROGRAM, missing, missing))
 
 
@@ -635,9 +631,10 @@ class StdinTest(CliTestCase):
 
     def test_failures_name_the_operand(self):
         env, spool = self.env()
-        self.assertEqual(run("cat", "-", stdin=b"", env=dict(env, TMPDIR=self.path("none"))), (
-            1, b"", "%s: -: cannot create a temporary file for standard input: No such file or "
-            "directory\n" % PROGRAM))
+        none = self.path("none")
+        self.assertEqual(run("cat", "-", stdin=b"", env=dict(env, TMPDIR=none)), (
+            1, b"", "%s: -: cannot create a temporary file for standard input in '%s': No such "
+            "file or directory\n" % (PROGRAM, none)))
         self.assertEqual(os.listdir(spool), [])
 
 
