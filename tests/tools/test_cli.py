@@ -566,6 +566,147 @@ class ConvertTest(CliTestCase):
         self.assertEqual(self.read(good), b"\xff\xfex\x00")
 
 
+class VerdictTest(CliTestCase):
+    """What the bytes are: a binary file is said so and never rewritten."""
+
+    BINARY = [
+        # (bytes, detect's suffix, info's verdict)
+        (b"PK\x03\x04\x14\x00\x00\x00\x08\x00", ", binary", "binary"),
+        (b"\x89PNG\r\n\x1a\n\x00\x00\x00\rIHDR", ", binary", "binary"),
+        (b"abc\x00", ", binary", "binary"),
+        (b"\xef\xbb\xbfa\x00b", ", binary", "binary"),
+        (b"text\x01\x02text", ", binary", "binary"),
+        (b"caf\xe9\x1a\x1a", ", binary", "binary"),
+        ("hello\r\n".encode("utf-16-le"), ", UTF-16LE without a BOM?", "utf16le-no-bom"),
+        ("hello\r\n".encode("utf-16-be"), ", UTF-16BE without a BOM?", "utf16be-no-bom"),
+    ]
+    TEXT = [
+        b"", b"plain\n", b"\x1b[1mbold\x1b[0m\tx\x08_\x0cpage\r\n", b"dos end\x1a",
+        b"bell\x07 once", b"\xff\xfea\x00\x00\x00b\x00",  # UTF-16LE: U+0000 is text
+    ]
+
+    def test_binary_files_are_said_so_and_never_rewritten(self):
+        for i, (data, suffix, verdict) in enumerate(self.BINARY):
+            with self.subTest(data=data):
+                path = self.write("b%d" % i, data)
+                status, out, err = run("detect", path)
+                self.assertEqual((status, err), (0, ""))
+                self.assertTrue(out.decode("latin-1").endswith(suffix + "\n"), out)
+                status, out, err = run("info", path)
+                self.assertEqual((status, json.loads(out)["verdict"]), (0, verdict))
+                before = os.stat(path)
+                message = "binary file, not converted" if verdict == "binary" else \
+                    "binary file (%s), not converted" % suffix[2:]
+                for options in (["--to", "utf8"], ["--to", "utf16le", "--lossy", "--from-ansi",
+                                                   "--ansi", "cp1252", "--eol", "crlf"]):
+                    self.assertRun(["convert"] + options + [path], 1, "",
+                                   "%s: %s: %s\n" % (PROGRAM, path, message))
+                self.assertEqual((self.read(path), os.stat(path).st_mtime_ns,
+                                  os.stat(path).st_ino), (data, before.st_mtime_ns, before.st_ino))
+
+    def test_text_is_not_binary(self):
+        for i, data in enumerate(self.TEXT):
+            with self.subTest(data=data):
+                path = self.write("t%d" % i, data)
+                status, out, err = run("info", path)
+                self.assertEqual((status, json.loads(out)["verdict"], err), (0, "text", ""))
+
+
+class AnsiCodePageTest(CliTestCase):
+    def test_cp1252_needs_naming(self):
+        data = b"He said \x93hello\x94 \x96 it costs \x805\n"
+        path = self.write("q.txt", data)
+        self.assertRun(["convert", "--to", "utf8", path], 1, "",
+                       "%s: %s: holds bytes 80-9F (93 at offset 8), control characters in "
+                       "Latin-1 but punctuation in Windows-1252; name the code page: --ansi "
+                       "cp1252 or --ansi latin1\n" % (PROGRAM, path))
+        self.assertEqual(self.read(path), data)
+        for page, text in (("cp1252", "He said \u201chello\u201d \u2013 it costs \u20ac5\n"),
+                           ("Windows-1252", None), ("latin1", data.decode("latin-1")),
+                           ("ISO-8859-1", None)):
+            with self.subTest(page=page):
+                self.write("q.txt", data)
+                self.assertRun(["convert", "--to", "utf8", "--ansi", page, path], 0, "")
+                if text is not None:
+                    self.assertEqual(self.read(path), text.encode())
+        self.assertRun(["convert", "--to", "utf8", "--ansi", "koi8", path], 2, "", usage_error(
+            "invalid code page 'koi8' for --ansi (use latin1 or cp1252)", "convert"))
+
+    def test_every_cp1252_byte(self):
+        data = bytes(range(0x80, 0x100))
+        for byte in (0x81, 0x8D, 0x8F, 0x90, 0x9D):
+            with self.subTest(byte=byte):
+                path = self.write("u.txt", b"ab" + bytes([byte]))
+                self.assertRun(["convert", "--to", "utf8", "--ansi", "cp1252", path], 1, "",
+                               "%s: %s: holds byte %02X (at offset 2), which Windows-1252 does "
+                               "not define; not converted (--ansi latin1 reads it as a control "
+                               "character)\n" % (PROGRAM, path, byte))
+        defined = bytes(b for b in data if b not in (0x81, 0x8D, 0x8F, 0x90, 0x9D))
+        # One byte per line: no two of them form a UTF-8 sequence.
+        lines = b"\n".join(bytes([b]) for b in defined)
+        path = self.write("all.txt", lines)
+        self.assertRun(["convert", "--to", "utf16le", "--ansi", "cp1252", path], 0, "")
+        self.assertEqual(self.read(path), b"\xff\xfe" + lines.decode("cp1252").encode("utf-16-le"))
+
+
+class ConvertFormTest(CliTestCase):
+    def test_eol(self):
+        for data, eol, expected in (
+                (b"a\r\nb\rc\nd", "lf", b"a\nb\nc\nd"),
+                (b"a\r\nb\rc\nd\r", "crlf", b"a\r\nb\r\nc\r\nd\r\n"),
+                (b"a\n\nb\r\n", "CR", b"a\r\rb\r"),
+                (b"\r\n\r\n", "lf", b"\n\n"),
+                (b"caf\xe9\r\n", "lf", "caf\u00e9\n".encode()),
+                (b"\xff\xfea\x00\r\x00\n\x00", "lf", b"a\n")):
+            with self.subTest(data=data, eol=eol):
+                path = self.write("e.txt", data)
+                self.assertRun(["convert", "--to", "utf8", "--eol", eol, path], 0, "")
+                self.assertEqual(self.read(path), expected)
+        self.assertRun(["convert", "--to", "utf8", "--eol", "nl", path], 2, "", usage_error(
+            "invalid line ending 'nl' for --eol (use lf, crlf or cr)", "convert"))
+
+    def test_dry_run_and_the_unchanged_file(self):
+        files = [("a.txt", b"caf\xe9\r\n", ["--eol", "lf"], "ansi (latin1), crlf -> utf8, lf"),
+                 ("b.txt", b"x\n", ["--eol", "lf"], "utf8, lf, unchanged"),
+                 ("c.txt", b"\xef\xbb\xbfx\r\n", [], "utf8-bom, crlf -> utf8, crlf"),
+                 ("d.txt", b"x\r\ny\r\n", ["--eol", "crlf"], "utf8, crlf, unchanged"),
+                 ("e.txt", b"x\r\n", [], "utf8, crlf, unchanged")]
+        for name, data, options, said in files:
+            with self.subTest(name=name):
+                path = self.write(name, data)
+                os.utime(path, ns=(10**18, 10**18))
+                before = os.stat(path)
+                self.assertRun(["convert", "--dry-run", "--to", "utf8"] + options + [path], 0,
+                               "%s: %s\n" % (path, said))
+                self.assertEqual((self.read(path), os.stat(path).st_mtime_ns), (data, 10**18))
+                self.assertRun(["convert", "--to", "utf8"] + options + [path], 0, "")
+                after = os.stat(path)
+                if said.endswith("unchanged"):
+                    self.assertEqual((after.st_ino, after.st_mtime_ns, self.read(path)),
+                                     (before.st_ino, 10**18, data))
+                else:
+                    self.assertNotEqual(self.read(path), data)
+        out = self.path("out.txt")
+        self.assertRun(["convert", "--to", "utf8", self.path("b.txt"), "-o", out], 0, "")
+        self.assertEqual(self.read(out), b"x\n")
+
+
+class ManyFilesTest(CliTestCase):
+    def test_search_takes_several_files(self):
+        a = self.write("a.txt", b"ab\nxab\n")
+        b = self.write("b.txt", b"\xff\xfe" + "ab".encode("utf-16-le"))
+        missing = self.path("missing.txt")
+        status, out, err = run("search", a, missing, b, "ab")
+        self.assertEqual((status, [(o["path"], o["count"]) for o in map(json.loads,
+                                                                         out.splitlines())]),
+                         (1, [(a, 2), (b, 1)]))
+        self.assertIn(missing, err)
+        self.assertRun(["search", "--lines", a, b, "ab"], 0,
+                       "%s:1:1: ab\n%s:2:2: xab\n%s:1:1: ab\n" % (a, a, b))
+        self.assertRun(["search", a, "ab"], 0, None)  # one file: the library's JSON
+        self.assertNotIn(b'"path"', run("search", a, "ab")[1])
+
+
 class StdinTest(CliTestCase):
     """"-" and /dev/stdin: standard input, spooled to a temporary file that
     the tool removes (on Linux it never has a name)."""
@@ -628,6 +769,17 @@ class StdinTest(CliTestCase):
         child.terminate()
         child.communicate(timeout=60)
         self.assertEqual(os.listdir(spool), [])
+
+    def test_a_closed_standard_input_is_no_empty_document(self):
+        for args in (["info", "-"], ["cat", "-"], ["convert", "--to", "utf8", "-", "-o",
+                                                   self.path("o.txt")]):
+            with self.subTest(args=args):
+                result = subprocess.run([CLI] + args, stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, preexec_fn=lambda: os.close(0),
+                                        timeout=60)
+                self.assertEqual((result.returncode, result.stdout, result.stderr.decode()),
+                                 (1, b"", "%s: -: standard input is closed\n" % PROGRAM))
+        self.assertFalse(os.path.exists(self.path("o.txt")))
 
     def test_failures_name_the_operand(self):
         env, spool = self.env()

@@ -24,12 +24,24 @@ static int has_control_run(const unsigned char* b, size_t length) {
   return 0;
 }
 
+/* UTF-16 whose high halves are at offsets of parity `high`: at least two
+ * of them and half of the pairs are 0x00, and the characters U+0000-U+00FF
+ * that they make are not controls that text does not hold. */
+static int utf16_like(const unsigned char* b, size_t length, int high, size_t zeros) {
+  const size_t pairs = length / 2;
+  if (zeros < 2 || zeros * 2 < pairs) return 0;
+  for (size_t i = 0; i + 1 < length; i += 2) {
+    const unsigned char low = b[i + (size_t)(1 - high)];
+    if (b[i + (size_t)high] == 0 && low < 0x20 && !is_text_control(low)) return 0;
+  }
+  return 1;
+}
+
 CliVerdict cli_file_verdict(const void* bytes, size_t length) {
   const unsigned char* b = bytes;
   const unsigned char* at = b;
   const unsigned char* end = b + length;
   size_t zeros[2] = {0, 0}; /* 0x00 bytes at even and at odd offsets */
-  size_t pairs = length / 2;
   if (length >= 2 && b[0] == 0xFF && b[1] == 0xFE) return CLI_VERDICT_TEXT;
   while (at < end && (at = memchr(at, 0, (size_t)(end - at))) != NULL) {
     ++zeros[(size_t)(at - b) & 1];
@@ -38,14 +50,10 @@ CliVerdict cli_file_verdict(const void* bytes, size_t length) {
   if (zeros[0] + zeros[1] == 0) {
     return has_control_run(b, length) ? CLI_VERDICT_BINARY : CLI_VERDICT_TEXT;
   }
-  /* UTF-16 text: every character of Latin-1 and ASCII has a 0x00 half, no
-   * character has two. */
-  if (pairs >= 2 && zeros[0] == 0 && zeros[1] >= (pairs + 3) / 4) {
-    return CLI_VERDICT_UTF16LE_NO_BOM;
-  }
-  if (pairs >= 2 && zeros[1] == 0 && zeros[0] >= (pairs + 3) / 4) {
-    return CLI_VERDICT_UTF16BE_NO_BOM;
-  }
+  /* UTF-16 text: every character of ASCII and Latin-1 has a 0x00 half, no
+   * character has two, and a text has mostly such characters. */
+  if (zeros[0] == 0 && utf16_like(b, length, 1, zeros[1])) return CLI_VERDICT_UTF16LE_NO_BOM;
+  if (zeros[1] == 0 && utf16_like(b, length, 0, zeros[0])) return CLI_VERDICT_UTF16BE_NO_BOM;
   return CLI_VERDICT_BINARY;
 }
 

@@ -8,9 +8,10 @@
  *    DOS end-of-file 0x1A, does not make a file binary). A file that starts
  *    with the UTF-16LE byte-order mark FF FE is judged text: its 0x00 bytes
  *    are the high halves of its characters. A file whose 0x00 bytes all sit
- *    on one side of its byte pairs, and make up the high (or low) half of at
- *    least a quarter of them, is UTF-16 without a byte-order mark, which the
- *    library does not read: a verdict of its own, never rewritten either.
+ *    on one side of its byte pairs, two or more and in at least half of the
+ *    pairs, with no control character that text does not hold among
+ *    the characters they make, is UTF-16 without a byte-order mark, which
+ *    the library does not read: a verdict of its own, never rewritten either.
  *    A binary file, whatever its verdict, is never converted or fixed.
  *
  * 2. The near-UTF-8 rule (cli_ansi_refusal). The library reads a file as
