@@ -578,7 +578,8 @@ class VerdictTest(CliTestCase):
         (b"text\x01\x02text", ", binary", "binary"),
         (b"caf\xe9\x1a\x1a", ", binary", "binary"),
         ("hello\r\n".encode("utf-16-le"), ", UTF-16LE without a BOM?", "utf16le-no-bom"),
-        ("hello\r\n".encode("utf-16-be"), ", UTF-16BE without a BOM?", "utf16be-no-bom"),
+        ("hello\r\n".encode("utf-16-be"), ", UTF-16BE?", "utf16be"),
+        (b"\xfe\xff" + "<x/>".encode("utf-16-be"), ", UTF-16BE?", "utf16be"),
     ]
     TEXT = [
         b"", b"plain\n", b"\x1b[1mbold\x1b[0m\tx\x08_\x0cpage\r\n", b"dos end\x1a",

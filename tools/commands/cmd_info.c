@@ -52,9 +52,9 @@ const CliCommand cli_info_command = {
     "of the file's bytes: \"text\"; \"binary\" (a 0x00 byte, or two or more\n"
     "control characters in a row other than tab, LF, CR, form feed, escape and\n"
     "backspace, in a file that does not start with the UTF-16LE byte-order\n"
-    "mark); or \"utf16le-no-bom\" / \"utf16be-no-bom\" (0x00 bytes on one side\n"
-    "of every byte pair: UTF-16 without a byte-order mark, which the library\n"
-    "does not read). convert never writes a file that is not \"text\".\n"
+    "mark); or \"utf16le-no-bom\" / \"utf16be\" (0x00 bytes on one side of the\n"
+    "byte pairs: UTF-16LE without a byte-order mark, or UTF-16BE, which the\n"
+    "library does not read). convert never writes a file that is not \"text\".\n"
     "\n"
     "  " CLI_PROGRAM
     " info *.txt | jq -r 'select(.verdict != \"text\") | .path'\n"

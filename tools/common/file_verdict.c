@@ -53,7 +53,7 @@ CliVerdict cli_file_verdict(const void* bytes, size_t length) {
   /* UTF-16 text: every character of ASCII and Latin-1 has a 0x00 half, no
    * character has two, and a text has mostly such characters. */
   if (zeros[0] == 0 && utf16_like(b, length, 1, zeros[1])) return CLI_VERDICT_UTF16LE_NO_BOM;
-  if (zeros[1] == 0 && utf16_like(b, length, 0, zeros[0])) return CLI_VERDICT_UTF16BE_NO_BOM;
+  if (zeros[1] == 0 && utf16_like(b, length, 0, zeros[0])) return CLI_VERDICT_UTF16BE;
   return CLI_VERDICT_BINARY;
 }
 
