@@ -65,8 +65,8 @@ const char* cli_verdict_name(CliVerdict verdict) {
       return "binary";
     case CLI_VERDICT_UTF16LE_NO_BOM:
       return "UTF-16LE without a BOM?";
-    case CLI_VERDICT_UTF16BE_NO_BOM:
-      return "UTF-16BE without a BOM?";
+    case CLI_VERDICT_UTF16BE:
+      return "UTF-16BE?";
   }
   return "binary";
 }
@@ -79,8 +79,8 @@ const char* cli_verdict_id(CliVerdict verdict) {
       return "binary";
     case CLI_VERDICT_UTF16LE_NO_BOM:
       return "utf16le-no-bom";
-    case CLI_VERDICT_UTF16BE_NO_BOM:
-      return "utf16be-no-bom";
+    case CLI_VERDICT_UTF16BE:
+      return "utf16be";
   }
   return "binary";
 }
