@@ -583,7 +583,8 @@ class VerdictTest(CliTestCase):
     ]
     TEXT = [
         b"", b"plain\n", b"\x1b[1mbold\x1b[0m\tx\x08_\x0cpage\r\n", b"dos end\x1a",
-        b"bell\x07 once", b"\xff\xfea\x00\x00\x00b\x00",  # UTF-16LE: U+0000 is text
+        b".if !\x07\\*(10\x07\x07 .br\n", b"\x1b]0;title\x07\x0b\x0c",  # troff, a terminal
+        b"\xff\xfea\x00\x00\x00b\x00",  # UTF-16LE: U+0000 is text
     ]
 
     def test_binary_files_are_said_so_and_never_rewritten(self):

@@ -6,10 +6,9 @@
 
 /* ---- the binary verdict ------------------------------------------------- */
 
-/* C0 controls that text holds: backspace, tab, LF, form feed, CR, escape. */
-static int is_text_control(unsigned char b) {
-  return b == 0x08 || b == 0x09 || b == 0x0A || b == 0x0C || b == 0x0D || b == 0x1B;
-}
+/* C0 controls that text holds: bell, backspace, tab, LF, vertical tab, form
+ * feed, CR, escape (terminal logs, troff sources, overstrike in manuals). */
+static int is_text_control(unsigned char b) { return (b >= 0x07 && b <= 0x0D) || b == 0x1B; }
 
 /* Two or more C0 controls in a row that text does not hold. */
 static int has_control_run(const unsigned char* b, size_t length) {

@@ -4,8 +4,9 @@
  *
  * 1. The binary verdict (cli_file_verdict). A file is "binary" when it holds
  *    a 0x00 byte, or a run of two or more C0 control bytes other than tab,
- *    LF, CR, form feed, escape and backspace (one stray control, such as a
- *    DOS end-of-file 0x1A, does not make a file binary). A file that starts
+ *    LF, CR, form feed, escape, backspace, bell and vertical tab (troff
+ *    sources and terminal logs hold bells; one stray control, such as a DOS
+ *    end-of-file 0x1A, does not make a file binary). A file that starts
  *    with the UTF-16LE byte-order mark FF FE is judged text: its 0x00 bytes
  *    are the high halves of its characters. A file whose 0x00 bytes all sit
  *    on one side of its byte pairs, two or more and in at least half of the
