@@ -576,6 +576,7 @@ class VerdictTest(CliTestCase):
         (b"abc\x00", ", binary", "binary"),
         (b"\xef\xbb\xbfa\x00b", ", binary", "binary"),
         (b"text\x01\x02text", ", binary", "binary"),
+        (b"1234567\x01\x02 across eight-byte words", ", binary", "binary"),
         (b"caf\xe9\x1a\x1a", ", binary", "binary"),
         ("hello\r\n".encode("utf-16-le"), ", UTF-16LE without a BOM?", "utf16le-no-bom"),
         ("hello\r\n".encode("utf-16-be"), ", UTF-16BE?", "utf16be"),

@@ -10,14 +10,29 @@
  * feed, CR, escape (terminal logs, troff sources, overstrike in manuals). */
 static int is_text_control(unsigned char b) { return (b >= 0x07 && b <= 0x0D) || b == 0x1B; }
 
-/* Two or more C0 controls in a row that text does not hold. */
+/* Two or more C0 controls in a row that text does not hold. Eight bytes at
+ * a time are tested for a byte below 0x20 at all; only those that hold one
+ * (line breaks, mostly) are looked at byte by byte. */
 static int has_control_run(const unsigned char* b, size_t length) {
+  const uint64_t ones = 0x0101010101010101u;
   size_t run = 0;
-  for (size_t i = 0; i < length; ++i) {
-    if (b[i] >= 0x20 || is_text_control(b[i])) {
-      run = 0;
-    } else if (++run >= 2) {
-      return 1;
+  size_t i = 0;
+  while (i < length) {
+    if (i + 8 <= length) {
+      uint64_t word;
+      memcpy(&word, b + i, 8);
+      if (((word - ones * 0x20) & ~word & ones * 0x80) == 0) {
+        run = 0;
+        i += 8;
+        continue;
+      }
+    }
+    for (const size_t end = i + 8 < length ? i + 8 : length; i < end; ++i) {
+      if (b[i] >= 0x20 || is_text_control(b[i])) {
+        run = 0;
+      } else if (++run >= 2) {
+        return 1;
+      }
     }
   }
   return 0;
