@@ -11,7 +11,10 @@ set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 
 packages=(g++ make cmake pkg-config libgtest-dev libbenchmark-dev
-          clang libclang-rt-14-dev python3 python3-pip libyyjson-dev)
+          clang libclang-rt-14-dev python3 python3-pip libyyjson-dev
+          libeditorconfig-dev pre-commit)
+# libeditorconfig-dev: the tool's check command reads .editorconfig through it;
+# pre-commit: the check hooks' round trip in the tool's tests.
 # Optional extras: the benchmark compares against these when present.
 extras=(hyperfine ripgrep)
 
