@@ -121,4 +121,4 @@ echo 'file(RPATH_REMOVE FILE "${FILE}")' >"$work/norpath.cmake"
 cmake -DFILE="$d/quobrix-textfile" -P "$work/norpath.cmake"
 control "$name" text "libquobrix-textfile$major (>= $version), libc6 (>= $floor)" foreign \
   "plain-text files in any encoding, decoded to UTF-8 (command-line tool)" \
-  "$about This package holds the command-line tool: detect, info, stats, search, replace preview, cat and convert."
+  "$about This package holds the command-line tool: detect, info, stats, search, replace preview, cat, convert and check."
