@@ -3,13 +3,15 @@
 #include <string.h>
 
 #include "cli.h"
+#include "common/file_verdict.h"
 #include "quobrix_textfile.h"
 
 static const char* plural(int64_t n) { return n == 1 ? "" : "s"; }
 
 /* "notes.txt: utf16le with BOM, crlf, 120 lines, 3456 bytes (raw 6914)" */
-static int detect_one(const char* file) {
-  const int handle = cli_open(file);
+static int detect_one(const char* file, CliBytes* raw) {
+  const int handle = cli_open_raw(file, raw);
+  CliVerdict verdict;
   char* json;
   CliJson* info;
   const char* encoding;
@@ -38,20 +40,24 @@ static int detect_one(const char* file) {
   } else {
     /* "utf8-bom" says so already; the mark is named for the others. */
     const int name_bom = had_bom != 0 && strcmp(encoding, "utf8-bom") != 0;
-    out_printf("%s: %s%s, %s, %lld line%s, %lld byte%s (raw %lld)%s\n", file, encoding,
+    verdict = cli_file_verdict(raw->data, raw->length);
+    out_printf("%s: %s%s, %s, %lld line%s, %lld byte%s (raw %lld)%s%s%s\n", file, encoding,
                name_bom ? " with BOM" : "", line_ending, (long long)lines, plural(lines),
                (long long)bytes, plural(bytes), (long long)raw_bytes,
-               sanitized != 0 ? ", sanitized" : "");
+               sanitized != 0 ? ", sanitized" : "", verdict != CLI_VERDICT_TEXT ? ", " : "",
+               verdict != CLI_VERDICT_TEXT ? cli_verdict_name(verdict) : "");
   }
   cli_json_free(info);
   return status;
 }
 
 static int run_detect(const CliArgs* args) {
+  CliBytes raw = {NULL, 0, 0};
   int status = CLI_OK;
   for (int i = 0; i < args->positional_count && !out_stopped(); ++i) {
-    if (detect_one(args->positional[i]) != CLI_OK) status = CLI_FILE_FAILED;
+    if (detect_one(args->positional[i], &raw) != CLI_OK) status = CLI_FILE_FAILED;
   }
+  cli_bytes_free(&raw);
   return status;
 }
 
@@ -68,9 +74,15 @@ const CliCommand cli_detect_command = {
     "\n"
     "the encoding (utf8, utf8-bom, utf16le or ansi), the line endings (lf, crlf,\n"
     "cr or mixed), the number of lines, the length of the text in UTF-8 and the\n"
-    "length of the file on disk, and \", sanitized\" when ill-formed input was\n"
-    "replaced with U+FFFD. A file that cannot be read is reported on stderr and\n"
-    "the others are still processed.\n",
+    "length of the file on disk, \", sanitized\" when ill-formed input was\n"
+    "replaced with U+FFFD, and the tool's verdict when the bytes are not text:\n"
+    "\", binary\" (a 0x00 byte, or two or more control characters in a row\n"
+    "other than tab, LF, CR, form feed, escape and backspace, in a file that\n"
+    "does not start with the UTF-16LE byte-order mark) or \", UTF-16LE without\n"
+    "a BOM?\" (\", UTF-16BE without a BOM?\"): 0x00 bytes on one side of every\n"
+    "byte pair. convert never writes such a file. A file that cannot be read is\n"
+    "reported on stderr and the others are still processed; the exit status is\n"
+    "0 whatever the files hold.\n",
     NULL,
     0,
     1,

@@ -1,12 +1,42 @@
-/* info: the library's tf_info result for each file. */
+/* info: the library's tf_info result for each file, with the file's name
+ * first and the tool's verdict on its bytes last. */
 #include "cli.h"
+#include "common/file_verdict.h"
 #include "quobrix_textfile.h"
 
 static const CliOption info_options[] = {{"pretty", 0, 0}};
 enum { INFO_PRETTY };
 
+static int info_one(const char* file, CliBytes* raw, int pretty) {
+  const int handle = cli_open_raw(file, raw);
+  char* json;
+  int status = CLI_OK;
+  if (handle < 0) return CLI_FILE_FAILED;
+  json = tf_info(handle);
+  tf_close(handle);
+  if (json == NULL) {
+    cli_file_error(file, tf_last_error());
+    return CLI_FILE_FAILED;
+  }
+  if (cli_print_result_with(json, file, 1, pretty, "verdict",
+                            cli_verdict_id(cli_file_verdict(raw->data, raw->length))) ==
+      CLI_FILE_FAILED) {
+    status = CLI_FILE_FAILED;
+  }
+  tf_free_string(json);
+  return status;
+}
+
 static int run_info(const CliArgs* args) {
-  return cli_print_per_file(args, tf_info, args->value[INFO_PRETTY] != NULL);
+  CliBytes raw = {NULL, 0, 0};
+  int status = CLI_OK;
+  for (int i = 0; i < args->positional_count && !out_stopped(); ++i) {
+    if (info_one(args->positional[i], &raw, args->value[INFO_PRETTY] != NULL) != CLI_OK) {
+      status = CLI_FILE_FAILED;
+    }
+  }
+  cli_bytes_free(&raw);
+  return status;
 }
 
 const CliCommand cli_info_command = {
@@ -16,9 +46,18 @@ const CliCommand cli_info_command = {
     "Usage: " CLI_PROGRAM
     " info [--pretty] FILE...\n"
     "\n"
-    "Prints the library's tf_info result for each file, one JSON object per\n"
-    "line: encoding, had_bom, line_ending, bytes, raw_bytes, lines, sanitized.\n"
-    "With several files each object starts with a \"path\" member.\n"
+    "Prints one JSON object per file and per line: \"path\" (the FILE as given),\n"
+    "then the library's tf_info result (encoding, had_bom, line_ending, bytes,\n"
+    "raw_bytes, lines, sanitized), then \"verdict\", the tool's own judgement\n"
+    "of the file's bytes: \"text\"; \"binary\" (a 0x00 byte, or two or more\n"
+    "control characters in a row other than tab, LF, CR, form feed, escape and\n"
+    "backspace, in a file that does not start with the UTF-16LE byte-order\n"
+    "mark); or \"utf16le-no-bom\" / \"utf16be-no-bom\" (0x00 bytes on one side\n"
+    "of every byte pair: UTF-16 without a byte-order mark, which the library\n"
+    "does not read). convert never writes a file that is not \"text\".\n"
+    "\n"
+    "  " CLI_PROGRAM
+    " info *.txt | jq -r 'select(.verdict != \"text\") | .path'\n"
     "\n"
     "Options:\n"
     "  --pretty   indent the JSON\n",

@@ -202,7 +202,8 @@ static void say_cut_at_the_most(const char* file, int handle, const SearchArgs* 
 /* search --lines: one hit more than the limit is asked for, so that a cut is
  * known and said, never silent; at the library's maximum, where none more can
  * be had, a replace-all's count tells. */
-static int search_lines(const char* file, SearchArgs* search) {
+static int search_lines(const char* file, SearchArgs search_args) {
+  SearchArgs* search = &search_args;
   const int limit = search->max_hits;
   const int handle = cli_open(file);
   CliJson* result;
@@ -240,44 +241,53 @@ static int search_lines(const char* file, SearchArgs* search) {
 }
 
 static int run_search(const CliArgs* args) {
-  const char* file = args->positional[0];
+  const int files = args->positional_count - 1;
   SearchArgs search;
   int64_t max_hits = 0;
+  int status = CLI_OK;
   const int lines = args->value[SEARCH_LINES] != NULL;
   if (args->value[SEARCH_MAX_HITS] != NULL &&
       cli_parse_int(&cli_search_command, "max-hits", args->value[SEARCH_MAX_HITS], INT32_MIN,
                     INT32_MAX, &max_hits) != 0) {
     return CLI_USAGE;
   }
-  search.query = args->positional[1];
+  search.query = args->positional[files];
   search.case_insensitive = args->value[SEARCH_IGNORE_CASE] != NULL;
   search.max_hits = (int)max_hits;
-  if (!lines) {
-    return cli_print_query(file, query_search, &search, args->value[SEARCH_PRETTY] != NULL);
-  }
   /* Lines are for reading through: all of them, up to the library's most. */
-  search.max_hits = args->value[SEARCH_MAX_HITS] != NULL ? hit_limit(max_hits) : CLI_MOST_HITS;
-  return search_lines(file, &search);
+  if (lines) {
+    search.max_hits = args->value[SEARCH_MAX_HITS] != NULL ? hit_limit(max_hits) : CLI_MOST_HITS;
+  }
+  for (int i = 0; i < files && !out_stopped(); ++i) {
+    const char* file = args->positional[i];
+    const int done = lines ? search_lines(file, search)
+                           : cli_print_query_for(file, query_search, &search, files > 1,
+                                                 args->value[SEARCH_PRETTY] != NULL);
+    if (done != CLI_OK) status = CLI_FILE_FAILED;
+  }
+  return status;
 }
 
 const CliCommand cli_search_command = {
     "search",
-    "FILE QUERY",
+    "FILE... QUERY",
     "byte offsets of QUERY as JSON, or grep-like lines",
     "Usage: " CLI_PROGRAM
-    " search [-i] [--max-hits N] [--lines | --pretty] FILE QUERY\n"
+    " search [-i] [--max-hits N] [--lines | --pretty] FILE... QUERY\n"
     "\n"
-    "Prints the library's tf_search result: {\"count\":...,\"query_len\":...,\n"
-    "\"hits\":[{\"offset\":...,\"length\":...},...]}, the byte offsets of QUERY in\n"
-    "the decoded UTF-8 text, overlapping occurrences included. With --lines,\n"
-    "prints one line per hit instead, like grep -n:\n"
+    "Prints the library's tf_search result for each FILE: {\"count\":...,\n"
+    "\"query_len\":...,\"hits\":[{\"offset\":...,\"length\":...},...]}, the byte\n"
+    "offsets of QUERY in the decoded UTF-8 text, overlapping occurrences\n"
+    "included; with several FILEs each object starts with a \"path\" member.\n"
+    "QUERY is the last operand. With --lines, prints one line per hit instead,\n"
+    "like grep -n:\n"
     "\n"
     "  FILE:LINE:COL: the line's text\n"
     "\n"
     "where COL counts bytes from the start of the line. --lines shows every hit\n"
     "up to the library's most, 100000, unless --max-hits is given; when the\n"
-    "limit cut the hits short, stderr says so (exit status 0).\n"
-    "FILE \"-\" reads standard input.\n"
+    "limit cut the hits short, stderr says so (exit status 0). --max-hits\n"
+    "counts per FILE. FILE \"-\" reads standard input.\n"
     "\n"
     "Options:\n"
     "  -i, --ignore-case   fold the ASCII letters A-Z when matching\n"
@@ -288,5 +298,5 @@ const CliCommand cli_search_command = {
     search_options,
     4,
     2,
-    2,
+    -1,
     run_search};
