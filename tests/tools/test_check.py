@@ -170,6 +170,7 @@ class FixTest(CheckCase):
              "\u201cq\u201d\n".encode()),
             (b"\x85\n", ["--charset", "utf-8", "--ansi", "latin1"], b"\xc2\x85\n"),
             (UTF16, ["--charset", "utf-8-bom"], b"\xef\xbb\xbfa\n"),
+            (b"a\r\n", ["--charset", "latin1", "--eol", "lf"], b"a\n"),
             (b"\xef\xbb\xbfa\r\n", ["--charset", "utf-16le", "--eol", "lf"], UTF16),
         ]
         for data, args, after in cases:

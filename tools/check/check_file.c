@@ -199,7 +199,10 @@ static const char* target_encoding(const CheckRule* rule, const char* current) {
   const int is_bom = strcmp(current, "utf8-bom") == 0;
   switch (rule->charset) {
     case CHARSET_LATIN1:
-      return NULL;
+      /* ASCII text reads the same in both; the library writes no latin1. */
+      return strcmp(current, "utf8") == 0 ? "utf8" : NULL;
+    case CHARSET_UNSUPPORTED:
+      return strcmp(current, "ansi") == 0 ? NULL : current;
     case CHARSET_UTF16LE:
       return "utf16le";
     case CHARSET_UNICODE:

@@ -61,6 +61,7 @@ static int is_vcs_dir(const char* name, size_t length) {
          (length == 3 && memcmp(name, ".hg", 3) == 0);
 }
 
+#if !defined(_WIN32)
 /* Non-zero when a path that git listed lies in a .git, .hg or .svn folder. */
 static int inside_vcs_dir(const char* path) {
   const char* part = path;
@@ -73,7 +74,6 @@ static int inside_vcs_dir(const char* path) {
   }
 }
 
-#if !defined(_WIN32)
 /* The files git shows below `dir`: 1 when git answered (the list is
  * filled), 0 when `dir` is not in a work tree or there is no git, -1 when
  * memory ran out. */
