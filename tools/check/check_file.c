@@ -331,7 +331,7 @@ static void judge(CheckFile* file, const CheckRule* rule, int fixing, int handle
 
 static void fix(const CheckOptions* options, CheckFile* file, const struct stat* before, int handle,
                 const unsigned char* raw, size_t raw_length, CheckText* text, const Plan* plan) {
-  CheckText converted = {NULL, 0};
+  CheckText converted = {NULL, 0, 0};
   const CheckText* out = text;
   const char* why = NULL;
   char reason[256];
@@ -362,7 +362,7 @@ void check_one(const CheckOptions* options, CheckFile* file) {
   size_t raw_length = 0;
   int handle;
   CheckInfo info;
-  CheckText text = {NULL, 0};
+  CheckText text = {NULL, 0, 0};
   Plan plan;
   const char* verdict;
 
@@ -428,7 +428,7 @@ void check_one(const CheckOptions* options, CheckFile* file) {
 
   handle = check_open(file, &info);
   if (handle < 0 || info.raw_bytes != (int64_t)raw_length ||
-      check_text_read(handle, info.bytes, &text) != 0) {
+      check_text_read(handle, &info, raw, raw_length, &text) != 0) {
     if (handle >= 0) {
       check_add(file, LEVEL_ERROR, "read", 0, 0, "changed while it was being checked");
       tf_close(handle);

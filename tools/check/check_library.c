@@ -64,11 +64,23 @@ int check_open(CheckFile* file, CheckInfo* info) {
   return handle;
 }
 
-int check_text_read(int handle, int64_t bytes, CheckText* text) {
+int check_text_read(int handle, const CheckInfo* info, const unsigned char* raw, size_t raw_length,
+                    CheckText* text) {
   CliBytes pages = {NULL, 0, 0};
+  const int64_t bytes = info->bytes;
   int64_t offset = 0;
+  size_t skip = 0;
   text->data = NULL;
   text->length = 0;
+  text->owned = 0;
+  if (strcmp(info->encoding, "utf8-bom") == 0 && !info->sanitized) skip = 3;
+  if ((strcmp(info->encoding, "utf8") == 0 || skip == 3) && raw_length >= skip &&
+      (int64_t)(raw_length - skip) == bytes) {
+    text->data = (char*)raw + skip;
+    text->length = raw_length - skip;
+    return 0;
+  }
+  text->owned = 1;
   if (bytes <= CHECK_FULL_LIMIT) {
     text->data = tf_full(handle);
     if (text->data == NULL) return -1;

@@ -8,7 +8,8 @@
 #include <string.h>
 
 void check_text_free(CheckText* text) {
-  free(text->data);
+  if (text->owned) free(text->data);
+  text->owned = 0;
   text->data = NULL;
   text->length = 0;
 }
@@ -168,8 +169,9 @@ int check_text_normalise(CheckText* text, int kind) {
     i = at + size;
   }
   out[o] = '\0';
-  free(text->data);
+  check_text_free(text);
   text->data = out;
+  text->owned = 1;
   text->length = o;
   return 0;
 }

@@ -9,8 +9,9 @@
 #include "check/check.h"
 
 typedef struct CheckText {
-  char* data; /* malloc'ed; the decoded UTF-8 text */
+  char* data; /* the decoded UTF-8 text */
   size_t length;
+  int owned; /* data is malloc'ed here (else it lies in the file's bytes) */
 } CheckText;
 
 void check_text_free(CheckText* text);
@@ -29,8 +30,12 @@ typedef struct CheckInfo {
  * finding. */
 int check_open(CheckFile* file, CheckInfo* info);
 
-/* The decoded text of `handle`, `bytes` long: 0, or -1. */
-int check_text_read(int handle, int64_t bytes, CheckText* text);
+/* The decoded text of `handle`, `bytes` long: 0, or -1. The library decodes
+ * a "utf8" file to its very bytes, and a "utf8-bom" one that it did not
+ * sanitize to the bytes after the mark: those are taken from `raw` without
+ * a copy (and without holding the library's lock for one). */
+int check_text_read(int handle, const CheckInfo* info, const unsigned char* raw, size_t raw_length,
+                    CheckText* text);
 
 /* The library's line and column of a byte offset of the decoded text; 1:1
  * when it cannot tell. */

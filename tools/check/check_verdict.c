@@ -38,5 +38,6 @@ int check_convert_ansi(int handle, const unsigned char* raw, size_t length,
   }
   out->data = bytes.data;
   out->length = bytes.length - 1;
+  out->owned = 1;
   return 0;
 }
