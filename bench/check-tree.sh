@@ -86,6 +86,9 @@ row() { # name "wall cpu" files bytes ["baseline-wall baseline-cpu"]
     "$(echo "$3 / $w" | bc -l)" "$(echo "$4 / $w / 1000000" | bc -l)" "$ratio"
 }
 
+file_alone() {
+  find "$tree" -type f -print0 | xargs -0 file --mime-encoding >/dev/null
+}
 file_and_dos2unix() {
   find "$tree" -type f -print0 | xargs -0 file --mime-encoding >/dev/null
   find "$tree" -type f -print0 | xargs -0 dos2unix -i >/dev/null 2>&1 || true
@@ -109,14 +112,17 @@ check_listed() {
   find "$tree" -type f -print0 | xargs -0 "$tool" check >/dev/null 2>&1 || true
 }
 export tree dir tool eclint
-export -f file_and_dos2unix eclint_check check_listed loop_fix
+export -f file_alone file_and_dos2unix eclint_check check_listed loop_fix
 
 echo
 echo "== check (reading every file) =="
+t_alone=$(best bash -c file_alone)
+row "file --mime-encoding" "$t_alone" "$files" "$bytes"
 t_file=$(best bash -c file_and_dos2unix)
 row "file --mime-encoding + dos2unix -i" "$t_file" "$files" "$bytes"
 t_check=$(best "$tool" check "$tree")
-row "quobrix-textfile check" "$t_check" "$files" "$bytes" "$t_file"
+row "quobrix-textfile check, against file" "$t_check" "$files" "$bytes" "$t_alone"
+row "quobrix-textfile check, against both" "$t_check" "$files" "$bytes" "$t_file"
 if [ -x "$eclint" ]; then
   t_eclint=$(best bash -c eclint_check)
   row "eclint check FILE..." "$t_eclint" "$files" "$bytes"
