@@ -73,6 +73,8 @@ size=$(stat -c %s "$sample")
 info="{\"encoding\":\"utf8\",\"had_bom\":0,\"line_ending\":\"lf\",\"bytes\":$size,\
 \"raw_bytes\":$size,\"lines\":3,\"sanitized\":0}"
 expected=$(printf 'version %s\n%s' "$version" "$info")
+# What the tool's info prints for FILE: its name, the library's members, its verdict.
+tool_info() { local body=${info#\{}; printf '{"path":"%s",%s,"verdict":"text"}' "$1" "${body%\}}"; }
 consumer=$root/tests/package/consumer
 expect() { # WHAT ACTUAL EXPECTED
   [ "$2" = "$3" ] || fail "$1: expected
@@ -140,11 +142,11 @@ cmake -S "$consumer" -B "$dir/cmake-consumer" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_PREFIX_PATH="$p" -DEXPECTED_PREFIX="$p" -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF >/dev/null
 cmake --build "$dir/cmake-consumer" >/dev/null
 expect "consumer built with find_package" "$("$dir/cmake-consumer/consumer" "$sample")" "$expected"
-expect "the tool" "$("$p/bin/quobrix-textfile" info "$sample")" "$info"
+expect "the tool" "$("$p/bin/quobrix-textfile" info "$sample")" "$(tool_info "$sample")"
 moved=$(fresh moved)
 mv "$p" "$moved/"
 p=$moved/quobrix-textfile-$version-linux-x86_64
-expect "the tool, moved" "$("$p/bin/quobrix-textfile" info "$sample")" "$info"
+expect "the tool, moved" "$("$p/bin/quobrix-textfile" info "$sample")" "$(tool_info "$sample")"
 # The .pc file follows its folder.
 pkg_config_build "$p" cc "$moved/pc-consumer"
 expect "consumer built with pkg-config, moved" "$("$moved/pc-consumer" "$sample")" "$expected"
@@ -162,7 +164,8 @@ grep -q 'AArch64' <<<"$(readelf -h "$p/lib/$lib")" || fail "the aarch64 library 
 tested "$p/lib/$lib" "build/aarch64/src/$lib"
 pkg_config_build "$p" aarch64-linux-gnu-gcc "$dir/pc-consumer"
 expect "aarch64 consumer built with pkg-config" "$($qemu "$dir/pc-consumer" "$sample")" "$expected"
-expect "the aarch64 tool" "$($qemu "$p/bin/quobrix-textfile" info "$sample")" "$info"
+expect "the aarch64 tool" "$($qemu "$p/bin/quobrix-textfile" info "$sample")" \
+  "$(tool_info "$sample")"
 echo "   cross-compiled pkg-config consumer and the tool under qemu: passed ($(($(date +%s) - t0)) s)"
 
 # --- Windows x64 -------------------------------------------------------------
@@ -220,7 +223,8 @@ run_wine() { (cd "$dir/run" && /usr/lib/wine/wine64 "$@" </dev/null 2>/dev/null 
 expect "consumer linked with quobrix-textfile.lib" "$(run_wine ./consumer.exe sample.txt)" "$expected"
 expect "consumer built with find_package" "$(run_wine ./cmake-consumer.exe sample.txt)" "$expected"
 cp "$p/bin/quobrix-textfile.exe" "$dir/run/"
-expect "the Windows tool" "$(run_wine ./quobrix-textfile.exe info sample.txt)" "$info"
+expect "the Windows tool" "$(run_wine ./quobrix-textfile.exe info sample.txt)" \
+  "$(tool_info sample.txt)"
 /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
 wine_up=0
 echo "   .lib and find_package consumers and the tool under wine, exports, version: passed ($(($(date +%s) - t0)) s)"
@@ -251,7 +255,7 @@ else
   cc -std=c99 -Wall -Wextra -pedantic-errors $(pkg-config --cflags quobrix-textfile) \
     "$consumer/consumer.c" -o "$dir/consumer" $(pkg-config --libs quobrix-textfile)
   expect "consumer built against /usr" "$("$dir/consumer" "$sample")" "$expected"
-  expect "the packaged tool" "$(quobrix-textfile info "$sample")" "$info"
+  expect "the packaged tool" "$(quobrix-textfile info "$sample")" "$(tool_info "$sample")"
   tested "/usr/lib/x86_64-linux-gnu/$lib" "build/release/src/$lib"
   dpkg --purge quobrix-textfile libquobrix-textfile-dev "libquobrix-textfile$major" >/dev/null
   debs_in=0

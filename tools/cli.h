@@ -23,7 +23,7 @@
 
 /* ===== Subcommands and their arguments ================================== */
 
-#define CLI_MAX_OPTIONS 8
+#define CLI_MAX_OPTIONS 12
 
 typedef struct CliOption {
   const char* name; /* long name, without "--" */

@@ -576,13 +576,16 @@ class VerdictTest(CliTestCase):
         (b"abc\x00", ", binary", "binary"),
         (b"\xef\xbb\xbfa\x00b", ", binary", "binary"),
         (b"text\x01\x02text", ", binary", "binary"),
+        (b"1234567\x01\x02 across eight-byte words", ", binary", "binary"),
         (b"caf\xe9\x1a\x1a", ", binary", "binary"),
         ("hello\r\n".encode("utf-16-le"), ", UTF-16LE without a BOM?", "utf16le-no-bom"),
-        ("hello\r\n".encode("utf-16-be"), ", UTF-16BE without a BOM?", "utf16be-no-bom"),
+        ("hello\r\n".encode("utf-16-be"), ", UTF-16BE?", "utf16be"),
+        (b"\xfe\xff" + "<x/>".encode("utf-16-be"), ", UTF-16BE?", "utf16be"),
     ]
     TEXT = [
         b"", b"plain\n", b"\x1b[1mbold\x1b[0m\tx\x08_\x0cpage\r\n", b"dos end\x1a",
-        b"bell\x07 once", b"\xff\xfea\x00\x00\x00b\x00",  # UTF-16LE: U+0000 is text
+        b".if !\x07\\*(10\x07\x07 .br\n", b"\x1b]0;title\x07\x0b\x0c",  # troff, a terminal
+        b"\xff\xfea\x00\x00\x00b\x00",  # UTF-16LE: U+0000 is text
     ]
 
     def test_binary_files_are_said_so_and_never_rewritten(self):

@@ -77,12 +77,12 @@ const CliCommand cli_detect_command = {
     "length of the file on disk, \", sanitized\" when ill-formed input was\n"
     "replaced with U+FFFD, and the tool's verdict when the bytes are not text:\n"
     "\", binary\" (a 0x00 byte, or two or more control characters in a row\n"
-    "other than tab, LF, CR, form feed, escape and backspace, in a file that\n"
-    "does not start with the UTF-16LE byte-order mark) or \", UTF-16LE without\n"
-    "a BOM?\" (\", UTF-16BE without a BOM?\"): 0x00 bytes on one side of every\n"
-    "byte pair. convert never writes such a file. A file that cannot be read is\n"
-    "reported on stderr and the others are still processed; the exit status is\n"
-    "0 whatever the files hold.\n",
+    "other than tab, LF, CR, VT, FF, bell, backspace and escape, in a file that\n"
+    "does not start with the UTF-16LE byte-order mark), \", UTF-16LE without a\n"
+    "BOM?\" or \", UTF-16BE?\" (0x00 bytes on one side of the byte pairs: UTF-16\n"
+    "that the library does not read). convert never writes such a file. A file\n"
+    "that cannot be read is reported on stderr and the others are still\n"
+    "processed; the exit status is 0 whatever the files hold.\n",
     NULL,
     0,
     1,

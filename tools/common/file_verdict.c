@@ -6,19 +6,33 @@
 
 /* ---- the binary verdict ------------------------------------------------- */
 
-/* C0 controls that text holds: backspace, tab, LF, form feed, CR, escape. */
-static int is_text_control(unsigned char b) {
-  return b == 0x08 || b == 0x09 || b == 0x0A || b == 0x0C || b == 0x0D || b == 0x1B;
-}
+/* C0 controls that text holds: bell, backspace, tab, LF, vertical tab, form
+ * feed, CR, escape (terminal logs, troff sources, overstrike in manuals). */
+static int is_text_control(unsigned char b) { return (b >= 0x07 && b <= 0x0D) || b == 0x1B; }
 
-/* Two or more C0 controls in a row that text does not hold. */
+/* Two or more C0 controls in a row that text does not hold. Eight bytes at
+ * a time are tested for a byte below 0x20 at all; only those that hold one
+ * (line breaks, mostly) are looked at byte by byte. */
 static int has_control_run(const unsigned char* b, size_t length) {
+  const uint64_t ones = 0x0101010101010101u;
   size_t run = 0;
-  for (size_t i = 0; i < length; ++i) {
-    if (b[i] >= 0x20 || is_text_control(b[i])) {
-      run = 0;
-    } else if (++run >= 2) {
-      return 1;
+  size_t i = 0;
+  while (i < length) {
+    if (i + 8 <= length) {
+      uint64_t word;
+      memcpy(&word, b + i, 8);
+      if (((word - ones * 0x20) & ~word & ones * 0x80) == 0) {
+        run = 0;
+        i += 8;
+        continue;
+      }
+    }
+    for (const size_t end = i + 8 < length ? i + 8 : length; i < end; ++i) {
+      if (b[i] >= 0x20 || is_text_control(b[i])) {
+        run = 0;
+      } else if (++run >= 2) {
+        return 1;
+      }
     }
   }
   return 0;
@@ -53,7 +67,7 @@ CliVerdict cli_file_verdict(const void* bytes, size_t length) {
   /* UTF-16 text: every character of ASCII and Latin-1 has a 0x00 half, no
    * character has two, and a text has mostly such characters. */
   if (zeros[0] == 0 && utf16_like(b, length, 1, zeros[1])) return CLI_VERDICT_UTF16LE_NO_BOM;
-  if (zeros[1] == 0 && utf16_like(b, length, 0, zeros[0])) return CLI_VERDICT_UTF16BE_NO_BOM;
+  if (zeros[1] == 0 && utf16_like(b, length, 0, zeros[0])) return CLI_VERDICT_UTF16BE;
   return CLI_VERDICT_BINARY;
 }
 
@@ -65,8 +79,8 @@ const char* cli_verdict_name(CliVerdict verdict) {
       return "binary";
     case CLI_VERDICT_UTF16LE_NO_BOM:
       return "UTF-16LE without a BOM?";
-    case CLI_VERDICT_UTF16BE_NO_BOM:
-      return "UTF-16BE without a BOM?";
+    case CLI_VERDICT_UTF16BE:
+      return "UTF-16BE?";
   }
   return "binary";
 }
@@ -79,8 +93,8 @@ const char* cli_verdict_id(CliVerdict verdict) {
       return "binary";
     case CLI_VERDICT_UTF16LE_NO_BOM:
       return "utf16le-no-bom";
-    case CLI_VERDICT_UTF16BE_NO_BOM:
-      return "utf16be-no-bom";
+    case CLI_VERDICT_UTF16BE:
+      return "utf16be";
   }
   return "binary";
 }

@@ -4,14 +4,17 @@
  *
  * 1. The binary verdict (cli_file_verdict). A file is "binary" when it holds
  *    a 0x00 byte, or a run of two or more C0 control bytes other than tab,
- *    LF, CR, form feed, escape and backspace (one stray control, such as a
- *    DOS end-of-file 0x1A, does not make a file binary). A file that starts
+ *    LF, CR, form feed, escape, backspace, bell and vertical tab (troff
+ *    sources and terminal logs hold bells; one stray control, such as a DOS
+ *    end-of-file 0x1A, does not make a file binary). A file that starts
  *    with the UTF-16LE byte-order mark FF FE is judged text: its 0x00 bytes
  *    are the high halves of its characters. A file whose 0x00 bytes all sit
  *    on one side of its byte pairs, two or more and in at least half of the
  *    pairs, with no control character that text does not hold among
  *    the characters they make, is UTF-16 without a byte-order mark, which
- *    the library does not read: a verdict of its own, never rewritten either.
+ *    the library does not read: a verdict of its own (UTF-16BE, which the
+ *    library does not read either, with or without its mark), never
+ *    rewritten either.
  *    A binary file, whatever its verdict, is never converted or fixed.
  *
  * 2. The near-UTF-8 rule (cli_ansi_refusal). The library reads a file as
@@ -45,17 +48,16 @@ typedef enum CliVerdict {
   CLI_VERDICT_TEXT = 0,
   CLI_VERDICT_BINARY = 1,
   CLI_VERDICT_UTF16LE_NO_BOM = 2, /* 0x00 at every other byte, the odd ones */
-  CLI_VERDICT_UTF16BE_NO_BOM = 3  /* 0x00 at every other byte, the even ones */
+  CLI_VERDICT_UTF16BE = 3         /* the even ones, with or without the mark FE FF */
 } CliVerdict;
 
 /* The verdict on a file's raw bytes (all of them: the work is linear and
  * memory-speed). */
 CliVerdict cli_file_verdict(const void* bytes, size_t length);
 
-/* For people: "text", "binary", "UTF-16LE without a BOM?",
- * "UTF-16BE without a BOM?". */
+/* For people: "text", "binary", "UTF-16LE without a BOM?", "UTF-16BE?". */
 const char* cli_verdict_name(CliVerdict verdict);
-/* For JSON and scripts: "text", "binary", "utf16le-no-bom", "utf16be-no-bom". */
+/* For JSON and scripts: "text", "binary", "utf16le-no-bom", "utf16be". */
 const char* cli_verdict_id(CliVerdict verdict);
 
 /* The code page of an "ansi" file, as the user named it. */

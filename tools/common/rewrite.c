@@ -14,7 +14,7 @@
   "the text holds replacement characters (U+FFFD) for bytes that could not be decoded; " \
   "converting would lose the original bytes (--lossy converts anyway)"
 
-/* What convert needs to know of an open document. */
+/* What the rewrite needs to know of an open document. */
 typedef struct Source {
   char encoding[16];
   char line_ending[8];
