@@ -126,6 +126,14 @@ void check_list_free(CheckList* list);
 void check_run_pool(const CheckOptions* options, CheckList* list, int jobs,
                     void (*report)(const CheckFile* file, void* context), void* context);
 
+/* The gate of the calls whose failure message is printed (check_gate.c):
+ * enter and leave around each call; after a failure, leave, enter alone,
+ * repeat the call, read tf_last_error, and leave alone. */
+void check_gate_enter(void);
+void check_gate_leave(void);
+void check_gate_enter_alone(void);
+void check_gate_leave_alone(void);
+
 /* The number of processors that the process may use (at least 1). */
 int check_cpu_count(void);
 

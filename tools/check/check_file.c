@@ -164,14 +164,19 @@ static void write_fixed(CheckFile* file, const struct stat* before, const CheckT
 #else
   path = file->path;
 #endif
+  check_gate_enter();
   saved = tf_save_text(text->data, (int32_t)text->length, path, encoding);
+  check_gate_leave();
+  if (saved != 1) {
+    check_gate_enter_alone();
+    saved = tf_save_text(text->data, (int32_t)text->length, path, encoding);
+    if (saved != 1) check_add(file, LEVEL_ERROR, "fix", 0, 0, "not fixed: %s", tf_last_error());
+    check_gate_leave_alone();
+  }
 #if defined(_WIN32)
   free(path);
 #endif
-  if (saved != 1) {
-    check_add(file, LEVEL_ERROR, "fix", 0, 0, "not fixed: %s", tf_last_error());
-    return;
-  }
+  if (saved != 1) return;
   for (size_t i = 0; i < file->count; ++i) file->findings[i].fixed = 1;
   file->status = STATUS_FIXED;
 }

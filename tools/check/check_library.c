@@ -33,15 +33,22 @@ int check_open(CheckFile* file, CheckInfo* info) {
     check_add(file, LEVEL_ERROR, "read", 0, 0, "%s", why);
     return -1;
   }
-  handle = tf_open(native);
-  free(native);
 #else
-  handle = tf_open(file->path);
+  const char* native = file->path;
 #endif
+  check_gate_enter();
+  handle = tf_open(native);
+  check_gate_leave();
   if (handle < 0) {
-    check_add(file, LEVEL_ERROR, "read", 0, 0, "%s", tf_last_error());
-    return -1;
+    check_gate_enter_alone();
+    handle = tf_open(native);
+    if (handle < 0) check_add(file, LEVEL_ERROR, "read", 0, 0, "%s", tf_last_error());
+    check_gate_leave_alone();
   }
+#if defined(_WIN32)
+  free(native);
+#endif
+  if (handle < 0) return -1;
   json = tf_info(handle);
   parsed = json != NULL ? cli_json_parse(json) : NULL;
   tf_free_string(json);

@@ -13,8 +13,8 @@ const char* check_binary_verdict(const unsigned char* raw, size_t length) {
       return NULL;
     case CLI_VERDICT_UTF16LE_NO_BOM:
       return "looks like UTF-16LE without a BOM, which the library does not read";
-    case CLI_VERDICT_UTF16BE_NO_BOM:
-      return "looks like UTF-16BE without a BOM, which the library does not read";
+    case CLI_VERDICT_UTF16BE:
+      return "looks like UTF-16BE, which the library does not read";
     default:
       return CHECK_VERDICT_BINARY;
   }
