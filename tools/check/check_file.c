@@ -425,7 +425,7 @@ void check_one(const CheckOptions* options, CheckFile* file) {
       file->status = STATUS_BINARY;
     } else {
       check_add(file, LEVEL_ERROR, "charset", 0, 0, "%s", verdict);
-      if (options->fix) refuse(file, "which encoding it is, is a guess; rewriting could harm it");
+      if (options->fix) refuse(file, "its encoding would be a guess; rewriting could harm it");
       file->status = STATUS_FINDINGS;
     }
     return;

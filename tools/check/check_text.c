@@ -95,19 +95,41 @@ static int break_at(const char* data, size_t length, size_t i, size_t* size) {
   return CHECK_BREAK_CR;
 }
 
+/* The next CR and the next LF, each found once, so that a text of only one
+ * kind is not searched again for the other at every break. */
+typedef struct BreakScan {
+  const char* data;
+  size_t length;
+  size_t cr; /* positions; `length` when there is none */
+  size_t lf;
+} BreakScan;
+
+static size_t find_from(const char* data, size_t length, size_t i, char c) {
+  const char* p = i < length ? memchr(data + i, c, length - i) : NULL;
+  return p != NULL ? (size_t)(p - data) : length;
+}
+
+static void scan_start(BreakScan* scan, const CheckText* text) {
+  scan->data = text->data;
+  scan->length = text->length;
+  scan->cr = find_from(text->data, text->length, 0, '\r');
+  scan->lf = find_from(text->data, text->length, 0, '\n');
+}
+
 /* The next CR or LF at or after i, `length` when there is none. */
-static size_t next_break(const char* data, size_t length, size_t i) {
-  const char* lf = memchr(data + i, '\n', length - i);
-  const char* cr = memchr(data + i, '\r', (lf != NULL ? (size_t)(lf - data) : length) - i);
-  if (cr != NULL) return (size_t)(cr - data);
-  return lf != NULL ? (size_t)(lf - data) : length;
+static size_t next_break(BreakScan* scan, size_t i) {
+  if (scan->cr < i) scan->cr = find_from(scan->data, scan->length, i, '\r');
+  if (scan->lf < i) scan->lf = find_from(scan->data, scan->length, i, '\n');
+  return scan->cr < scan->lf ? scan->cr : scan->lf;
 }
 
 void check_text_breaks(const CheckText* text, CheckBreaks* breaks) {
   size_t i = 0;
+  BreakScan scan;
+  scan_start(&scan, text);
   memset(breaks, 0, sizeof *breaks);
   breaks->first = -1;
-  while ((i = next_break(text->data, text->length, i)) < text->length) {
+  while ((i = next_break(&scan, i)) < text->length) {
     size_t size;
     const int kind = break_at(text->data, text->length, i, &size);
     if (breaks->first < 0) breaks->first = kind;
@@ -130,7 +152,9 @@ int64_t check_breaks_other(const CheckBreaks* breaks, int kind) {
 
 int64_t check_text_first_other(const CheckText* text, int kind) {
   size_t i = 0;
-  while ((i = next_break(text->data, text->length, i)) < text->length) {
+  BreakScan scan;
+  scan_start(&scan, text);
+  while ((i = next_break(&scan, i)) < text->length) {
     size_t size;
     if (break_at(text->data, text->length, i, &size) != kind) return (int64_t)i;
     i += size;
@@ -151,14 +175,16 @@ int check_text_normalise(CheckText* text, int kind) {
   size_t out_length;
   char* out;
   size_t i = 0, o = 0;
+  BreakScan scan;
   check_text_breaks(text, &breaks);
+  scan_start(&scan, text);
   out_length = text->length +
                (size_t)(breaks.count[CHECK_BREAK_LF] + breaks.count[CHECK_BREAK_CR]) * (want - 1) -
                (size_t)breaks.count[CHECK_BREAK_CRLF] * (2 - want);
   out = malloc(out_length + 1);
   if (out == NULL) return -1;
   while (i < text->length) {
-    const size_t at = next_break(text->data, text->length, i);
+    const size_t at = next_break(&scan, i);
     size_t size;
     memcpy(out + o, text->data + i, at - i);
     o += at - i;
