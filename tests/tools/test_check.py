@@ -106,6 +106,13 @@ class RulesTest(CheckCase):
                     self.tree({"sub/.editorconfig": "root = true\n[*.txt]\nend_of_line = lf\n"})
                 self.assertEqual(self.gcc(*args), (status, lines, ""))
 
+    def test_a_broken_editorconfig_exits_2(self):
+        self.tree({".editorconfig": "root = true\n[*.txt\ncharset\n", "a.txt": "ok\n"})
+        status, out, err = self.gcc()
+        self.assertEqual(status, 2)
+        self.assertIn("a.txt: error: %s:2: cannot parse this .editorconfig line"
+                      % os.path.join(os.path.realpath(self.dir), ".editorconfig"), out)
+
     def test_usage_errors_exit_2(self):
         for args in (["--charset", "utf-16be"], ["--charset", "ebcdic"], ["--eol", "crcr"],
                      ["--bom", "maybe"], ["--format", "xml"], ["-j", "0"], ["--ansi", "koi8"],
