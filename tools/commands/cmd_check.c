@@ -212,7 +212,7 @@ const CliCommand cli_check_command = {
     "                         human (default); gcc: path:line:col: error: message;\n"
     "                         github: workflow annotations (10 per level) and a\n"
     "                         summary; json: one object per file, every finding\n"
-    "  -j, --jobs N           threads (default: the number of processors, at most 32)\n"
+    "  -j, --jobs N           threads (default: the processors, at most 32)\n"
     "  --no-editorconfig      ignore .editorconfig files\n"
     "\n"
     "Exit status: 0 when everything holds; 1 when something is wrong or --fix\n"
