@@ -443,6 +443,9 @@ class ConvertTest(CliTestCase):
                 self.assertRun(["convert", "--to", "utf16le", path], 0, "")
                 self.assertEqual(stat.S_IMODE(os.stat(path).st_mode), mode)
                 self.assertEqual(self.read(path), b"\xff\xfec\x00a\x00f\x00\xe9\x00")
+                # The tool's own text (--eol) goes through the same save.
+                self.assertRun(["convert", "--to", "utf8", "--eol", "crlf", path], 0, "")
+                self.assertEqual(stat.S_IMODE(os.stat(path).st_mode), mode)
         mask = os.umask(0)
         os.umask(mask)
         new = self.path("new.txt")
