@@ -183,7 +183,13 @@ int check_list_add(CheckList* list, const char* path) {
   int status;
   size_t length = strlen(path);
   char* copy;
+  /* A link named on the command line is reported like any other ("link/"
+   * with its slash names the directory it points to). */
+#if defined(_WIN32)
   if (stat(path, &st) != 0 || !S_ISDIR(st.st_mode)) {
+#else
+  if (lstat(path, &st) != 0 || !S_ISDIR(st.st_mode)) {
+#endif
     copy = malloc(length + 1);
     if (copy != NULL) memcpy(copy, path, length + 1);
     if (push(list, copy, 0) != 0) {
