@@ -11,7 +11,7 @@ if(TF_BUILD_TOOLS AND NOT CMAKE_CROSSCOMPILING)
     LABELS tools
     ENVIRONMENT "QUOBRIX_TEXTFILE_CLI=$<TARGET_FILE:quobrix-textfile-cli>;TF_EXAMPLES=${PROJECT_SOURCE_DIR}/examples;PYTHONDONTWRITEBYTECODE=1")
   # check: rules, refusals, formats, git's file list, the pre-commit round trip.
-  if(TF_HAVE_EDITORCONFIG)
+  if(TARGET tf_editorconfig)
     add_test(NAME tools_check
       COMMAND ${Python3_EXECUTABLE} -m unittest discover
               -s ${CMAKE_CURRENT_SOURCE_DIR}/tools -p test_check.py -v)
