@@ -38,6 +38,13 @@ if(NOT TF_YYJSON_SOURCE_DIR STREQUAL "" AND EXISTS "${TF_YYJSON_SOURCE_DIR}/LICE
   install(FILES "${TF_YYJSON_SOURCE_DIR}/LICENSE" RENAME LICENSE.yyjson
     DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
 endif()
+# libeditorconfig and PCRE2 compiled into the tool: their notices too.
+if(TARGET quobrix-textfile-cli AND TARGET tf_pcre2)
+  install(FILES "${TF_EDITORCONFIG_SOURCE_DIR}/LICENSE" RENAME LICENSE.editorconfig
+    DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+  install(FILES "${TF_PCRE2_SOURCE_DIR}/LICENCE.md" RENAME LICENSE.pcre2
+    DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+endif()
 
 # The CMake package: an imported target written here rather than exported,
 # so that on Windows it names the DLL and the Microsoft-format import

@@ -11,9 +11,11 @@ set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 
 packages=(g++ make cmake pkg-config libgtest-dev libbenchmark-dev
-          clang libclang-rt-14-dev python3 python3-pip libyyjson-dev)
-# The Python package's type test runs Debian's mypy.
-packages+=(mypy)
+          clang libclang-rt-14-dev python3 python3-pip libyyjson-dev
+          libeditorconfig-dev pre-commit mypy)
+# libeditorconfig-dev: the tool's check command reads .editorconfig through it;
+# pre-commit: the check hooks' round trip in the tool's tests; mypy: the Python
+# package's type test.
 # Optional extras: the benchmark compares against these when present.
 extras=(hyperfine ripgrep)
 

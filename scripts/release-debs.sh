@@ -126,4 +126,4 @@ gzip -9n <"$root/README.md" >"$work/$name/usr/share/doc/$name/README.md.gz"
 chmod 0644 "$work/$name/usr/share/man/man1/quobrix-textfile.1.gz" "$work/$name/usr/share/doc/$name/README.md.gz"
 control "$name" text "libquobrix-textfile$major (>= $version), libc6 (>= $floor)" foreign \
   "plain-text files in any encoding, decoded to UTF-8 (command-line tool)" \
-  "$about This package holds the command-line tool: detect, info, stats, search, replace preview, cat and convert."
+  "$about This package holds the command-line tool: detect, info, stats, search, replace preview, cat, convert and check."

@@ -60,6 +60,7 @@ extern const CliCommand cli_search_command;
 extern const CliCommand cli_replace_command;
 extern const CliCommand cli_cat_command;
 extern const CliCommand cli_convert_command;
+extern const CliCommand cli_check_command;
 
 /* Parses the arguments that follow the command name. Returns 0, 1 when help
  * was asked for, or CLI_USAGE after reporting the problem. `positional` must

@@ -18,6 +18,7 @@ static const CliCommand* const commands[] = {
     &cli_detect_command,  &cli_info_command, &cli_stats_command,
     &cli_linecol_command, &cli_text_command, &cli_search_command,
     &cli_replace_command, &cli_cat_command,  &cli_convert_command,
+    &cli_check_command,
 };
 static const int command_count = (int)(sizeof commands / sizeof commands[0]);
 

@@ -68,7 +68,7 @@ class CliTestCase(unittest.TestCase):
 
 class GeneralTest(CliTestCase):
     COMMANDS = ["detect", "info", "stats", "linecol", "text", "search", "replace", "cat",
-                "convert"]
+                "convert", "check"]
 
     def test_version(self):
         for flag in ("--version", "-V"):
@@ -476,7 +476,7 @@ class ConvertTest(CliTestCase):
         ]
         for args, message in cases:
             with self.subTest(args=args):
-                self.assertRun(["convert"] + args, 2, "", usage_error(message, "convert"))
+                self.assertRun(["convert", "check"] + args, 2, "", usage_error(message, "convert"))
         self.assertEqual(self.read(path), b"x")
 
     def test_encoding_names_in_the_usual_spellings(self):

@@ -10,4 +10,13 @@ if(TF_BUILD_TOOLS AND NOT CMAKE_CROSSCOMPILING)
   set_tests_properties(tools_cli PROPERTIES
     LABELS tools
     ENVIRONMENT "QUOBRIX_TEXTFILE_CLI=$<TARGET_FILE:quobrix-textfile-cli>;TF_EXAMPLES=${PROJECT_SOURCE_DIR}/examples;PYTHONDONTWRITEBYTECODE=1")
+  # check: rules, refusals, formats, git's file list, the pre-commit round trip.
+  if(TARGET tf_editorconfig)
+    add_test(NAME tools_check
+      COMMAND ${Python3_EXECUTABLE} -m unittest discover
+              -s ${CMAKE_CURRENT_SOURCE_DIR}/tools -p test_check.py -v)
+    set_tests_properties(tools_check PROPERTIES
+      LABELS tools
+      ENVIRONMENT "QUOBRIX_TEXTFILE_CLI=$<TARGET_FILE:quobrix-textfile-cli>;TF_SOURCE_DIR=${PROJECT_SOURCE_DIR};PYTHONDONTWRITEBYTECODE=1")
+  endif()
 endif()
