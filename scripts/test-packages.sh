@@ -138,6 +138,8 @@ prebuild() { tar -xzOf "$tgz" "package/prebuilds/$1"; }
 sample=$root/examples/sample-utf8.txt
 sample_info="{\"encoding\":\"utf8\",\"had_bom\":0,\"line_ending\":\"lf\",\"bytes\":$(stat -c %s "$sample"),\
 \"raw_bytes\":$(stat -c %s "$sample"),\"lines\":3,\"sanitized\":0}"
+# The tool's info: the library's JSON between the path it was given and its verdict.
+tool_info() { local body=${sample_info#\{}; printf '{"path":"%s",%s,"verdict":"text"}' "$1" "${body%\}}"; }
 expect() { # WHAT ACTUAL EXPECTED
   [ "$2" = "$3" ] || { printf 'test-packages: %s: expected\n%s\ngot\n%s\n' "$1" "$3" "$2" >&2; exit 1; }
 }
@@ -172,7 +174,7 @@ EOF
 echo "test-packages: node linux-x64: tsc type-checks index.d.ts"
 # The package's command, as npx finds it in the folder's node_modules/.bin.
 expect "npx quobrix-textfile info" "$(cd "$app" && "${clean[@]}" npx --no quobrix-textfile info "$sample")" \
-  "$sample_info"
+  "$(tool_info "$sample")"
 rc=0
 (cd "$app" && "${clean[@]}" npx --no quobrix-textfile info "$tmp/missing.txt" >/dev/null 2>&1) || rc=$?
 expected_rc=0
@@ -214,7 +216,7 @@ for _ in 1 2; do
     </dev/null >command.txt 2>/dev/null) || true
   [ -s "$app/command.txt" ] && break
 done
-expect "the command under wine" "$(tr -d '\r' <"$app/command.txt")" "$sample_info"
+expect "the command under wine" "$(tr -d '\r' <"$app/command.txt")" "$(tool_info sample.txt)"
 echo "test-packages: node win32-x64 (wine): the package's command runs the Windows tool"
 "$wineserver" -k >/dev/null 2>&1 || true
 
@@ -229,7 +231,7 @@ check_results "node linux-arm64 (qemu)" "$app/results.txt"
 # launcher cannot start the arm64 tool under qemu: the tool it would start runs
 # alone, finding the library beside it.
 expect "the npm package's arm64 tool" "$("${clean[@]}" qemu-aarch64 -L /usr/aarch64-linux-gnu \
-  "$app/node_modules/quobrix-textfile/prebuilds/linux-arm64/quobrix-textfile" info "$sample")" "$sample_info"
+  "$app/node_modules/quobrix-textfile/prebuilds/linux-arm64/quobrix-textfile" info "$sample")" "$(tool_info "$sample")"
 echo "test-packages: node linux-arm64 (qemu): the package's arm64 tool runs"
 
 echo "== packages: python x86_64 (at $(($(date +%s) - start)) s)"
@@ -253,7 +255,7 @@ cmp -s "$(ls -d "$venv"/lib/python3*/site-packages/quobrix_textfile)/libquobrix-
   <(wheel_library "$wheel_x64") || { echo "test-packages: pip did not install the x86_64 wheel" >&2; exit 1; }
 # The command the wheel puts on the venv's PATH.
 expect "quobrix-textfile from the venv" "$("${clean[@]}" PATH="$venv/bin:/usr/bin:/bin" quobrix-textfile info "$sample")" \
-  "$sample_info"
+  "$(tool_info "$sample")"
 rc=0
 "${clean[@]}" "$venv/bin/quobrix-textfile" info "$tmp/missing.txt" >/dev/null 2>&1 || rc=$?
 [ "$rc" != 0 ] && [ "$rc" != 127 ] || { echo "test-packages: the venv's command gave $rc for a missing file" >&2; exit 1; }
@@ -316,7 +318,7 @@ assert qt.version() == '$version'")
   tail -n 3 "$tmp/py-debian11.log"
   # The command script (it starts the tool, which runs on the system's loader).
   expect "quobrix-textfile from the Debian 11 venv" \
-    "$("${old_run[@]}" "$venv_old/bin/python3.9" "$venv_old/bin/quobrix-textfile" info "$sample")" "$sample_info"
+    "$("${old_run[@]}" "$venv_old/bin/python3.9" "$venv_old/bin/quobrix-textfile" info "$sample")" "$(tool_info "$sample")"
   echo "test-packages: python on glibc 2.31: Debian 11's pip installs the x86_64 wheel, its tests pass, the command runs"
 else
   echo "test-packages: python on glibc 2.31: no Debian 11 packages to run ($(tail -n 1 "$tmp/debian11.log"))"
@@ -346,7 +348,7 @@ assert qt.version() == '$version'")
   tail -n 3 "$tmp/py-arm64.log"
   echo "test-packages: python aarch64: the package's tests pass under qemu with Debian's arm64 Python"
   expect "the aarch64 wheel's tool" "$("${clean[@]}" qemu-aarch64 -L /usr/aarch64-linux-gnu \
-    "$target/quobrix_textfile/quobrix-textfile" info "$sample")" "$sample_info"
+    "$target/quobrix_textfile/quobrix-textfile" info "$sample")" "$(tool_info "$sample")"
   echo "test-packages: python aarch64: the wheel's tool runs under qemu"
 else
   echo "test-packages: python aarch64: no arm64 Python to run ($(tail -n 1 "$tmp/python-arm64.log"))"
