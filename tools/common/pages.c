@@ -14,29 +14,6 @@
 #include "cli.h"
 #include "quobrix_textfile.h"
 
-int cli_bytes_append(CliBytes* bytes, const void* data, size_t length) {
-  if (bytes->length + length + 1 > bytes->capacity) {
-    size_t capacity = bytes->capacity < 256 ? 256 : bytes->capacity;
-    char* grown;
-    while (capacity < bytes->length + length + 1) capacity *= 2;
-    grown = realloc(bytes->data, capacity);
-    if (grown == NULL) return -1;
-    bytes->data = grown;
-    bytes->capacity = capacity;
-  }
-  if (length > 0) memcpy(bytes->data + bytes->length, data, length);
-  bytes->length += length;
-  bytes->data[bytes->length] = '\0';
-  return 0;
-}
-
-void cli_bytes_free(CliBytes* bytes) {
-  free(bytes->data);
-  bytes->data = NULL;
-  bytes->length = 0;
-  bytes->capacity = 0;
-}
-
 static int64_t take_page(const char* json, int64_t offset, CliBytes* out, const char** why) {
   CliJson* page = cli_json_parse(json);
   const char* text;
