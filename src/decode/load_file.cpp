@@ -245,8 +245,11 @@ LoadStatus stream_file(int fd, std::uint64_t size, LoadedFile& out, std::uint64_
   std::uint64_t first = size < piece ? size : piece;
   if (first < 3) first = size < 3 ? size : 3;
   Source source{fd, size, piece, 0};
+  // An empty file is asked for one byte, to find the files that only say
+  // they are empty.
   const std::uint64_t arrived =
-      read_piece(fd, block.get(), first, first == size ? first + 1 : first);
+      size == 0 ? read_piece(fd, block.get(), 1, 1)
+                : read_piece(fd, block.get(), first, first == size ? first + 1 : first);
   if (arrived < first) return LoadStatus::kShortRead;
   if (arrived > first) return LoadStatus::kGrew;
   source.got = first;
@@ -263,12 +266,10 @@ LoadStatus stream_file(int fd, std::uint64_t size, LoadedFile& out, std::uint64_
 
 LoadStatus load_file(int fd, std::uint64_t size, LoadedFile& out, std::uint64_t piece) noexcept {
   out = LoadedFile{};
-  if (size != 0) {
-    const LoadStatus status = stream_file(fd, size, out, piece);
-    if (status != LoadStatus::kGrew) return status;
-    out = LoadedFile{};
-    if (platform::rewind_file(fd) != 0) return LoadStatus::kShortRead;
-  }
+  const LoadStatus status = stream_file(fd, size, out, piece);
+  if (status != LoadStatus::kGrew) return status;
+  out = LoadedFile{};
+  if (platform::rewind_file(fd) != 0) return LoadStatus::kShortRead;
   return load_to_end(fd, out);
 }
 
