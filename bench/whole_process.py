@@ -82,11 +82,11 @@ def main():
     ours_out = os.path.join(scratch, "ours.txt")
     theirs = os.path.join(scratch, "theirs.txt")
     rows = [
-        (f"open UTF-8 (detect), english {args.open_size}",
-         [("quobrix-textfile detect", f"{tool} detect {big['english']}"),
+        (f"open UTF-8 (linecol at 0), english {args.open_size}",
+         [("quobrix-textfile linecol FILE 0", f"{tool} linecol {big['english']} 0"),
           ("cat > /dev/null", f"cat {big['english']}")]),
-        (f"open UTF-16LE (detect), english-utf16 {args.open_size}",
-         [("quobrix-textfile detect", f"{tool} detect {big['english-utf16']}"),
+        (f"open UTF-16LE (linecol at 0), english-utf16 {args.open_size}",
+         [("quobrix-textfile linecol FILE 0", f"{tool} linecol {big['english-utf16']} 0"),
           ("iconv -f UTF-16LE -t UTF-8 > /dev/null",
            f"{iconv} -f UTF-16LE -t UTF-8 {big['english-utf16']}")]),
     ]
