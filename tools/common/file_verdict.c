@@ -199,8 +199,18 @@ static const uint16_t cp1252_high[32] = {
 
 /* The first byte 80-9F, and the first that Windows-1252 leaves undefined. */
 static void feed_c1(CliRawScan* scan, const unsigned char* b, size_t length) {
+  const uint64_t ones = 0x0101010101010101u;
   if (scan->undefined_at != UINT64_MAX) return;
   for (size_t i = 0; i < length; ++i) {
+    /* Eight bytes at a time: none of them is 100xxxxx? */
+    while (i + 8 <= length) {
+      uint64_t word;
+      memcpy(&word, b + i, 8);
+      word = (word & ones * 0xE0) ^ ones * 0x80;
+      if (((word - ones) & ~word & ones * 0x80) != 0) break;
+      i += 8;
+    }
+    if (i >= length) break;
     if (b[i] < 0x80 || b[i] > 0x9F) continue;
     if (scan->c1_at == UINT64_MAX) {
       scan->c1_at = scan->length + i;
