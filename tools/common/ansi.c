@@ -9,6 +9,7 @@
  * every accented letter in it stands alone and is a stray byte. */
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 #include "common/file_verdict.h"
 
@@ -76,6 +77,10 @@ void cli_utf8_scan_feed(CliUtf8Scan* scan, const void* bytes, size_t length) {
     /* The first byte of a run of ASCII ends a sequence in progress; the
      * others count nothing (nor does one that opens the next piece). */
     if (b[i] < 0x80) {
+      uint64_t word;
+      while (i + 9 <= length && (memcpy(&word, b + i + 1, 8), word & 0x8080808080808080u) == 0) {
+        i += 8;
+      }
       while (i + 1 < length && b[i + 1] < 0x80) ++i;
     }
   }
