@@ -257,9 +257,10 @@ const char* cli_raw_scan_refusal(const CliRawScan* scan, CliAnsiPage page, int f
 
 const char* cli_ansi_refusal(const void* bytes, size_t length, CliAnsiPage page, int from_ansi,
                              char* buffer, size_t size) {
-  CliRawScan scan;
+  CliRawScan scan; /* its ansi half only: the verdict is asked for apart */
   cli_raw_scan_init(&scan, 1);
-  cli_raw_scan_feed(&scan, bytes, length);
+  cli_utf8_scan_feed(&scan.utf8, bytes, length);
+  feed_c1(&scan, bytes, length);
   return cli_raw_scan_refusal(&scan, page, from_ansi, buffer, size);
 }
 
