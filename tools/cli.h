@@ -9,6 +9,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <stdio.h>
 
 #define CLI_PROGRAM "quobrix-textfile"
 
@@ -132,6 +133,24 @@ int cli_open(const char* file);
  * spool for standard input. A caller that must be sure they are the bytes
  * the library read compares their length with "raw_bytes" of tf_info. */
 int cli_open_raw(const char* file, CliBytes* raw);
+
+/* The raw bytes of a file the tool opened, read by the tool itself. */
+typedef struct CliRaw {
+  FILE* in;
+  int spool; /* standard input's spool, released on closing */
+} CliRaw;
+struct CliRawScan;
+
+/* cli_open, and `raw` opened on the same bytes right after the library has
+ * read them; read them with cli_raw_read, then cli_raw_close. */
+int cli_open_raw_stream(const char* file, CliRaw* raw);
+
+/* Streams the bytes of `raw` through `scan` (file_verdict.h; may be NULL)
+ * one small buffer at a time; when `keep` is not NULL they are kept in it as well
+ * (emptied first), for a caller that needs them whole. 0, or -1 after
+ * reporting why not. */
+int cli_raw_read(const char* file, CliRaw* raw, struct CliRawScan* scan, CliBytes* keep);
+void cli_raw_close(CliRaw* raw);
 
 /* The path the library is to write for the operand `file`, in a block to
  * release with free(); NULL after reporting why there is none. */

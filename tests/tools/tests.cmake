@@ -20,3 +20,16 @@ if(TF_BUILD_TOOLS AND NOT CMAKE_CROSSCOMPILING)
       ENVIRONMENT "QUOBRIX_TEXTFILE_CLI=$<TARGET_FILE:quobrix-textfile-cli>;TF_SOURCE_DIR=${PROJECT_SOURCE_DIR};PYTHONDONTWRITEBYTECODE=1")
   endif()
 endif()
+
+# The raw bytes scanned in pieces (as the tool streams files) against scanned
+# whole, for every cut of a table of inputs.
+if(TF_BUILD_TOOLS)
+  add_executable(tools_verdict_pieces tools/verdict_pieces.c
+    ${PROJECT_SOURCE_DIR}/tools/common/file_verdict.c
+    ${PROJECT_SOURCE_DIR}/tools/common/ansi.c
+    ${PROJECT_SOURCE_DIR}/tools/common/bytes.c)
+  target_include_directories(tools_verdict_pieces PRIVATE ${PROJECT_SOURCE_DIR}/tools)
+  set_target_properties(tools_verdict_pieces PROPERTIES C_STANDARD 99 C_STANDARD_REQUIRED ON)
+  add_test(NAME tools_verdict_pieces COMMAND tools_verdict_pieces)
+  set_tests_properties(tools_verdict_pieces PROPERTIES LABELS tools)
+endif()

@@ -9,9 +9,10 @@
 static const char* plural(int64_t n) { return n == 1 ? "" : "s"; }
 
 /* "notes.txt: utf16le with BOM, crlf, 120 lines, 3456 bytes (raw 6914)" */
-static int detect_one(const char* file, CliBytes* raw) {
-  const int handle = cli_open_raw(file, raw);
-  CliVerdict verdict;
+static int detect_one(const char* file) {
+  CliRaw raw;
+  CliRawScan scan;
+  const int handle = cli_open_raw_stream(file, &raw);
   char* json;
   CliJson* info;
   const char* encoding;
@@ -19,6 +20,13 @@ static int detect_one(const char* file, CliBytes* raw) {
   int64_t had_bom = 0, bytes = 0, raw_bytes = 0, lines = 0, sanitized = 0;
   int status = CLI_OK;
   if (handle < 0) return CLI_FILE_FAILED;
+  cli_raw_scan_init(&scan, 0);
+  if (cli_raw_read(file, &raw, &scan, NULL) != 0) {
+    cli_raw_close(&raw);
+    tf_close(handle);
+    return CLI_FILE_FAILED;
+  }
+  cli_raw_close(&raw);
   json = tf_info(handle);
   if (json == NULL) {
     cli_file_error(file, tf_last_error());
@@ -40,7 +48,7 @@ static int detect_one(const char* file, CliBytes* raw) {
   } else {
     /* "utf8-bom" says so already; the mark is named for the others. */
     const int name_bom = had_bom != 0 && strcmp(encoding, "utf8-bom") != 0;
-    verdict = cli_file_verdict(raw->data, raw->length);
+    const CliVerdict verdict = cli_raw_scan_verdict(&scan);
     out_printf("%s: %s%s, %s, %lld line%s, %lld byte%s (raw %lld)%s%s%s\n", file, encoding,
                name_bom ? " with BOM" : "", line_ending, (long long)lines, plural(lines),
                (long long)bytes, plural(bytes), (long long)raw_bytes,
@@ -52,12 +60,10 @@ static int detect_one(const char* file, CliBytes* raw) {
 }
 
 static int run_detect(const CliArgs* args) {
-  CliBytes raw = {NULL, 0, 0};
   int status = CLI_OK;
   for (int i = 0; i < args->positional_count && !out_stopped(); ++i) {
-    if (detect_one(args->positional[i], &raw) != CLI_OK) status = CLI_FILE_FAILED;
+    if (detect_one(args->positional[i]) != CLI_OK) status = CLI_FILE_FAILED;
   }
-  cli_bytes_free(&raw);
   return status;
 }
 

@@ -7,11 +7,20 @@
 static const CliOption info_options[] = {{"pretty", 0, 0}};
 enum { INFO_PRETTY };
 
-static int info_one(const char* file, CliBytes* raw, int pretty) {
-  const int handle = cli_open_raw(file, raw);
+static int info_one(const char* file, int pretty) {
+  CliRaw raw;
+  CliRawScan scan;
+  const int handle = cli_open_raw_stream(file, &raw);
   char* json;
   int status = CLI_OK;
   if (handle < 0) return CLI_FILE_FAILED;
+  cli_raw_scan_init(&scan, 0);
+  if (cli_raw_read(file, &raw, &scan, NULL) != 0) {
+    cli_raw_close(&raw);
+    tf_close(handle);
+    return CLI_FILE_FAILED;
+  }
+  cli_raw_close(&raw);
   json = tf_info(handle);
   tf_close(handle);
   if (json == NULL) {
@@ -19,8 +28,7 @@ static int info_one(const char* file, CliBytes* raw, int pretty) {
     return CLI_FILE_FAILED;
   }
   if (cli_print_result_with(json, file, 1, pretty, "verdict",
-                            cli_verdict_id(cli_file_verdict(raw->data, raw->length))) ==
-      CLI_FILE_FAILED) {
+                            cli_verdict_id(cli_raw_scan_verdict(&scan))) == CLI_FILE_FAILED) {
     status = CLI_FILE_FAILED;
   }
   tf_free_string(json);
@@ -28,14 +36,12 @@ static int info_one(const char* file, CliBytes* raw, int pretty) {
 }
 
 static int run_info(const CliArgs* args) {
-  CliBytes raw = {NULL, 0, 0};
   int status = CLI_OK;
   for (int i = 0; i < args->positional_count && !out_stopped(); ++i) {
-    if (info_one(args->positional[i], &raw, args->value[INFO_PRETTY] != NULL) != CLI_OK) {
+    if (info_one(args->positional[i], args->value[INFO_PRETTY] != NULL) != CLI_OK) {
       status = CLI_FILE_FAILED;
     }
   }
-  cli_bytes_free(&raw);
   return status;
 }
 

@@ -9,16 +9,11 @@
  * every accented letter in it stands alone and is a stray byte. */
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 #include "common/file_verdict.h"
 
-typedef struct Scanner {
-  CliUtf8Evidence evidence;
-  int need;          /* continuation bytes still wanted by the current sequence */
-  int taken;         /* continuation bytes it has already */
-  unsigned char low; /* the range allowed for the next one */
-  unsigned char high;
-} Scanner;
+typedef CliUtf8Scan Scanner;
 
 /* A sequence that broke off: its first byte is a stray, and so is each
  * continuation byte it had taken, since none of them starts a sequence. */
@@ -70,17 +65,36 @@ static void scanner_byte(Scanner* s, unsigned char b) {
   scanner_start(s, b);
 }
 
-void cli_utf8_evidence(const void* bytes, size_t length, CliUtf8Evidence* out) {
+void cli_utf8_scan_init(CliUtf8Scan* scan) {
+  const CliUtf8Scan empty = {{0, 0, 0}, 0, 0, 0x80, 0xBF};
+  *scan = empty;
+}
+
+void cli_utf8_scan_feed(CliUtf8Scan* scan, const void* bytes, size_t length) {
   const unsigned char* b = bytes;
-  Scanner s = {{0, 0, 0}, 0, 0, 0x80, 0xBF};
   for (size_t i = 0; i < length; ++i) {
-    scanner_byte(&s, b[i]);
+    scanner_byte(scan, b[i]);
     /* The first byte of a run of ASCII ends a sequence in progress; the
-     * others count nothing. */
+     * others count nothing (nor does one that opens the next piece). */
     if (b[i] < 0x80) {
+      uint64_t word;
+      while (i + 9 <= length && (memcpy(&word, b + i + 1, 8), word & 0x8080808080808080u) == 0) {
+        i += 8;
+      }
       while (i + 1 < length && b[i + 1] < 0x80) ++i;
     }
   }
+}
+
+void cli_utf8_scan_finish(const CliUtf8Scan* scan, CliUtf8Evidence* out) {
+  Scanner s = *scan;
   if (s.need > 0) scanner_break(&s); /* cut off by the end of the file */
   *out = s.evidence;
+}
+
+void cli_utf8_evidence(const void* bytes, size_t length, CliUtf8Evidence* out) {
+  CliUtf8Scan s;
+  cli_utf8_scan_init(&s);
+  cli_utf8_scan_feed(&s, bytes, length);
+  cli_utf8_scan_finish(&s, out);
 }

@@ -35,7 +35,9 @@
  *    cp1252. A file without bytes 80-9F reads the same in both.
  *
  * Everything here works on bytes in memory and allocates nothing except in
- * cli_ansi_decode; it never calls the library. */
+ * cli_ansi_decode; it never calls the library. The one-shot functions take
+ * the whole file; CliRawScan takes it in pieces of any size, in order, and
+ * gives the same answers without the file ever being held whole. */
 #ifndef QUOBRIX_TEXTFILE_FILE_VERDICT_H
 #define QUOBRIX_TEXTFILE_FILE_VERDICT_H
 
@@ -94,5 +96,48 @@ typedef struct CliUtf8Evidence {
   int64_t places;
 } CliUtf8Evidence;
 void cli_utf8_evidence(const void* bytes, size_t length, CliUtf8Evidence* out);
+
+/* The same count over bytes that come in pieces: a sequence may be cut
+ * anywhere between them. */
+typedef struct CliUtf8Scan {
+  CliUtf8Evidence evidence;
+  int need;          /* continuation bytes still wanted by the current sequence */
+  int taken;         /* continuation bytes it has already */
+  unsigned char low; /* the range allowed for the next one */
+  unsigned char high;
+} CliUtf8Scan;
+void cli_utf8_scan_init(CliUtf8Scan* scan);
+void cli_utf8_scan_feed(CliUtf8Scan* scan, const void* bytes, size_t length);
+/* The evidence of all the bytes fed, the last ones being the end of the
+ * file (a sequence left open is cut off). */
+void cli_utf8_scan_finish(const CliUtf8Scan* scan, CliUtf8Evidence* out);
+
+/* Everything the commands need of a file's raw bytes, gathered while they
+ * stream past: the verdict, the length, and for an "ansi" file (`ansi` at
+ * init) the near-UTF-8 evidence and the first bytes in 80-9F. The caller
+ * owns it (no globals: threads may scan files side by side). */
+typedef struct CliRawScan {
+  uint64_t length;        /* bytes fed so far */
+  unsigned char first[2]; /* the first two bytes (the UTF-16LE mark?) */
+  unsigned char last;     /* the byte fed last */
+  int ansi;               /* gather the ansi evidence as well */
+  uint64_t zeros[2];      /* 0x00 bytes at even and at odd offsets */
+  int bad_pair[2];        /* a 0x00 at that parity paired with a control text lacks */
+  int zero_waits;         /* the byte fed last is a 0x00 at an even offset */
+  size_t run;             /* controls text lacks, in a row, at the end so far */
+  int control_run;        /* a run of two or more seen */
+  CliUtf8Scan utf8;       /* ansi only */
+  uint64_t c1_at;         /* offset of the first byte 80-9F, or UINT64_MAX */
+  uint64_t undefined_at;  /* of the first Windows-1252 leaves undefined */
+  unsigned char c1_byte;
+  unsigned char undefined_byte;
+} CliRawScan;
+void cli_raw_scan_init(CliRawScan* scan, int ansi);
+void cli_raw_scan_feed(CliRawScan* scan, const void* bytes, size_t length);
+/* cli_file_verdict of all the bytes fed. */
+CliVerdict cli_raw_scan_verdict(const CliRawScan* scan);
+/* cli_ansi_refusal of all the bytes fed (a scan begun with `ansi`). */
+const char* cli_raw_scan_refusal(const CliRawScan* scan, CliAnsiPage page, int from_ansi,
+                                 char* buffer, size_t size);
 
 #endif /* QUOBRIX_TEXTFILE_FILE_VERDICT_H */

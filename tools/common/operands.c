@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include "cli.h"
+#include "common/file_verdict.h"
 #include "quobrix_textfile.h"
 
 /* The largest file the library opens, in bytes (500 MiB). */
@@ -43,41 +44,70 @@ void cli_library_error(const char* file, const char* native) {
   cli_bytes_free(&fixed);
 }
 
-/* Appends the bytes of the file at `native` to `raw`; 0, or -1 after
+static void read_failed(const char* file, int error) {
+  char message[256];
+  snprintf(message, sizeof message, "cannot read its bytes: %s", strerror(error));
+  cli_file_error(file, message);
+}
+
+/* Opens the bytes of the file at `native` for cli_raw_read; 0, or -1 after
  * reporting why not. */
-static int read_raw(const char* file, const char* native, CliBytes* raw) {
-  FILE* in = fopen(native, "rb");
+static int open_raw(const char* file, const char* native, CliRaw* raw) {
+  raw->in = fopen(native, "rb");
+  if (raw->in != NULL) return 0;
+  read_failed(file, errno);
+  return -1;
+}
+
+/* A piece of the bytes streamed at a time: small enough to stay in the
+ * cache, large enough that reading costs few calls. */
+#define CLI_RAW_PIECE (256 * 1024)
+
+int cli_raw_read(const char* file, CliRaw* raw, CliRawScan* scan, CliBytes* keep) {
+  unsigned char* piece = NULL;
   int error = 0;
-  if (in == NULL) {
-    error = errno;
-  } else {
-    for (;;) {
-      size_t got;
-      if (raw->capacity - raw->length < 65537 &&
-          cli_bytes_reserve(raw, raw->capacity < 65536 ? 65536 : raw->capacity) != 0) {
+  if (keep != NULL) {
+    keep->length = 0;
+  } else if ((piece = malloc(CLI_RAW_PIECE)) == NULL) {
+    error = ENOMEM;
+  }
+  while (error == 0) {
+    size_t got;
+    if (keep != NULL) {
+      if (keep->capacity - keep->length < 65537 &&
+          cli_bytes_reserve(keep, keep->capacity < 65536 ? 65536 : keep->capacity) != 0) {
         error = ENOMEM;
         break;
       }
-      got = fread(raw->data + raw->length, 1, raw->capacity - raw->length - 1, in);
-      raw->length += got;
-      raw->data[raw->length] = '\0';
-      if (got == 0) {
-        if (ferror(in)) error = errno != 0 ? errno : EIO;
-        break;
-      }
+      got = fread(keep->data + keep->length, 1, keep->capacity - keep->length - 1, raw->in);
+      if (scan != NULL) cli_raw_scan_feed(scan, keep->data + keep->length, got);
+      keep->length += got;
+      keep->data[keep->length] = '\0';
+    } else {
+      got = fread(piece, 1, CLI_RAW_PIECE, raw->in);
+      cli_raw_scan_feed(scan, piece, got);
     }
-    fclose(in);
+    if (got == 0) {
+      if (ferror(raw->in)) error = errno != 0 ? errno : EIO;
+      break;
+    }
   }
-  if (error != 0) {
-    char message[256];
-    snprintf(message, sizeof message, "cannot read its bytes: %s", strerror(error));
-    cli_file_error(file, message);
-    return -1;
-  }
-  return 0;
+  free(piece);
+  if (error == 0) return 0;
+  read_failed(file, error);
+  return -1;
 }
 
-static int open_stdin(const char* file, CliBytes* raw) {
+void cli_raw_close(CliRaw* raw) {
+  if (raw->in != NULL) fclose(raw->in);
+  raw->in = NULL;
+  if (raw->spool) cli_stdin_release();
+  raw->spool = 0;
+}
+
+/* The spool stays until the raw bytes are closed (on Windows it cannot be
+ * removed while they are open). */
+static int open_stdin(const char* file, CliRaw* raw) {
   static int read_already = 0;
   const char* why = NULL;
   const char* spool;
@@ -92,23 +122,27 @@ static int open_stdin(const char* file, CliBytes* raw) {
     cli_file_error(file, why);
     return -1;
   }
-  /* The library holds what it read: the spool can go at once. */
   handle = tf_open(spool);
   if (handle < 0) {
     cli_library_error(file, spool);
-  } else if (raw != NULL && read_raw(file, spool, raw) != 0) {
+  } else if (raw != NULL && open_raw(file, spool, raw) != 0) {
     tf_close(handle);
     handle = -1;
   }
-  cli_stdin_release();
+  if (raw != NULL && raw->in != NULL) {
+    raw->spool = 1;
+  } else {
+    cli_stdin_release(); /* the library holds what it read */
+  }
   return handle;
 }
 
-int cli_open(const char* file) { return cli_open_raw(file, NULL); }
-
-int cli_open_raw(const char* file, CliBytes* raw) {
+static int open_with_raw(const char* file, CliRaw* raw) {
   int handle;
-  if (raw != NULL) raw->length = 0;
+  if (raw != NULL) {
+    raw->in = NULL;
+    raw->spool = 0;
+  }
   if (cli_is_stdin(file)) return open_stdin(file, raw);
 #if defined(_WIN32)
   {
@@ -121,7 +155,7 @@ int cli_open_raw(const char* file, CliBytes* raw) {
     handle = tf_open(native);
     if (handle < 0) {
       cli_library_error(file, native);
-    } else if (raw != NULL && read_raw(file, native, raw) != 0) {
+    } else if (raw != NULL && open_raw(file, native, raw) != 0) {
       tf_close(handle);
       handle = -1;
     }
@@ -131,11 +165,30 @@ int cli_open_raw(const char* file, CliBytes* raw) {
   handle = tf_open(file);
   if (handle < 0) {
     cli_file_error(file, tf_last_error());
-  } else if (raw != NULL && read_raw(file, file, raw) != 0) {
+  } else if (raw != NULL && open_raw(file, file, raw) != 0) {
     tf_close(handle);
     handle = -1;
   }
 #endif
+  return handle;
+}
+
+int cli_open(const char* file) { return open_with_raw(file, NULL); }
+
+int cli_open_raw_stream(const char* file, CliRaw* raw) { return open_with_raw(file, raw); }
+
+int cli_open_raw(const char* file, CliBytes* raw) {
+  CliRaw stream;
+  int handle;
+  if (raw == NULL) return cli_open(file);
+  raw->length = 0;
+  handle = open_with_raw(file, &stream);
+  if (handle < 0) return handle;
+  if (cli_raw_read(file, &stream, NULL, raw) != 0) {
+    tf_close(handle);
+    handle = -1;
+  }
+  cli_raw_close(&stream);
   return handle;
 }
 

@@ -61,11 +61,11 @@ static int read_source(const char* file, int handle, Source* source) {
 
 /* 0 when the document may be converted, else non-zero (reported). */
 static int refused(const CliRewrite* plan, const char* file, const Source* source,
-                   const CliBytes* raw) {
-  const CliVerdict verdict = cli_file_verdict(raw->data, raw->length);
+                   const CliRawScan* scan) {
+  const CliVerdict verdict = cli_raw_scan_verdict(scan);
   char message[256];
   const char* why = NULL;
-  if ((int64_t)raw->length != source->raw_bytes) {
+  if ((int64_t)scan->length != source->raw_bytes) {
     why = "changed while it was read, not converted";
   } else if (verdict == CLI_VERDICT_BINARY) {
     why = "binary file, not converted";
@@ -75,8 +75,7 @@ static int refused(const CliRewrite* plan, const char* file, const Source* sourc
   } else if (source->sanitized && !plan->lossy) {
     why = CLI_MSG_SANITIZED;
   } else if (source->ansi) {
-    why = cli_ansi_refusal(raw->data, raw->length, plan->page, plan->from_ansi, message,
-                           sizeof message);
+    why = cli_raw_scan_refusal(scan, plan->page, plan->from_ansi, message, sizeof message);
   }
   if (why == NULL) return 0;
   cli_file_error(file, why);
@@ -101,6 +100,14 @@ static int already_there(const CliRewrite* plan, const Source* source, const cha
 static int needs_own_text(const CliRewrite* plan, const Source* source) {
   return (source->ansi && plan->page == CLI_ANSI_CP1252) ||
          (plan->eol != NULL && strcmp(source->line_ending, plan->eol) != 0);
+}
+
+/* Does the tool make the text from the raw bytes themselves? Then they
+ * are kept whole as they are read (decoded_text). */
+static int text_from_raw(const CliRewrite* plan, const Source* source) {
+  return !plan->dry_run && needs_own_text(plan, source) &&
+         (source->ansi || (!source->sanitized && (strcmp(source->encoding, "utf8") == 0 ||
+                                                  strcmp(source->encoding, "utf8-bom") == 0)));
 }
 
 /* The decoded text, whole: from the raw bytes where they are the text, else
@@ -200,13 +207,24 @@ CliRewritten cli_rewrite_file(const CliRewrite* plan, const char* file, CliBytes
   char* path;
   const char* encoding;
   CliRewritten done = CLI_REWRITE_WRITTEN;
-  const int handle = cli_open_raw(file, raw);
+  CliRaw stream;
+  CliRawScan scan;
+  const int handle = cli_open_raw_stream(file, &stream);
+  int bad;
   if (handle < 0) return CLI_REWRITE_FAILED;
-  if (read_source(file, handle, &source) != 0) {
+  /* The raw bytes are streamed past the checks, and held whole only when
+   * the tool makes the text from them. */
+  bad = read_source(file, handle, &source) != 0;
+  if (!bad) {
+    cli_raw_scan_init(&scan, source.ansi);
+    bad = cli_raw_read(file, &stream, &scan, text_from_raw(plan, &source) ? raw : NULL) != 0;
+  }
+  cli_raw_close(&stream);
+  if (bad) {
     tf_close(handle);
     return CLI_REWRITE_FAILED;
   }
-  if (refused(plan, file, &source, raw)) {
+  if (refused(plan, file, &source, &scan)) {
     tf_close(handle);
     return CLI_REWRITE_REFUSED;
   }
