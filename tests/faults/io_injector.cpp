@@ -175,6 +175,7 @@ int fstat(int fd, struct stat* st) noexcept {
 int __xstat(int ver, const char* path, struct stat* st) noexcept;
 int __lxstat(int ver, const char* path, struct stat* st) noexcept;
 int __fxstat(int ver, int fd, struct stat* st) noexcept;
+int __fxstatat(int ver, int dir, const char* path, struct stat* st, int flags) noexcept;
 
 int __xstat(int ver, const char* path, struct stat* st) noexcept {
   using Fn = int (*)(int, const char*, struct stat*);
@@ -195,6 +196,13 @@ int __fxstat(int ver, int fd, struct stat* st) noexcept {
   TF_REAL(__fxstat, Fn);
   if (intercept(Call::kFstat)) return -1;
   return real___fxstat(ver, fd, st);
+}
+
+int __fxstatat(int ver, int dir, const char* path, struct stat* st, int flags) noexcept {
+  using Fn = int (*)(int, int, const char*, struct stat*, int);
+  TF_REAL(__fxstatat, Fn);
+  if (intercept(Call::kFstatat)) return -1;
+  return real___fxstatat(ver, dir, path, st, flags);
 }
 #endif
 
