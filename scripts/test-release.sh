@@ -176,6 +176,9 @@ if old=$(bash scripts/debian11-root.sh "$root/build/package-cache/debian11" 2>"$
   expect "the tool on glibc 2.31" "$(old_run "$p/bin/quobrix-textfile" info "$sample")" "$(tool_info "$sample")"
   expect "the tool's search on glibc 2.31" "$(old_run "$p/bin/quobrix-textfile" search "$sample" line)" \
     "$("$p/bin/quobrix-textfile" search "$sample" line)"
+  # check's pool of threads (pthread_create and pthread_join at their old versions).
+  expect "the tool's check on glibc 2.31" "$(old_run "$p/bin/quobrix-textfile" check -j 2 "$sample" 2>&1)" \
+    "$("$p/bin/quobrix-textfile" check -j 2 "$sample" 2>&1)"
   echo "   consumer built against glibc 2.31 and the tool, run by its loader: passed ($(($(date +%s) - t0)) s)"
 else
   echo "   no Debian 11 packages to run ($(tail -n 1 "$work/debian11.log")): left out"

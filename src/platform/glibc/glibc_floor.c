@@ -8,6 +8,8 @@
  * and the statically linked C++ runtime bind to at link time, and that calls
  * the oldest version through a .symver reference:
  *   pthread_once, pthread_key_create    GLIBC_2.34 -> the first version
+ *   pthread_create, pthread_join        GLIBC_2.34 -> the first version (the
+ *                                       tool's pool of checking threads)
  *   pthread_sigmask                     GLIBC_2.32 -> the first version
  *   stat, fstat, lstat, fstatat (+64)   GLIBC_2.33 -> __xstat, __fxstat,
  *                                       __lxstat, __fxstatat, which the
@@ -48,6 +50,8 @@ TF_OLD(pthread_once, TF_GLIBC_FIRST);
 TF_OLD(__pthread_key_create, TF_GLIBC_FIRST);
 TF_OLD(pthread_key_create, TF_GLIBC_FIRST);
 TF_OLD(pthread_sigmask, TF_GLIBC_FIRST);
+TF_OLD(pthread_create, TF_GLIBC_FIRST);
+TF_OLD(pthread_join, TF_GLIBC_FIRST);
 TF_OLD(__xstat, TF_GLIBC_FIRST);
 TF_OLD(__fxstat, TF_GLIBC_FIRST);
 TF_OLD(__lxstat, TF_GLIBC_FIRST);
@@ -58,6 +62,9 @@ int tf_old_pthread_once(pthread_once_t* once, void (*init)(void));
 int tf_old___pthread_key_create(pthread_key_t* key, void (*destroy)(void*));
 int tf_old_pthread_key_create(pthread_key_t* key, void (*destroy)(void*));
 int tf_old_pthread_sigmask(int how, const sigset_t* set, sigset_t* old);
+int tf_old_pthread_create(pthread_t* thread, const pthread_attr_t* attr, void* (*start)(void*),
+                          void* arg);
+int tf_old_pthread_join(pthread_t thread, void** result);
 int tf_old___xstat(int ver, const char* path, struct stat* st);
 int tf_old___fxstat(int ver, int fd, struct stat* st);
 int tf_old___lxstat(int ver, const char* path, struct stat* st);
@@ -81,6 +88,15 @@ TF_LOCAL int pthread_key_create(pthread_key_t* key, void (*destroy)(void*)) {
 
 TF_LOCAL int pthread_sigmask(int how, const sigset_t* set, sigset_t* old) {
   return tf_old_pthread_sigmask(how, set, old);
+}
+
+TF_LOCAL int pthread_create(pthread_t* thread, const pthread_attr_t* attr, void* (*start)(void*),
+                            void* arg) {
+  return tf_old_pthread_create(thread, attr, start, arg);
+}
+
+TF_LOCAL int pthread_join(pthread_t thread, void** result) {
+  return tf_old_pthread_join(thread, result);
 }
 
 /* On x86-64 and aarch64 struct stat and struct stat64 are one layout. */
