@@ -176,6 +176,11 @@ TF_LEVEL_KERNEL(sse2, , std::uint64_t, latin1_to_utf8,
                 (const unsigned char* in, std::uint64_t n, unsigned char* out),
                 latin1_blocks<simd::Sse2Ascii16>(in, n, out))
 #endif
+#if defined(TF_WASM_KERNELS)
+TF_LEVEL_KERNEL(simd128, , std::uint64_t, latin1_to_utf8,
+                (const unsigned char* in, std::uint64_t n, unsigned char* out),
+                latin1_blocks<simd::Simd128Ascii16>(in, n, out))
+#endif
 
 #if defined(TF_NEON_KERNELS)
 

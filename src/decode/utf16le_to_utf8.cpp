@@ -97,6 +97,11 @@ TF_LEVEL_KERNEL(sse2, , Utf16Conversion, utf16le_to_utf8,
                 (const unsigned char* in, std::uint64_t n, unsigned char* out),
                 utf16_blocks<simd::Sse2Ascii16>(in, n, out))
 #endif
+#if defined(TF_WASM_KERNELS)
+TF_LEVEL_KERNEL(simd128, , Utf16Conversion, utf16le_to_utf8,
+                (const unsigned char* in, std::uint64_t n, unsigned char* out),
+                utf16_blocks<simd::Simd128Ascii16>(in, n, out))
+#endif
 
 #if defined(TF_NEON_KERNELS)
 

@@ -1,6 +1,13 @@
 // The boundary guard: nothing thrown inside the library crosses an export.
 // Ordinary failures are return values; only allocation inside the standard
 // library can throw, and it turns into the usual failure value here.
+//
+// Builds without exceptions (WebAssembly) have nothing to catch: every
+// block of the library comes from malloc, whose failure the layers already
+// report as "out of memory", and none of the standard library's throwing
+// allocations is used. One that failed there would end the call with a trap
+// (std::abort), which the JavaScript host reports as "out of memory" and
+// answers with a fresh instance.
 #pragma once
 
 #include <new>
@@ -11,7 +18,10 @@
 namespace tf {
 
 template <class Result, class Body>
-Result guarded(Result failure, Body&& body) noexcept {
+Result guarded([[maybe_unused]] Result failure, Body&& body) noexcept {
+#if !defined(__cpp_exceptions)
+  return body();
+#else
   try {
     return body();
   } catch (const std::bad_alloc&) {
@@ -20,6 +30,7 @@ Result guarded(Result failure, Body&& body) noexcept {
     set_last_error("%s", msg::kInternalError);
   }
   return failure;
+#endif
 }
 
 }  // namespace tf
