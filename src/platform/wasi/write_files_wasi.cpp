@@ -1,6 +1,8 @@
 // WASI through wasi-libc. WASI has no owners and no permission bits: a new
 // file gets what the host's runtime gives it (0666 minus the umask of the
-// host process), whatever the target had.
+// host process), whatever the target had. WASI numbers its errors in an
+// order of its own; the code a failed replace reports is Linux's number for
+// the same error, as the native library on Linux reports it.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +18,23 @@ namespace {
 
 constexpr std::size_t kPathBuffer = 4096;
 
+// Linux's number of a WASI error a rename can meet; others as they are.
+unsigned long linux_code(int error) noexcept {
+  struct Pair {
+    int wasi;
+    unsigned long linux_number;
+  };
+  static constexpr Pair kCodes[] = {
+      {EPERM, 1},         {ENOENT, 2},     {EIO, 5},      {EACCES, 13},  {EBUSY, 16},
+      {EEXIST, 17},       {EXDEV, 18},     {ENOTDIR, 20}, {EISDIR, 21},  {EINVAL, 22},
+      {EMFILE, 24},       {ETXTBSY, 26},   {ENOSPC, 28},  {EROFS, 30},   {EMLINK, 31},
+      {ENAMETOOLONG, 36}, {ENOTEMPTY, 39}, {ELOOP, 40},   {ESTALE, 116}, {EDQUOT, 122}};
+  for (const Pair& p : kCodes) {
+    if (p.wasi == error) return p.linux_number;
+  }
+  return static_cast<unsigned long>(error);
+}
+
 }  // namespace
 
 bool names_directory(const char* path) noexcept {
@@ -25,9 +44,9 @@ bool names_directory(const char* path) noexcept {
   return ::lstat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-unsigned long directory_target_code() noexcept { return EISDIR; }
+unsigned long directory_target_code() noexcept { return linux_code(EISDIR); }
 
-unsigned long missing_target_code() noexcept { return ENOENT; }
+unsigned long missing_target_code() noexcept { return linux_code(ENOENT); }
 
 int remove_name(const char* path) noexcept { return ::unlink(path); }
 
@@ -43,7 +62,7 @@ int sync_file(int file) noexcept { return ::fsync(file); }
 
 bool replace_file(const char* from, const char* to, unsigned long& code) noexcept {
   if (std::rename(from, to) == 0) return true;
-  code = static_cast<unsigned long>(errno);
+  code = linux_code(errno);
   return false;
 }
 

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# The WebAssembly build (wasm32-wasi) of the library and its test suite, run
+# by Node: builds build/wasm/ with the tests (GoogleTest from
+# /usr/src/googletest without exceptions or threads), runs them under Node's
+# WASI (scripts/wasi-run.js) over the portable and simd128 kernel levels,
+# then the npm package's own checks against the module
+# (QUOBRIX_TEXTFILE_WASM; all but the loading tests, which are about native
+# libraries, and the asynchronous ones, whose calls here run on the main
+# thread and so do not leave the event loop free). Left out, because one WebAssembly instance has
+# none of it: the tests of threads, fork, signals, libc interposition (the
+# allocation and I/O fault injectors), permission bits and owners,
+# std::filesystem (not in WASI's libc++) and the process's CPU time, and the
+# fuzz corpus replays (std::filesystem).
+#   bash scripts/test-wasm.sh [CTEST_ARGS...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc 2>/dev/null || echo 2)
+start=$(date +%s)
+
+# The toolchain and yyjson's source, as for the package's module.
+bash scripts/build-wasm.sh >/dev/null
+yyjson_src=$(bash scripts/cross-deps.sh | tail -n 1)
+
+echo "== wasm: configure and build the suite"
+cmake -S . -B build/wasm -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/wasm32-wasi.cmake" \
+  -DCMAKE_BUILD_TYPE=Release -DTF_WERROR=ON -DTF_DEPS_FROM_SOURCE=ON -DTF_YYJSON_SOURCE_DIR="$yyjson_src" \
+  -DTF_BUILD_TOOLS=OFF -DTF_BUILD_EXAMPLES=OFF -DTF_INSTALL=OFF -Dgtest_disable_pthreads=ON \
+  -DTF_TEST_REDUCED_SWEEPS=ON >/dev/null
+cmake --build build/wasm -j "$jobs"
+
+echo "== wasm: the suite under Node's WASI"
+node --single-threaded scripts/wasi-run.js build/wasm/tests/tf_dispatch_level.wasm
+ctest --test-dir build/wasm -j "$jobs" --output-on-failure "$@"
+
+echo "== wasm: the npm package's calls against the module"
+(cd bindings/node && { [ -d node_modules/koffi ] || npm ci --no-audit --no-fund --loglevel=error; } &&
+  QUOBRIX_TEXTFILE_WASM="$PWD/../../build/wasm/src/quobrix-textfile.wasm" \
+    node --test test/sync.test.js test/memory.test.js test/unshared.test.js test/copies.test.js \
+      test/gate.test.js test/concurrency.test.js test/paths.test.js test/readme.test.js)
+echo "== wasm: took $(($(date +%s) - start)) s"
