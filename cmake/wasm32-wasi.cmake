@@ -1,6 +1,6 @@
 # Cross build for WebAssembly (wasm32-wasi) with Debian's clang-14, lld-14,
 # wasi-libc and the wasm32 libc++/libc++abi/compiler-rt packages. Programs the
-# build or ctest runs (the tests) go through Node's WASI (scripts/wasi-run.js).
+# build or ctest runs (the tests) go through Node (scripts/wasi-run.js).
 # No threads and no exceptions on this target: the library's lock does
 # nothing here and allocation failures are returned, never thrown.
 # Platform/WASI.cmake beside this file: CMake ships none.
@@ -26,4 +26,4 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR node;--single-threaded;${CMAKE_CURRENT_LIST_DIR}/../scripts/wasi-run.js)
+set(CMAKE_CROSSCOMPILING_EMULATOR node;${CMAKE_CURRENT_LIST_DIR}/../scripts/wasi-run.js)

@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
 # The WebAssembly build (wasm32-wasi) of the library and its test suite, run
 # by Node: builds build/wasm/ with the tests (GoogleTest from
-# /usr/src/googletest without exceptions or threads), runs them under Node's
-# WASI (scripts/wasi-run.js) over the portable and simd128 kernel levels,
-# then the npm package's own checks against the module
-# (QUOBRIX_TEXTFILE_WASM; all but the loading tests, which are about native
-# libraries, and the asynchronous ones, whose calls here run on the main
-# thread and so do not leave the event loop free). Left out, because one WebAssembly instance has
-# none of it: the tests of threads, fork, signals, libc interposition (the
-# allocation and I/O fault injectors), permission bits and owners,
-# std::filesystem (not in WASI's libc++) and the process's CPU time, and the
-# fuzz corpus replays (std::filesystem).
+# /usr/src/googletest without exceptions or threads) and runs them through
+# scripts/wasi-run.js, over the npm package's own WASI functions, at the
+# portable and simd128 kernel levels; then the npm package's own checks
+# against the module (QUOBRIX_TEXTFILE_WASM; all but the loading tests, which
+# are about native libraries, and the asynchronous ones, whose calls here run
+# on the main thread and so do not leave the event loop free). Left out,
+# because one WebAssembly instance has none of it: the tests of threads,
+# fork, signals, libc interposition (the allocation and I/O fault injectors),
+# permission bits and owners, std::filesystem (not in WASI's libc++) and the
+# process's CPU time, and the fuzz corpus replays (std::filesystem).
 #   bash scripts/test-wasm.sh [CTEST_ARGS...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -28,8 +28,8 @@ cmake -S . -B build/wasm -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/wasm32-wasi.cmake" \
   -DTF_TEST_REDUCED_SWEEPS=ON >/dev/null
 cmake --build build/wasm -j "$jobs"
 
-echo "== wasm: the suite under Node's WASI"
-node --single-threaded scripts/wasi-run.js build/wasm/tests/tf_dispatch_level.wasm
+echo "== wasm: the suite under Node"
+node scripts/wasi-run.js build/wasm/tests/tf_dispatch_level.wasm
 ctest --test-dir build/wasm -j "$jobs" --output-on-failure "$@"
 
 echo "== wasm: the npm package's calls against the module"

@@ -94,7 +94,8 @@ class Wasi {
     return Buffer.from(this.#bytes(address, length)).toString('utf8');
   }
 
-  #hostPath(dirfd, address, length) {
+  /** The host path of a path relative to the open directory `dirfd`. */
+  hostPath(dirfd, address, length) {
     const dir = this.files.get(dirfd);
     if (dir === undefined || !dir.directory) return undefined;
     const relative = this.#string(address, length);
@@ -163,7 +164,7 @@ class Wasi {
         return 0;
       },
       path_filestat_get: (dirfd, flags, address, length, out) => {
-        const host = this.#hostPath(dirfd, address, length);
+        const host = this.hostPath(dirfd, address, length);
         if (host === undefined) return ERRNO.EBADF;
         const stats = (flags & LOOKUP_FOLLOW) ? fs.statSync(host, { bigint: true })
           : fs.lstatSync(host, { bigint: true });
@@ -171,7 +172,7 @@ class Wasi {
         return 0;
       },
       path_open: (dirfd, lookup, address, length, oflags, rights, _inheriting, fdflags, out) => {
-        const host = this.#hostPath(dirfd, address, length);
+        const host = this.hostPath(dirfd, address, length);
         if (host === undefined) return ERRNO.EBADF;
         const follow = (lookup & LOOKUP_FOLLOW) !== 0;
         let entry;
@@ -253,14 +254,14 @@ class Wasi {
         return 0;
       },
       path_rename: (fromDir, fromAddress, fromLength, toDir, toAddress, toLength) => {
-        const from = this.#hostPath(fromDir, fromAddress, fromLength);
-        const to = this.#hostPath(toDir, toAddress, toLength);
+        const from = this.hostPath(fromDir, fromAddress, fromLength);
+        const to = this.hostPath(toDir, toAddress, toLength);
         if (from === undefined || to === undefined) return ERRNO.EBADF;
         fs.renameSync(from, to);
         return 0;
       },
       path_unlink_file: (dirfd, address, length) => {
-        const host = this.#hostPath(dirfd, address, length);
+        const host = this.hostPath(dirfd, address, length);
         if (host === undefined) return ERRNO.EBADF;
         if (fs.lstatSync(host).isDirectory()) return ERRNO.EISDIR;
         fs.unlinkSync(host);
@@ -285,4 +286,4 @@ class ProcExit extends Error {
   }
 }
 
-module.exports = { ProcExit, Wasi, guestPath };
+module.exports = { ERRNO, ProcExit, Wasi, errnoOf, guestPath };
