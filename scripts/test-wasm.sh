@@ -22,15 +22,12 @@ bash scripts/build-wasm.sh >/dev/null
 yyjson_src=$(bash scripts/cross-deps.sh | tail -n 1)
 
 echo "== wasm: configure and build the suite"
-cmake -S . -B build/wasm -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/wasm32-wasi.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DTF_WERROR=ON -DTF_DEPS_FROM_SOURCE=ON -DTF_YYJSON_SOURCE_DIR="$yyjson_src" \
-  -DTF_BUILD_TOOLS=OFF -DTF_BUILD_EXAMPLES=OFF -DTF_INSTALL=OFF -Dgtest_disable_pthreads=ON \
-  -DTF_TEST_REDUCED_SWEEPS=ON >/dev/null
-cmake --build build/wasm -j "$jobs"
+cmake --preset wasm -DTF_YYJSON_SOURCE_DIR="$yyjson_src" >/dev/null
+cmake --build --preset wasm -j "$jobs"
 
 echo "== wasm: the suite under Node"
 node scripts/wasi-run.js build/wasm/tests/tf_dispatch_level.wasm
-ctest --test-dir build/wasm -j "$jobs" --output-on-failure "$@"
+ctest --preset wasm -j "$jobs" "$@"
 
 echo "== wasm: the npm package's calls against the module"
 (cd bindings/node && { [ -d node_modules/koffi ] || npm ci --no-audit --no-fund --loglevel=error; } &&
