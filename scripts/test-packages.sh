@@ -182,6 +182,15 @@ for _ in 1 2; do
   [ -s "$app/results.txt" ] && break
 done
 check_results "node win32-x64 (wine)" "$app/results.txt"
+# The WebAssembly build on Windows: drive-letter paths through its own
+# file calls.
+for _ in 1 2; do
+  (cd "$app" && rm -f results-wasm.txt && "${clean[@]}" WINEPREFIX="$WINEPREFIX" WINEDEBUG=-all \
+    NODE_SKIP_PLATFORM_CHECK=1 QUOBRIX_TEXTFILE_WASM=1 SMOKE_EXPECT_WASM=1 \
+    /usr/lib/wine/wine64 "$node_win" smoke.js results-wasm.txt </dev/null >/dev/null 2>&1) || true
+  [ -s "$app/results-wasm.txt" ] && break
+done
+check_results "node win32-x64 (wine), WebAssembly forced" "$app/results-wasm.txt"
 "$wineserver" -k >/dev/null 2>&1 || true
 
 echo "== packages: node linux-arm64 under qemu (at $(($(date +%s) - start)) s)"

@@ -119,7 +119,8 @@ check('errors carry the library\'s message', () => {
 
 check('a name outside the ANSI code page', () => {
   fs.writeFileSync(file('日本.txt'), 'nihon\n');
-  if (!windows) {
+  // The WebAssembly build takes UTF-8 paths on Windows too.
+  if (!windows || process.env.SMOKE_EXPECT_WASM === '1') {
     const doc = tf.open(file('日本.txt'));
     assert.equal(doc.full(), 'nihon\n');
     doc.close();
