@@ -76,7 +76,7 @@ class Wasi {
   constructor() {
     this.memory = undefined;
     // fd -> { host: path, fd: host descriptor or undefined (a directory
-    // Windows cannot open), position: BigInt, directory: bool }
+    // Windows cannot open), position: a number (exact below 2^53), directory }
     this.files = new Map([[PREOPEN_FD, { host: hostOfRoot(''), directory: true, root: true }]]);
     this.nextFd = PREOPEN_FD + 1;
     this.imports = { wasi_snapshot_preview1: this.#functions() };
@@ -185,7 +185,7 @@ class Wasi {
         } else {
           const fd = fs.openSync(host, openFlags(oflags, BigInt(rights), fdflags, follow));
           const directory = fs.fstatSync(fd).isDirectory();
-          entry = { host, fd, position: 0n, directory };
+          entry = { host, fd, position: 0, directory };
         }
         const guest = this.nextFd++;
         this.files.set(guest, entry);
@@ -208,7 +208,7 @@ class Wasi {
           const buffer = v.getUint32(iovs + 8 * k, true);
           const length = v.getUint32(iovs + 8 * k + 4, true);
           const n = fs.readSync(file.fd, this.#bytes(buffer, length), 0, length, file.position);
-          file.position += BigInt(n);
+          file.position += n;
           total += n;
           if (n < length) break;
         }
@@ -229,7 +229,7 @@ class Wasi {
             n = fs.writeSync(fd, bytes);
           } else {
             n = fs.writeSync(file.fd, bytes, 0, length, file.position);
-            file.position += BigInt(n);
+            file.position += n;
           }
           total += n;
           if (n < length) break;
@@ -240,11 +240,11 @@ class Wasi {
       fd_seek: (fd, offset, whence, out) => {
         const file = this.files.get(fd);
         if (file === undefined || file.directory) return fd <= 2 ? ERRNO.ESPIPE : ERRNO.EBADF;
-        const base = whence === 0 ? 0n : whence === 1 ? file.position : fs.fstatSync(file.fd, { bigint: true }).size;
-        const position = base + BigInt(offset);
-        if (position < 0n) return ERRNO.EINVAL;
+        const base = whence === 0 ? 0 : whence === 1 ? file.position : fs.fstatSync(file.fd).size;
+        const position = base + Number(offset);
+        if (position < 0) return ERRNO.EINVAL;
         file.position = position;
-        this.#view().setBigUint64(out, position, true);
+        this.#view().setBigUint64(out, BigInt(position), true);
         return 0;
       },
       fd_sync: (fd) => {
