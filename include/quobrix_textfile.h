@@ -16,6 +16,9 @@
  * - fork() (POSIX) is safe while other threads are inside calls: it waits
  *   until none holds a lock of the library, and the child starts with every
  *   lock free and no other thread's save pending.
+ * - POSIX thread cancellation is held off inside every call that does work
+ *   (pthread_setcancelstate): a thread cancelled during a call finishes it
+ *   and is cancelled at its next cancellation point after the call returns.
  */
 #ifndef QUOBRIX_TEXTFILE_H
 #define QUOBRIX_TEXTFILE_H
@@ -214,12 +217,17 @@ TF_API char* tf_replace_preview(int handle, const char* find, const char* repl,
 /* ===== Saving =========================================================== */
 
 /*
- * Both save functions write "<path>.tmp" beside the target (any file or link
- * already bearing that name is removed first, never followed), write the
- * encoded text (continuing after short writes and after writes and syncs a
- * signal interrupted), sync it to the storage device, open the target's
- * directory, rename the file onto the path and sync the directory. The
- * target thus holds either its old content or the complete new content.
+ * Both save functions open the target's directory, write "<path>.tmp" in it
+ * (any file or link already bearing that name is removed first, never
+ * followed), write the encoded text (continuing after short writes and after
+ * writes and syncs a signal interrupted), sync it to the storage device,
+ * rename the file onto the path and sync the directory. Every step after the
+ * first works in the directory opened then (on POSIX relative to its
+ * descriptor), whatever happens to the links on the way meanwhile. Where
+ * "<path>.tmp" would be a longer name than the file system allows (a last
+ * component of 252 to 255 bytes), the temporary name is ".<16 hex
+ * digits>.tmp" in the same directory instead. The target thus holds either
+ * its old content or the complete new content.
  *
  * Durability: a return of 1 means that the new content and its name were
  * both synced to the storage device (on a file system that cannot sync a
@@ -242,10 +250,12 @@ TF_API char* tf_replace_preview(int handle, const char* find, const char* repl,
  * turns: saves to one file, however spelt, and a save to "p" beside one to
  * "p.tmp" (its temporary name). Each succeeds, and no target ever holds
  * the other save's bytes (a save to "p" that runs after one to "p.tmp"
- * still replaces that file, as in one thread). A target is identified by the real path of its
- * directory plus its last component as given (never followed), so "a.txt",
- * "./a.txt" and a path through a linked directory take turns; on Windows by
- * its full path compared without regard to case ("A.TXT" and "a.txt").
+ * still replaces that file, as in one thread). A target is identified by its
+ * directory as opened (device and inode; on Windows volume serial number and
+ * file index) plus its last component as given (never followed), so
+ * "a.txt", "./a.txt", a path through a linked directory or through a second
+ * mount of the directory take turns; on Windows the last component is
+ * compared without regard to case ("A.TXT" and "a.txt").
  * Saves whose names do not meet run in parallel. Nothing guards against two
  * processes saving to one path at once: that is not supported. The empty
  * path fails with "rename failed: Win32 error 2" before anything on disk is
@@ -264,12 +274,13 @@ TF_API char* tf_replace_preview(int handle, const char* find, const char* repl,
  *   "path too long" (paths longer than 4087 bytes),
  *   "rename failed: Win32 error 21" (EISDIR: the path names a directory or
  *   ends in '/'; nothing touched),
- *   "cannot create temp file '<path>.tmp': <strerror>",
+ *   "cannot create temp file '<path>.tmp': <strerror>" (also when the
+ *   target's directory does not exist or cannot be opened),
  *   "out of memory encoding utf16le" (only when the block of the exact
  *   output size cannot be had), "write failed: <strerror>",
  *   "fflush failed: <strerror>" (the sync of the file),
- *   "rename failed: Win32 error <errno>" (the errno value of opening the
- *   directory or of rename(2)),
+ *   "rename failed: Win32 error <errno>" (the errno value of rename(2), or
+ *   13 for a directory that may be searched but not read, hence not synced),
  *   "directory sync failed: <strerror>" (after the rename; see above).
  */
 

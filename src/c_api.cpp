@@ -5,6 +5,7 @@
 #include "decode/open_file.hpp"
 #include "frame/guard.hpp"
 #include "frame/library_state.hpp"
+#include "platform/cancel_guard.hpp"
 #include "query/full_text.hpp"
 #include "query/info.hpp"
 #include "query/linecol.hpp"
@@ -20,6 +21,7 @@ extern "C" {
 TF_API const char* tf_version(void) noexcept { return TF_VERSION_STRING; }
 
 TF_API const char* tf_last_error(void) noexcept {
+  const tf::platform::CancelGuard no_cancel;
   tf::ensure_initialized();
   return tf::last_error_buffer();
 }
@@ -30,7 +32,10 @@ TF_API int tf_open(const char* path) noexcept {
   return tf::guarded(-1, [&] { return tf::decode::open_path(path); });
 }
 
-TF_API int tf_close(int handle) noexcept { return tf::decode::close_handle(handle); }
+TF_API int tf_close(int handle) noexcept {
+  const tf::platform::CancelGuard no_cancel;
+  return tf::decode::close_handle(handle);
+}
 
 TF_API char* tf_info(int handle) noexcept {
   return tf::guarded<char*>(nullptr, [&] { return tf::query::info(handle); });

@@ -64,9 +64,10 @@ struct VerifyBudget {
 };
 
 // What the search scans look for: the pattern's first and last byte (folded
-// when folding). A folded letter is found by setting bit 0x20 of each text
-// byte: b | 0x20 equals a lower-case letter exactly when b is that letter in
-// either case, so no other byte is folded.
+// when folding) and, where those two agree often, its second and
+// next-to-last too. A folded letter is found by setting bit 0x20 of each
+// text byte: b | 0x20 equals a lower-case letter exactly when b is that
+// letter in either case, so no other byte is folded.
 struct SearchNeedle {
   const unsigned char* text;
   const unsigned char* pattern;
@@ -76,6 +77,11 @@ struct SearchNeedle {
   unsigned char first, last;
   bool fold_first, fold_last;
   VerifyBudget* budget;  // charged by every candidate compared in full
+  // Bytes 1 and m - 2 (m >= 3), tested only for the positions whose first
+  // and last bytes agree: a text of few letters (two: a quarter of the
+  // positions) gives far fewer candidates to compare in full.
+  unsigned char second = 0, penult = 0;
+  bool fold_second = false, fold_penult = false;
 };
 
 // Every kernel: result, name, parameters. What each computes is said where

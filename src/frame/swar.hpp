@@ -49,6 +49,9 @@ constexpr std::uint64_t ascii_in(std::uint64_t w, unsigned char lo, unsigned cha
   return at_least_lo & ~above_hi & ~w & kHigh;
 }
 
+// 'A'..'Z' as 'a'..'z', every other byte as itself.
+constexpr std::uint64_t fold(std::uint64_t w) noexcept { return w | (ascii_in(w, 'A', 'Z') >> 2); }
+
 // The number of marked bytes (popcount without the instruction, which the
 // portable build cannot assume).
 constexpr unsigned count(std::uint64_t mask) noexcept {

@@ -13,6 +13,7 @@ list(APPEND TF_SOURCES
   platform/${_tf_platform}/write_files_${_tf_platform}.cpp
   platform/${_tf_platform}/target_identity_${_tf_platform}.cpp
   platform/${_tf_platform}/fork_guard_${_tf_platform}.cpp
+  platform/${_tf_platform}/cancel_guard_${_tf_platform}.cpp
 )
 if(WIN32)
   list(APPEND TF_SOURCES platform/windows/mutex_windows.cpp)

@@ -26,20 +26,22 @@ constexpr bool is_lower_letter(unsigned char b) noexcept { return b >= 'a' && b 
 constexpr std::uint64_t kHandOver = kNoMatch - 1;
 
 // The index of the first of the n bytes at t that differs from q (both
-// folded when folding), or n when all agree: a word at a time without
-// folding, so that a candidate that fails early costs one load and a test.
+// folded when folding), or n when all agree: a word at a time, folded as a
+// word, so that a candidate that fails early costs one load and a test.
 inline std::uint64_t first_difference(const unsigned char* t, const unsigned char* q,
                                       std::uint64_t n, bool fold) noexcept {
   std::uint64_t k = 0;
-  if (fold) {
-    while (k < n && fold_byte(t[k]) == fold_byte(q[k])) ++k;
-    return k;
-  }
   for (; n - k >= 8; k += 8) {
-    const std::uint64_t differ = swar::load(t + k) ^ swar::load(q + k);
+    const std::uint64_t differ = fold
+                                     ? swar::fold(swar::load(t + k)) ^ swar::fold(swar::load(q + k))
+                                     : swar::load(t + k) ^ swar::load(q + k);
     if (differ != 0) return k + (static_cast<std::uint64_t>(__builtin_ctzll(differ)) >> 3);
   }
-  while (k < n && t[k] == q[k]) ++k;
+  if (fold) {
+    while (k < n && fold_byte(t[k]) == fold_byte(q[k])) ++k;
+  } else {
+    while (k < n && t[k] == q[k]) ++k;
+  }
   return k;
 }
 
@@ -103,6 +105,10 @@ std::uint64_t find_match(const Needle& nd, std::uint64_t p) noexcept {
   const std::uint64_t last = swar::broadcast(nd.last);
   const std::uint64_t fold_first = swar::broadcast(nd.fold_first ? 0x20 : 0);
   const std::uint64_t fold_last = swar::broadcast(nd.fold_last ? 0x20 : 0);
+  const std::uint64_t second = swar::broadcast(nd.second);
+  const std::uint64_t penult = swar::broadcast(nd.penult);
+  const std::uint64_t fold_second = swar::broadcast(nd.fold_second ? 0x20 : 0);
+  const std::uint64_t fold_penult = swar::broadcast(nd.fold_penult ? 0x20 : 0);
   const unsigned char* tail = nd.text + nd.m - 1;
   for (; nd.end - p >= 8; p += 8) {
     const std::uint64_t a = (swar::load(nd.text + p) | fold_first) ^ first;
@@ -110,7 +116,13 @@ std::uint64_t find_match(const Needle& nd, std::uint64_t p) noexcept {
     // A byte of a | b is zero exactly where both agree; the cheap test
     // first, the exact mask only for words that hold a candidate.
     if (!swar::any_zero(a | b)) continue;
-    const std::uint64_t hit = first_verified(nd, p, swar::nonzero(a | b) ^ swar::kHigh, 3);
+    std::uint64_t differ = a | b;
+    if (nd.m >= 3) {
+      differ |= ((swar::load(nd.text + p + 1) | fold_second) ^ second) |
+                ((swar::load(tail + p - 1) | fold_penult) ^ penult);
+      if (!swar::any_zero(differ)) continue;
+    }
+    const std::uint64_t hit = first_verified(nd, p, swar::nonzero(differ) ^ swar::kHigh, 3);
     if (hit != kNoMatch) return hit;
   }
   return scan_scalar(nd, p);
@@ -127,11 +139,19 @@ __attribute__((always_inline)) inline std::uint64_t scan_blocks(const Needle& nd
                                                                 std::uint64_t p) noexcept {
   const auto fold_first = static_cast<unsigned char>(nd.fold_first ? 0x20 : 0);
   const auto fold_last = static_cast<unsigned char>(nd.fold_last ? 0x20 : 0);
+  const auto fold_second = static_cast<unsigned char>(nd.fold_second ? 0x20 : 0);
+  const auto fold_penult = static_cast<unsigned char>(nd.fold_penult ? 0x20 : 0);
   const unsigned char* tail = nd.text + nd.m - 1;
   for (; nd.end - p >= 64; p += 64) {
     simd::prefetch(nd.text + p);
-    const std::uint64_t candidates =
+    std::uint64_t candidates =
         Block(nd.text + p).eq(nd.first, fold_first) & Block(tail + p).eq(nd.last, fold_last);
+    // Two more bytes only where the first two left candidates: ordinary
+    // text rarely gets here, a text of few letters always does.
+    if (candidates != 0 && nd.m >= 3) {
+      candidates &= Block(nd.text + p + 1).eq(nd.second, fold_second) &
+                    Block(tail + p - 1).eq(nd.penult, fold_penult);
+    }
     const std::uint64_t hit = first_verified(nd, p, candidates);
     if (hit != kNoMatch) return hit;
   }
@@ -147,13 +167,19 @@ namespace query {
 
 MatchScanner::MatchScanner(const unsigned char* text, std::uint64_t n, const unsigned char* pattern,
                            std::uint64_t m, bool fold) noexcept
-    : needle_{text, pattern, m, 0, fold, 0, 0, false, false, nullptr}, n_(n) {
+    : needle_{text, pattern, m, 0, fold, 0, 0, false, false, nullptr, 0, 0, false, false}, n_(n) {
   if (text == nullptr || pattern == nullptr || m == 0 || m > n) return;
   needle_.end = n - m + 1;
   needle_.first = fold ? fold_byte(pattern[0]) : pattern[0];
   needle_.last = fold ? fold_byte(pattern[m - 1]) : pattern[m - 1];
   needle_.fold_first = fold && is_lower_letter(needle_.first);
   needle_.fold_last = fold && is_lower_letter(needle_.last);
+  if (m >= 3) {
+    needle_.second = fold ? fold_byte(pattern[1]) : pattern[1];
+    needle_.penult = fold ? fold_byte(pattern[m - 2]) : pattern[m - 2];
+    needle_.fold_second = fold && is_lower_letter(needle_.second);
+    needle_.fold_penult = fold && is_lower_letter(needle_.penult);
+  }
 }
 
 // The rest of the scan, from `from` on, is the linear-time matcher's.

@@ -1,13 +1,11 @@
 #include "save/save_encoded.hpp"
 
-#include <cstdio>
 #include <cstring>
 
 #include "frame/last_error.hpp"
 #include "frame/messages.hpp"
 #include "save/atomic_replace.hpp"
 #include "save/encode_utf16le.hpp"
-#include "save/target_lock.hpp"
 
 namespace tf::save {
 namespace {
@@ -21,9 +19,8 @@ OutputEncoding output_encoding(const char* name) noexcept {
   return OutputEncoding::kUnsupported;
 }
 
-// The temporary name "<path>.tmp" must fit a 4096-byte buffer with room to
-// spare: the longest accepted path is 4087 bytes.
-constexpr std::size_t kTempNameBuffer = 4096;
+// The longest accepted path is 4087 bytes, so that "<path>.tmp" fits a
+// 4096-byte buffer with room to spare.
 constexpr std::size_t kMaxPathPlusSlack = 4095;
 constexpr std::size_t kSlack = 8;
 
@@ -42,13 +39,7 @@ int save_encoded(const unsigned char* text, std::uint64_t length, const char* pa
     set_last_error("%s", msg::kPathTooLong);
     return -1;
   }
-  char temp_name[kTempNameBuffer];
-  std::snprintf(temp_name, sizeof temp_name, "%s.tmp", path);
-
-  // Saves from other threads to this file, to its temporary name, or with
-  // this path as their temporary name wait here.
-  const TargetLock turn(path, temp_name);
-  ReplacementFile file(path, temp_name);
+  ReplacementFile file(path);
   if (!file.create()) return -1;
 
   switch (output) {

@@ -26,19 +26,14 @@ void after_fork_in_child() {
   g_mutex.unlock();
 }
 
-// The identity of `path`, or its spelling when the system cannot say what
-// it names (the save then fails when it creates its temporary file).
-void identify(const char* path, char* out) noexcept {
-  if (platform::target_identity(path, out, platform::kIdentitySize)) return;
-  std::strncpy(out, path, platform::kIdentitySize - 1);
-  out[platform::kIdentitySize - 1] = '\0';
-}
-
 }  // namespace
 
-TargetLock::TargetLock(const char* target, const char* temp_name) noexcept {
-  identify(target, target_);
-  identify(temp_name, temp_);
+void TargetLock::enter(const platform::Directory& directory, const char* target,
+                       const char* temp_name) noexcept {
+  volume_ = directory.volume;
+  file_ = directory.file;
+  platform::name_identity(platform::last_component(target), target_, sizeof target_);
+  platform::name_identity(platform::last_component(temp_name), temp_, sizeof temp_);
   g_mutex.lock();
   for (;;) {
     bool busy = false;
@@ -48,10 +43,12 @@ TargetLock::TargetLock(const char* target, const char* temp_name) noexcept {
   }
   next_ = g_saving;
   g_saving = this;
+  entered_ = true;
   g_mutex.unlock();
 }
 
 TargetLock::~TargetLock() {
+  if (!entered_) return;
   g_mutex.lock();
   for (TargetLock** link = &g_saving; *link != nullptr; link = &(*link)->next_) {
     if (*link == this) {
@@ -63,10 +60,10 @@ TargetLock::~TargetLock() {
   g_mutex.unlock();
 }
 
-// Two temporary names are equal only when the targets are.
 bool TargetLock::meets(const TargetLock& other) const noexcept {
+  if (volume_ != other.volume_ || file_ != other.file_) return false;
   return std::strcmp(target_, other.target_) == 0 || std::strcmp(target_, other.temp_) == 0 ||
-         std::strcmp(temp_, other.target_) == 0;
+         std::strcmp(temp_, other.target_) == 0 || std::strcmp(temp_, other.temp_) == 0;
 }
 
 }  // namespace tf::save

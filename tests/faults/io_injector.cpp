@@ -67,22 +67,26 @@ bool interrupted(std::size_t& count) {
 }  // namespace
 
 const char* name_of(Call call) {
-  static const char* const names[] = {"stat",   "lstat",  "fstat", "open",  "read",  "unlink",
-                                      "fchown", "fchmod", "write", "fsync", "close", "rename"};
+  static const char* const names[] = {"stat",    "lstat",  "fstat",    "open",    "read",  "unlink",
+                                      "fchown",  "fchmod", "write",    "fsync",   "close", "rename",
+                                      "fstatat", "openat", "unlinkat", "renameat"};
   return names[static_cast<int>(call)];
 }
 
 int error_of(Call call) {
   switch (call) {
     case Call::kOpen:
+    case Call::kOpenat:
     case Call::kWrite:
       return ENOSPC;
     case Call::kUnlink:
+    case Call::kUnlinkat:
       return EACCES;
     case Call::kFchown:
     case Call::kFchmod:
       return EPERM;
     case Call::kRename:
+    case Call::kRenameat:
       return EXDEV;
     default:
       return EIO;
@@ -182,6 +186,46 @@ int open(const char* path, int flags, ...) {
     return -1;
   }
   return real_open(path, flags, mode);
+}
+
+int openat(int dir, const char* path, int flags, ...) {
+  using Fn = int (*)(int, const char*, int, ...);
+  TF_REAL(openat, Fn);
+  mode_t mode = 0;
+  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+    std::va_list args;
+    va_start(args, flags);
+    mode = static_cast<mode_t>(va_arg(args, int));
+    va_end(args);
+  }
+  if (intercept(Call::kOpenat, flags)) return -1;
+  if ((flags & O_DIRECTORY) == 0 &&
+      tf_io::interrupted((flags & O_CREAT) != 0 ? tf_io::g_interrupted_creates
+                                                : tf_io::g_interrupted_reads)) {
+    return -1;
+  }
+  return real_openat(dir, path, flags, mode);
+}
+
+int fstatat(int dir, const char* path, struct stat* st, int flags) noexcept {
+  using Fn = int (*)(int, const char*, struct stat*, int);
+  TF_REAL(fstatat, Fn);
+  if (intercept(Call::kFstatat)) return -1;
+  return real_fstatat(dir, path, st, flags);
+}
+
+int unlinkat(int dir, const char* path, int flags) noexcept {
+  using Fn = int (*)(int, const char*, int);
+  TF_REAL(unlinkat, Fn);
+  if (intercept(Call::kUnlinkat)) return -1;
+  return real_unlinkat(dir, path, flags);
+}
+
+int renameat(int from_dir, const char* from, int to_dir, const char* to) noexcept {
+  using Fn = int (*)(int, const char*, int, const char*);
+  TF_REAL(renameat, Fn);
+  if (intercept(Call::kRenameat)) return -1;
+  return real_renameat(from_dir, from, to_dir, to);
 }
 
 ssize_t read(int fd, void* buffer, std::size_t n) {

@@ -1,6 +1,7 @@
 // I/O failure injection for one test binary. Linking io_injector.cpp
 // replaces the file calls the library makes (stat, lstat, fstat, open, read,
-// unlink, fchown, fchmod, write, fsync, close, rename) for the whole process,
+// unlink, fchown, fchmod, write, fsync, close, rename, and the calls relative
+// to a directory: fstatat, openat, unlinkat, renameat) for the whole process,
 // forwarding to the real ones. Armed, the calls of the arming thread are
 // counted and recorded, and the k-th one fails once with the error a real
 // failure of that call would give (a full disk for writes, an I/O error for
@@ -26,7 +27,11 @@ enum class Call {
   kWrite,
   kFsync,
   kClose,
-  kRename
+  kRename,
+  kFstatat,
+  kOpenat,
+  kUnlinkat,
+  kRenameat
 };
 
 const char* name_of(Call call);
@@ -35,7 +40,7 @@ int error_of(Call call);
 
 struct Recorded {
   Call call;
-  int open_flags = 0;  // kOpen: the flags passed
+  int open_flags = 0;  // kOpen, kOpenat: the flags passed
 };
 
 // 1-based; 0 fails nothing.
@@ -55,7 +60,7 @@ void interrupt_writes();
 // The writes and syncs interrupted since arm().
 std::size_t interrupted_writes();
 std::size_t interrupted_syncs();
-// The opens interrupted since arm(): with O_CREAT (the exclusive create of
+// The opens (and openats) interrupted since arm(): with O_CREAT (the exclusive create of
 // a save), or (0) for reading a file, directories not counted.
 std::size_t interrupted_opens(int kind);
 

@@ -83,19 +83,19 @@ Expected expect_for_save(const std::vector<tf_io::Recorded>& calls, std::size_t 
   for (std::size_t i = 0; i < index; ++i) earlier_same += calls[i].call == call ? 1 : 0;
   const std::string cannot_create = "cannot create temp file '" + temp + "': ";
   switch (call) {
-    case Call::kLstat:  // no status of the target: not a directory, a new file's permissions
+    case Call::kFstatat:  // no status of the target: not a directory, a new file's permissions
     case Call::kFchown:
     case Call::kFchmod:
     case Call::kClose:  // the data is synced before the close
       return {false, ""};
-    case Call::kUnlink:
+    case Call::kUnlinkat:
       return {true, cannot_create + text_of_error(call)};
     case Call::kOpen:
-      // The temporary file; then the directory, before the rename: no
-      // rename is made that could not be made durable.
-      if ((calls[index].open_flags & O_DIRECTORY) != 0) {
-        return {true, "rename failed: Win32 error " + std::to_string(tf_io::error_of(call))};
-      }
+    case Call::kFstat:
+      // The directory, opened first and identified: a save fails there as
+      // the creation of its temporary file in a missing directory does.
+      return {true, cannot_create + text_of_error(call)};
+    case Call::kOpenat:
       return {true, cannot_create + text_of_error(call)};
     case Call::kWrite:
       return {true, "write failed: " + text_of_error(call)};
@@ -104,7 +104,7 @@ Expected expect_for_save(const std::vector<tf_io::Recorded>& calls, std::size_t 
       // bytes already in place.
       if (earlier_same > 0) return {true, "directory sync failed: " + text_of_error(call), true};
       return {true, "fflush failed: " + text_of_error(call)};
-    case Call::kRename:
+    case Call::kRenameat:
       return {true, "rename failed: Win32 error " + std::to_string(tf_io::error_of(call))};
     default:
       ADD_FAILURE() << "a save calls " << tf_io::name_of(call);
@@ -136,10 +136,11 @@ void sweep_save(bool with_handle, const std::string& encoding) {
   const std::vector<tf_io::Recorded> baseline = tf_io::disarm();
   ASSERT_EQ(tf_test::read_file(target), encoded(text, encoding));
   // A success means the new name is durable: the directory is opened before
-  // the rename and synced after it.
+  // the rename and synced after it; every file call after its opening is
+  // relative to it.
   std::size_t renamed_at = baseline.size(), directory_at = baseline.size(), synced_after = 0;
   for (std::size_t i = 0; i < baseline.size(); ++i) {
-    if (baseline[i].call == Call::kRename) renamed_at = i;
+    if (baseline[i].call == Call::kRenameat) renamed_at = i;
     if (baseline[i].call == Call::kOpen && (baseline[i].open_flags & O_DIRECTORY) != 0) {
       directory_at = i;
     }
@@ -148,6 +149,12 @@ void sweep_save(bool with_handle, const std::string& encoding) {
   ASSERT_LT(renamed_at, baseline.size()) << "no rename";
   EXPECT_LT(directory_at, renamed_at) << "the directory was not opened before the rename";
   EXPECT_EQ(synced_after, 1u) << "the directory was not synced after the rename";
+  for (std::size_t i = directory_at + 1; i < baseline.size(); ++i) {
+    const Call c = baseline[i].call;
+    EXPECT_TRUE(c != Call::kStat && c != Call::kLstat && c != Call::kOpen && c != Call::kUnlink &&
+                c != Call::kRename)
+        << tf_io::name_of(c) << " resolves the path again after the directory was opened";
+  }
   std::string sequence;
   for (const tf_io::Recorded& r : baseline) sequence += std::string(" ") + tf_io::name_of(r.call);
   std::printf("[io] %s %s calls:%s\n", with_handle ? "tf_save" : "tf_save_text", encoding.c_str(),

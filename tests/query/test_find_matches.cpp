@@ -339,7 +339,9 @@ TEST(ReplaceAll, SeededRandomWithGrowth) {
 // compared counts, up to the one that differs, and the charges add up.
 TEST(FindMatches, DeepFailuresHandOverToTheLinearMatcher) {
   const std::string text(std::size_t{1} << 20, 'a');
-  const std::string queries[] = {std::string(63, 'a') + "b" + "a",
+  // The differing byte is never the second or the next-to-last, which the
+  // scan tests before it compares a candidate in full.
+  const std::string queries[] = {std::string(63, 'a') + "b" + std::string(2, 'a'),
                                  std::string(30, 'a') + "b" + std::string(2, 'a'),
                                  std::string(600, 'a') + "b" + std::string(600, 'a')};
   tf_test::for_each_level([&](tf::simd::Level) {

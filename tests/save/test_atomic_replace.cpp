@@ -28,6 +28,17 @@ using tf_test::TempDir;
 // Links, permission bits and owners of the temporary file: POSIX only
 // (Windows' links need a privilege and its permissions are ACLs).
 #if !defined(_WIN32)
+// Creates `path` as a save does, in the directory that holds it.
+int create_in_place(const char* path, const char* like) {
+  tf::platform::Directory directory;
+  if (tf::platform::open_directory_of(path, directory) != 0) return -1;
+  const int fd = tf::platform::create_new_file(directory, path, like);
+  const int error_number = errno;
+  tf::platform::close_directory(directory);
+  errno = error_number;
+  return fd;
+}
+
 mode_t mode_of_fd(int fd) {
   struct stat st;
   EXPECT_EQ(::fstat(fd, &st), 0);
@@ -47,7 +58,7 @@ TEST(OpenNewTemp, RefusesALinkPlantedAtTheName) {
     SCOPED_TRACE(c.kind);
     ASSERT_EQ(c.plant(victim.c_str(), temp.c_str()), 0);
     errno = 0;
-    EXPECT_EQ(tf::platform::create_new_file(temp.c_str(), target.c_str()), -1);
+    EXPECT_EQ(create_in_place(temp.c_str(), target.c_str()), -1);
     EXPECT_EQ(errno, EEXIST);
     EXPECT_EQ(read_file(victim), "precious");
     struct stat st;
@@ -63,7 +74,7 @@ TEST(OpenNewTemp, ADanglingLinkCreatesNothingAtItsDestination) {
   const std::string temp = target + ".tmp";
   const std::string nowhere = dir.file("nowhere.txt");
   ASSERT_EQ(::symlink(nowhere.c_str(), temp.c_str()), 0);
-  EXPECT_EQ(tf::platform::create_new_file(temp.c_str(), target.c_str()), -1);
+  EXPECT_EQ(create_in_place(temp.c_str(), target.c_str()), -1);
   EXPECT_EQ(errno, EEXIST);
   EXPECT_FALSE(file_exists(nowhere));
 }
@@ -80,7 +91,7 @@ TEST(OpenNewTemp, TakesTheModeOfARegularTargetOnly) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.target_mode);
     ASSERT_EQ(::chmod(target.c_str(), c.target_mode), 0);
-    const int fd = tf::platform::create_new_file(temp.c_str(), target.c_str());
+    const int fd = create_in_place(temp.c_str(), target.c_str());
     ASSERT_GE(fd, 0);
     EXPECT_EQ(mode_of_fd(fd), c.want);
     ::close(fd);
@@ -93,7 +104,7 @@ TEST(OpenNewTemp, TakesTheModeOfARegularTargetOnly) {
   ASSERT_EQ(::chmod(target.c_str(), 0600), 0);
   ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
   const mode_t old_mask = ::umask(022);
-  const int fd = tf::platform::create_new_file((link + ".tmp").c_str(), link.c_str());
+  const int fd = create_in_place((link + ".tmp").c_str(), link.c_str());
   ::umask(old_mask);
   ASSERT_GE(fd, 0);
   EXPECT_EQ(mode_of_fd(fd), 0644u);
@@ -107,7 +118,7 @@ TEST(OpenNewTemp, TakesTheOwnerAndGroupWhereAllowed) {
   ASSERT_EQ(::chown(target.c_str(), 4242, 4343), 0);
   ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
   const std::string temp = target + ".tmp";
-  const int fd = tf::platform::create_new_file(temp.c_str(), target.c_str());
+  const int fd = create_in_place(temp.c_str(), target.c_str());
   ASSERT_GE(fd, 0);
   struct stat st;
   ASSERT_EQ(::fstat(fd, &st), 0);
@@ -124,7 +135,7 @@ TEST(ReplacementFile, UncommittedRemovesTheTemporaryFile) {
   const std::string target = dir.write("t.txt", "old");
   const std::string temp = target + ".tmp";
   {
-    tf::save::ReplacementFile file(target.c_str(), temp.c_str());
+    tf::save::ReplacementFile file(target.c_str());
     ASSERT_TRUE(file.create());
     const unsigned char bytes[] = {'n', 'e', 'w'};
     ASSERT_TRUE(file.write(bytes, 3));

@@ -139,4 +139,25 @@ TEST(SaveFiles, SymlinkedTargetIsReplacedNotFollowed) {
 }
 #endif
 
+#if !defined(_WIN32)  // such names exceed MAX_PATH in any folder on Windows
+// Names of 251 bytes still get "<name>.tmp"; longer ones, whose ".tmp"
+// name could not exist, a short temporary name beside them. Either way the
+// directory holds only the target afterwards.
+TEST(SaveFiles, NamesUpTo255BytesCanBeSaved) {
+  TempDir dir;
+  for (const std::size_t length : {251, 252, 255}) {
+    SCOPED_TRACE(length);
+    const std::string target = dir.file(std::string(length, 'n'));
+    for (const char* text : {"first", "second"}) {
+      ASSERT_EQ(tf_save_text(text, -1, target.c_str(), "utf8"), 1) << tf_last_error();
+      EXPECT_EQ(read_file(target), text);
+    }
+    const auto entries = std::filesystem::directory_iterator(dir.path());
+    EXPECT_EQ(std::distance(std::filesystem::begin(entries), std::filesystem::end(entries)), 1);
+    std::filesystem::remove(target);
+  }
+}
+
+#endif
+
 }  // namespace

@@ -4,6 +4,13 @@
 // bytes, no file may be torn, and a save that returned 1 leaves its target
 // holding its bytes (or, for one file spelt twice, one of the two).
 #include <gtest/gtest.h>
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include <atomic>
 #include <cstdio>
@@ -20,6 +27,7 @@ using tf_test::file_exists;
 using tf_test::TempDir;
 
 constexpr int kRounds = 200;
+constexpr int kFewRounds = 50;  // where the old fault showed in most rounds
 constexpr std::size_t kSize = std::size_t{1} << 16;
 
 std::string content_of(const std::string& path) {
@@ -49,9 +57,10 @@ Outcome race(const std::string& first, const std::string& a, const std::string& 
 }
 
 // One file under two spellings: after both saves it holds one of them whole.
-int race_one_file(const std::string& first, const std::string& second, const std::string& real) {
+int race_one_file(const std::string& first, const std::string& second, const std::string& real,
+                  int rounds = kRounds) {
   int wrong = 0;
-  for (int round = 0; round < kRounds; ++round) {
+  for (int round = 0; round < rounds; ++round) {
     const std::string a(kSize, static_cast<char>('a' + round % 13));
     const std::string b(kSize, static_cast<char>('N' + round % 13));
     const Outcome o = race(first, a, second, b);
@@ -114,6 +123,61 @@ TEST(SaveNames, FileThroughALinkedDirectoryTakesTurns) {
   const int wrong = race_one_file(dir.file("d/f"), dir.file("link-to-d/f"), dir.file("d/f"));
   std::printf("[save names] d/f / link-to-d/f: %d of %d rounds wrong\n", wrong, kRounds);
   EXPECT_EQ(wrong, 0);
+}
+
+// A directory whose real path is longer than PATH_MAX, reached through a
+// link: the system cannot resolve it to a path, yet it is one directory.
+TEST(SaveNames, FileDeeperThanPathMaxTakesTurns) {
+  TempDir dir;
+  // 22 levels of 200 bytes. A link holds at most PATH_MAX bytes: "deep"
+  // leads 11 levels down, to a link "rest" there that leads 11 more.
+  const std::string step(200, 'd');
+  std::string eleven = step;
+  for (int level = 1; level < 11; ++level) eleven += "/" + step;
+  int fd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+  for (int level = 0; level < 22; ++level) {
+    if (level == 11) {
+      ASSERT_EQ(::symlinkat(eleven.c_str(), fd, "rest"), 0);
+    }
+    ASSERT_EQ(::mkdirat(fd, step.c_str(), 0700), 0);
+    const int next = ::openat(fd, step.c_str(), O_RDONLY | O_DIRECTORY);
+    ::close(fd);
+    fd = next;
+  }
+  ::close(fd);
+  ASSERT_EQ(::symlink((eleven + "/rest").c_str(), dir.file("deep").c_str()), 0);
+  const int wrong =
+      race_one_file(dir.file("deep/f"), dir.file("deep/./f"), dir.file("deep/f"), kFewRounds);
+  std::printf("[save names] deep/f / deep/./f beyond PATH_MAX: %d of %d rounds wrong\n", wrong,
+              kFewRounds);
+  EXPECT_EQ(wrong, 0);
+}
+
+// One directory mounted a second time elsewhere (as container volumes are),
+// in a mount namespace of a child's own: skipped where that is not allowed.
+TEST(SaveNames, FileThroughABindMountTakesTurns) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.file("a"));
+  std::filesystem::create_directory(dir.file("b"));
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::unshare(CLONE_NEWNS) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount(dir.file("a").c_str(), dir.file("b").c_str(), nullptr, MS_BIND, nullptr) != 0) {
+      ::_exit(77);
+    }
+    const int wrong = race_one_file(dir.file("a/f"), dir.file("b/f"), dir.file("a/f"), kFewRounds);
+    std::printf("[save names] a/f / b/f through a bind mount: %d of %d rounds wrong\n", wrong,
+                kFewRounds);
+    std::fflush(stdout);
+    ::_exit(wrong == 0 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no mount namespace of our own here";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 #endif
 

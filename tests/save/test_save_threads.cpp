@@ -3,6 +3,10 @@
 // Threads saving to one path take turns: each save succeeds, and the target
 // ends as exactly one of them wrote it.
 #include <gtest/gtest.h>
+#if !defined(_WIN32)
+#include <pthread.h>
+#include <unistd.h>
+#endif
 
 #include <atomic>
 #include <cstdio>
@@ -100,5 +104,47 @@ TEST(SaveThreads, SavesToOnePathTakeTurns) {
   std::printf("[save threads] 8 rounds of 9 saves to three paths: %d failed\n", failures.load());
   EXPECT_EQ(failures, 0) << tf_last_error();
 }
+
+#if !defined(_WIN32)
+// A thread cancelled while it saves in a loop: the process lives on, the
+// cancellation acts between two saves (at the loop's own cancellation
+// point), and each save either completed or never began.
+struct CancelledLoop {
+  std::string target;
+  std::string text;
+  std::atomic<int> saved{0};
+  std::atomic<int> failed{0};
+};
+
+void* save_until_cancelled(void* arg) {
+  auto* loop = static_cast<CancelledLoop*>(arg);
+  for (;;) {
+    const int rc = tf_save_text(loop->text.data(), static_cast<int>(loop->text.size()),
+                                loop->target.c_str(), "utf8");
+    (rc == 1 ? loop->saved : loop->failed).fetch_add(1);
+    ::pthread_testcancel();
+  }
+}
+
+TEST(SaveThreads, CancelledThreadEndsBetweenSaves) {
+  TempDir dir;
+  CancelledLoop loop;
+  loop.target = dir.file("t.txt");
+  loop.text.assign(std::size_t{1} << 20, 'c');
+  for (const int delay_us : {0, 300, 3000}) {
+    pthread_t thread;
+    ASSERT_EQ(::pthread_create(&thread, nullptr, save_until_cancelled, &loop), 0);
+    ::usleep(static_cast<useconds_t>(delay_us));
+    ASSERT_EQ(::pthread_cancel(thread), 0);
+    void* result = nullptr;
+    ASSERT_EQ(::pthread_join(thread, &result), 0);
+    EXPECT_EQ(result, PTHREAD_CANCELED);
+  }
+  EXPECT_EQ(loop.failed.load(), 0) << tf_last_error();
+  EXPECT_GT(loop.saved.load(), 0);
+  EXPECT_EQ(tf_test::read_file(loop.target), loop.text);
+  EXPECT_FALSE(tf_test::file_exists(loop.target + ".tmp"));
+}
+#endif
 
 }  // namespace

@@ -1,10 +1,14 @@
-// One WebAssembly instance runs one call at a time: two saves in it never
-// overlap, so they need not know that two spellings name one file. The
-// spelling stands for the target (see target_identity.hpp).
+// As on POSIX: the name as given (the directory's identity is its
+// (volume, file) pair, which WASI reports as st_dev and st_ino).
+#include <cstring>
+
 #include "platform/target_identity.hpp"
 
 namespace tf::platform {
 
-bool target_identity(const char*, char*, std::size_t) noexcept { return false; }
+void name_identity(const char* name, char* out, std::size_t size) noexcept {
+  std::strncpy(out, name, size - 1);
+  out[size - 1] = '\0';
+}
 
 }  // namespace tf::platform

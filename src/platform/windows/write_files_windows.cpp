@@ -45,11 +45,89 @@ bool may_pass(DWORD code, const char* to) noexcept {
          (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
 }
 
+// The error number of a failed CreateFile of a directory, as _open would
+// give it for a file in that directory.
+int errno_of_open(DWORD code) noexcept {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH:
+    case ERROR_INVALID_DRIVE:
+      return ENOENT;
+    case ERROR_DIRECTORY:
+      return ENOTDIR;
+    case ERROR_ACCESS_DENIED:
+      return EACCES;
+    default:
+      return errno_of(code);
+  }
+}
+
+constexpr std::size_t kPathBuffer = 4096;
+
 }  // namespace
 
-bool names_directory(const char* path) noexcept {
-  const std::size_t n = std::strlen(path);
-  if (n > 0 && (path[n - 1] == '/' || path[n - 1] == '\\')) return true;
+const char* last_component(const char* path) noexcept {
+  const char* last = path;
+  for (const char* p = path; *p != '\0'; ++p) {
+    if (*p == '/' || *p == '\\' || *p == ':') last = p + 1;
+  }
+  return last;
+}
+
+// The directory is opened for its identity and to keep it in place; the
+// calls on its files name them by their whole path, which Windows resolves
+// without links in the way that a save could meet halfway.
+int open_directory_of(const char* path, Directory& out) noexcept {
+  char dir[kPathBuffer];
+  const char* last = last_component(path);
+  std::size_t n = static_cast<std::size_t>(last - path);
+  // "d\f" opens "d"; the roots "\f" and "C:\f" keep their separator, and
+  // "C:f" opens "C:." (the drive's current directory), "f" opens ".".
+  if (n > 1 && (path[n - 1] == '/' || path[n - 1] == '\\') && path[n - 2] != ':' &&
+      path[n - 2] != '/' && path[n - 2] != '\\') {
+    --n;
+  }
+  if (n + 2 > sizeof dir) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  std::memcpy(dir, path, n);
+  if (n == 0 || path[n - 1] == ':') dir[n++] = '.';
+  dir[n] = '\0';
+  const HANDLE handle = ::CreateFileA(dir, FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    errno = errno_of_open(::GetLastError());
+    return -1;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (::GetFileInformationByHandle(handle, &info) == 0 ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    const DWORD code = ::GetLastError();
+    ::CloseHandle(handle);
+    errno = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ? ENOTDIR : errno_of(code);
+    return -1;
+  }
+  out.handle = reinterpret_cast<std::intptr_t>(handle);
+  out.volume = info.dwVolumeSerialNumber;
+  out.file = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  out.syncable = true;
+  return 0;
+}
+
+// NTFS journals its names: a completed MoveFileExA survives a crash without
+// a flush of the folder, which Windows has no call for anyway.
+int sync_directory(const Directory& /*directory*/) noexcept { return 0; }
+
+void close_directory(Directory& directory) noexcept {
+  if (directory.handle != -1) ::CloseHandle(reinterpret_cast<HANDLE>(directory.handle));
+  directory.handle = -1;
+}
+
+bool names_directory(const Directory& /*directory*/, const char* path) noexcept {
   const DWORD attributes = ::GetFileAttributesA(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
          (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
@@ -61,9 +139,19 @@ unsigned long directory_target_code() noexcept { return ERROR_ACCESS_DENIED; }
 // What MoveFileExA answers for the empty name.
 unsigned long missing_target_code() noexcept { return ERROR_FILE_NOT_FOUND; }
 
-int remove_name(const char* path) noexcept { return ::_unlink(path); }
+// NTFS and the other file systems of Windows allow 255 UTF-16 units.
+bool name_fits(const Directory& /*directory*/, const char* name, std::size_t length) noexcept {
+  if (length > 255 * 2) return false;  // no code page has more than two bytes a unit
+  const int units = ::MultiByteToWideChar(CP_ACP, 0, name, static_cast<int>(length), nullptr, 0);
+  return units > 0 && units <= 255;
+}
 
-int create_new_file(const char* path, const char* /*like*/) noexcept {
+int remove_name(const Directory& /*directory*/, const char* path) noexcept {
+  return ::_unlink(path);
+}
+
+int create_new_file(const Directory& /*directory*/, const char* path,
+                    const char* /*like*/) noexcept {
   // _O_EXCL is CREATE_NEW: a file or link bearing the name fails the call,
   // so nothing is ever opened through a link. The new file gets the
   // permissions its folder hands down (see the README on ACLs).
@@ -88,7 +176,8 @@ int sync_file(int file) noexcept {
   return 0;
 }
 
-bool replace_file(const char* from, const char* to, unsigned long& code) noexcept {
+bool replace_file(const Directory& /*directory*/, const char* from, const char* to,
+                  unsigned long& code) noexcept {
   for (std::size_t attempt = 0;; ++attempt) {
     if (::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0) return true;
     code = ::GetLastError();
@@ -96,13 +185,5 @@ bool replace_file(const char* from, const char* to, unsigned long& code) noexcep
     ::Sleep(kReplaceRetryMs[attempt]);
   }
 }
-
-// NTFS journals its names: a completed MoveFileExA survives a crash without
-// a flush of the folder, which Windows has no call for anyway.
-int open_directory_of(const char* /*path*/) noexcept { return 0; }
-
-int sync_directory(int /*directory*/) noexcept { return 0; }
-
-void close_directory(int /*directory*/) noexcept {}
 
 }  // namespace tf::platform
