@@ -57,9 +57,12 @@ echo "== release: artifacts, install and package stages took $(($(date +%s) - re
 # corpus (the real measurement is bench/README.md's business).
 echo "== bench: build and one run on 1 MB"
 cmake --preset bench >/dev/null
-cmake --build --preset bench -j "$jobs" --target tf_bench
+cmake --build --preset bench -j "$jobs" --target tf_bench quobrix-textfile-cli
 build/bench/bench/tf_bench --size 1MB --reps 1 --warm-up 0 --no-small-files \
   --dir build/bench/bench-data-ci >/dev/null
+# The whole-process rows (open, cat, convert against cat and iconv), once.
+python3 bench/whole_process.py --build build/bench --open-size 1MB --convert-size 1MB \
+  --rounds 1 --dir build/bench/bench-data-ci >/dev/null
 
 # Each fuzz target for a bounded time (FUZZ_SECONDS, default 60), built with
 # clang, libFuzzer and the sanitizers.

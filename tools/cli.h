@@ -1,7 +1,9 @@
 /* The quobrix-textfile command-line tool: a thin program over the public C
- * API. This header is shared by its source files: the subcommand table,
- * argument parsing, output and error reporting, reading JSON results and
- * paging through a document's text. */
+ * API. This header is shared by its source files: the subcommands
+ * (commands/cmd_*.c, one file per command), the helpers they share
+ * (common/: argument parsing, output and error reporting, operands, JSON
+ * results, byte buffers, paging through a document's text, encodings) and
+ * the platform's own pieces (platform/). */
 #ifndef QUOBRIX_TEXTFILE_CLI_H
 #define QUOBRIX_TEXTFILE_CLI_H
 
@@ -97,6 +99,20 @@ int cli_usage_error(const CliCommand* command, const char* format, ...)
 #endif
     ;
 
+/* ===== Byte buffers (common/bytes.c) ==================================== */
+
+typedef struct CliBytes {
+  char* data;
+  size_t length;
+  size_t capacity;
+} CliBytes;
+
+/* Room for `more` bytes (and the 0x00 after them) past `length`; 0, or -1
+ * when memory runs out. */
+int cli_bytes_reserve(CliBytes* bytes, size_t more);
+int cli_bytes_append(CliBytes* bytes, const void* data, size_t length);
+void cli_bytes_free(CliBytes* bytes);
+
 /* ===== Operands naming files =========================================== */
 
 /* Non-zero for the operands that name standard input: "-" and "/dev/stdin". */
@@ -110,6 +126,12 @@ int cli_is_stdin(const char* file);
  * short name when the code page cannot express it. */
 int cli_open(const char* file);
 
+/* cli_open, and the raw bytes of the file in `raw` (emptied first): read by
+ * the tool itself right after the library has read them, from the same
+ * spool for standard input. A caller that must be sure they are the bytes
+ * the library read compares their length with "raw_bytes" of tf_info. */
+int cli_open_raw(const char* file, CliBytes* raw);
+
 /* The path the library is to write for the operand `file`, in a block to
  * release with free(); NULL after reporting why there is none. */
 char* cli_save_path(const char* file);
@@ -118,12 +140,17 @@ char* cli_save_path(const char* file);
  * `native`: the operand's own spelling replaces that path in the message. */
 void cli_library_error(const char* file, const char* native);
 
-/* Standard input in a temporary file (cli_stdin.c): the path to hand to the
+/* Standard input in a temporary file (common/stdin.c): the path to hand to the
  * library, or NULL with the reason in *why; more than `limit` bytes are
  * refused as the library refuses such a file, without reading further. */
 const char* cli_stdin_spool(int64_t limit, const char** why);
 /* Removes the spool's name, if it still has one. */
 void cli_stdin_release(void);
+/* Called first thing: a standard stream that is closed is opened on the
+ * null device (POSIX), and a closed standard input is remembered, so that
+ * reading "-" fails with "standard input is closed" instead of reading an
+ * empty document. */
+void cli_guard_standard_streams(void);
 
 /* ===== Windows: arguments in UTF-8, paths in the ANSI code page ========= */
 
@@ -146,19 +173,6 @@ char* cli_windows_path(const char* file, int for_writing, const char** why);
  * other. */
 const char* cli_encoding_name(const char* name);
 
-/* In the bytes of an "ansi" document, the well-formed UTF-8 sequences of two
- * to four bytes, the bytes that begin none (each one a U+FFFD to a UTF-8
- * decoder) and the places where such bytes are (a sequence that breaks off
- * after its first bytes is one place, however many bytes it had). Its text holds one character
- * U+0000..U+00FF per byte, so the bytes are read back from it; `text_bytes` is its length ("bytes"
- * in its info). 0, or -1 with the reason in *why. */
-typedef struct CliUtf8Evidence {
-  int64_t sequences;
-  int64_t strays;
-  int64_t places;
-} CliUtf8Evidence;
-int cli_utf8_evidence(int handle, int64_t text_bytes, CliUtf8Evidence* out, const char** why);
-
 /* ===== JSON results ===================================================== */
 
 /* Prints one query result of `file` on its own line: unchanged, or indented
@@ -166,12 +180,24 @@ int cli_utf8_evidence(int handle, int64_t text_bytes, CliUtf8Evidence* out, cons
  * (the file's name). Returns 0, CLI_FILE_FAILED when the result could not be
  * re-written (reported), or -1 when the output has stopped. */
 int cli_print_result(const char* json, const char* file, int with_path, int pretty);
+/* The same, with the string member `extra_key` (unless NULL) added last. */
+int cli_print_result_with(const char* json, const char* file, int with_path, int pretty,
+                          const char* extra_key, const char* extra_value);
 
 /* Opens `file`, runs `query` on it and prints the result as
  * cli_print_result does (without "path"); reports every failure. Returns
  * CLI_OK or CLI_FILE_FAILED. */
 typedef char* (*CliQuery)(int handle, const void* context);
 int cli_print_query(const char* file, CliQuery query, const void* context, int pretty);
+/* The same, the object leading with "path" when `with_path`. */
+int cli_print_query_for(const char* file, CliQuery query, const void* context, int with_path,
+                        int pretty);
+
+/* For each operand of `args`: opens it, runs `query` and prints the result as
+ * cli_print_result does, with "path" when there are several operands; the
+ * failures are reported and the others still processed. CLI_OK or
+ * CLI_FILE_FAILED. */
+int cli_print_per_file(const CliArgs* args, char* (*query)(int), int pretty);
 
 typedef struct CliJson CliJson;
 /* A parsed result; NULL when `json` is not a JSON object. */
@@ -188,15 +214,6 @@ int cli_json_array_ints(const CliJson* doc, const char* key, const char* member,
                         size_t* count);
 
 /* ===== Paging through the decoded text ================================== */
-
-typedef struct CliBytes {
-  char* data;
-  size_t length;
-  size_t capacity;
-} CliBytes;
-
-int cli_bytes_append(CliBytes* bytes, const void* data, size_t length);
-void cli_bytes_free(CliBytes* bytes);
 
 /* Appends the decoded text that starts at `offset` to `out`: up to `want`
  * bytes, fewer when the text ends or a 0x00 byte ends the page, more only when

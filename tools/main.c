@@ -101,6 +101,7 @@ static int run(int argc, char** argv) {
 }
 
 int main(int argc, char** argv) {
+  cli_guard_standard_streams();
   /* A reader that goes away shows up as EPIPE on a write, which ends the
    * output quietly, instead of as a signal. */
 #if defined(_WIN32)

@@ -13,7 +13,7 @@
 namespace tf::decode {
 namespace {
 
-constexpr long long kMaxFileSize = 524288000;  // 500 MiB
+constexpr auto kMaxFileSize = static_cast<long long>(kMaxFileBytes);
 
 class FileDescriptor {
  public:
@@ -91,7 +91,11 @@ int open_path(const char* path) {
       set_last_error("%s", msg::kOutOfMemory);
       return -1;
     case LoadStatus::kShortRead:
+    case LoadStatus::kGrew:
       set_last_error(msg::kShortRead, path);
+      return -1;
+    case LoadStatus::kTooLarge:
+      set_last_error(msg::kFileTooLarge, static_cast<long long>(loaded.raw_length), kMaxFileSize);
       return -1;
     case LoadStatus::kDecodeFailed:
       set_last_error("%s", msg::kDecodeFailed);
@@ -118,7 +122,7 @@ int open_path(const char* path) {
       slot.in_use = 1;
       const std::size_t path_size = std::strlen(path) + 1;
       slot.path = alloc_chars(path_size);
-      slot.raw_length = expected;
+      slot.raw_length = loaded.raw_length;
       slot.encoding = loaded.encoding;
       slot.had_bom = loaded.had_bom;
       slot.text = std::move(decoded.text);

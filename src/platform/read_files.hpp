@@ -33,6 +33,9 @@ int open_for_reading(const char* path) noexcept;
 // file, or -1 with errno (EINTR included: the caller decides to retry).
 std::int64_t read_some(int file, unsigned char* buffer, std::size_t n) noexcept;
 
+// Moves a file's position back to its start. 0, or -1 with errno.
+int rewind_file(int file) noexcept;
+
 // Closes a file; errors are of no use to a reader and are ignored.
 void close_file(int file) noexcept;
 

@@ -2,10 +2,9 @@
 
 #include <cstring>
 
-#include "frame/heap.hpp"
 #include "frame/library_state.hpp"
 #include "frame/messages.hpp"
-#include "frame/result_doc.hpp"
+#include "query/page_json.hpp"
 
 namespace tf::query {
 
@@ -23,31 +22,25 @@ PageRange select_page(std::uint64_t text_length, std::int64_t offset,
 char* page_text(int handle, std::int64_t offset, std::int32_t max_bytes) {
   return with_handle<char*>(handle, nullptr, [&](HandleSlot& slot, PendingError& error) -> char* {
     const PageRange page = select_page(slot.text_length, offset, max_bytes);
-    // The page on its own, terminated: the "text" member is copied from it
-    // up to its first 0x00 byte.
-    HeapChars buffer = alloc_chars(page.length + 1);
-    if (!buffer) {
-      error.set("%s", msg::kOutOfMemory);
-      return nullptr;
+    // "text" stops at the page's first 0x00 byte.
+    const unsigned char* bytes = slot.text.get() + page.offset;
+    const void* zero = page.length == 0 ? nullptr : std::memchr(bytes, 0, page.length);
+    const std::uint64_t shown =
+        zero == nullptr
+            ? page.length
+            : static_cast<std::uint64_t>(static_cast<const unsigned char*>(zero) - bytes);
+    char* json = nullptr;
+    switch (write_page_json(bytes, shown, static_cast<std::int64_t>(page.offset + page.length),
+                            &json)) {
+      case PageJsonStatus::kOk:
+        break;
+      case PageJsonStatus::kOutOfMemory:
+        error.set("%s", msg::kOutOfMemory);
+        break;
+      case PageJsonStatus::kNotUtf8:
+        error.set("%s", msg::kSerializeFailed);
+        break;
     }
-    if (page.length > 0) std::memcpy(buffer.get(), slot.text.get() + page.offset, page.length);
-    buffer[page.length] = '\0';
-
-    ResultDoc doc;
-    if (!doc.created()) {
-      error.set("%s", msg::kOutOfMemory);
-      return nullptr;
-    }
-    // A page the document has no room for must not come back as a result
-    // without its text while next_offset moves on past it.
-    if (!doc.add_string("text", buffer.get()) && doc.has_root()) {
-      error.set("%s", msg::kOutOfMemory);
-      return nullptr;
-    }
-    doc.add_int("next_offset", static_cast<std::int64_t>(page.offset + page.length));
-    buffer.reset();
-    char* json = doc.write();
-    if (json == nullptr) error.set("%s", msg::kSerializeFailed);
     return json;
   });
 }

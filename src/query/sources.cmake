@@ -6,6 +6,7 @@ list(APPEND TF_SOURCES
   query/locate_offset.cpp
   query/info.cpp
   query/page_text.cpp
+  query/page_json.cpp
   query/full_text.cpp
   query/stats.cpp
   query/linecol.cpp

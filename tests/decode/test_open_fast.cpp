@@ -80,8 +80,12 @@ TEST(OpenFast, SmallFilesOfEveryKindMatchThePlainDecoding) {
 
 // load_file on a descriptor with small pieces: sequences, errors and CR LF
 // pairs fall on every side of many piece edges, for each kind of file.
+// `stated` is the size the status query is taken to have given (the real one
+// when kNoSize).
+constexpr std::uint64_t kNoSize = ~std::uint64_t{0};
 void expect_load_matches(const tf_test::TempDir& dir, const std::string& bytes,
-                         std::initializer_list<std::uint64_t> pieces) {
+                         std::initializer_list<std::uint64_t> pieces,
+                         std::uint64_t stated = kNoSize) {
   const std::string path = dir.write("p.txt", bytes);
   const plain::Detected want = plain::detect(bytes);
   const plain::Decoded text = plain::decode(bytes, want.encoding);
@@ -89,9 +93,11 @@ void expect_load_matches(const tf_test::TempDir& dir, const std::string& bytes,
     const int fd = tf::platform::open_for_reading(path.c_str());
     ASSERT_GE(fd, 0);
     tf::decode::LoadedFile loaded;
-    const tf::decode::LoadStatus status = tf::decode::load_file(fd, bytes.size(), loaded, piece);
+    const tf::decode::LoadStatus status =
+        tf::decode::load_file(fd, stated == kNoSize ? bytes.size() : stated, loaded, piece);
     tf::platform::close_file(fd);
     ASSERT_EQ(status, tf::decode::LoadStatus::kOk);
+    EXPECT_EQ(loaded.raw_length, bytes.size());
     EXPECT_EQ(loaded.encoding, want.encoding);
     EXPECT_EQ(loaded.had_bom, want.had_bom);
     const tf::decode::DecodedText& d = loaded.decoded;
@@ -150,6 +156,21 @@ TEST(OpenFast, TheFirstPieceEdgeThroughOpen) {
       s.back() = static_cast<char>(0xC3);
       expect_open_matches(dir, s);
       if (HasFatalFailure()) return;
+    }
+  }
+}
+
+// A file that goes on past the size its status gave (0 for the files of
+// /proc, or a file being written) is read to its end, whatever its kind.
+TEST(OpenFast, FilesLongerThanTheirStatedSizeAreReadToTheEnd) {
+  tf_test::TempDir dir;
+  const std::string body = std::string(300, 'a') + "\r\n\xC3\xA9";
+  const std::string utf16("\xFF\xFE\x41\x00\x0D\x00\x0A\x00\x3D\xD8\x00\xDE", 12);
+  for (const std::string& bytes : {body, "\xEF\xBB\xBF" + body + "\xFF", utf16, body + "\xE9"}) {
+    SCOPED_TRACE(hex(bytes));
+    for (const std::uint64_t stated : {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{3},
+                                       std::uint64_t{bytes.size() / 2}, bytes.size() - 1}) {
+      expect_load_matches(dir, bytes, {2, 64, tf::decode::kReadPiece}, stated);
     }
   }
 }

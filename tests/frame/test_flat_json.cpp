@@ -10,6 +10,7 @@
 
 #include "frame/flat_json.hpp"
 #include "frame/result_doc.hpp"
+#include "query/page_json.hpp"
 
 namespace {
 
@@ -57,6 +58,39 @@ TEST(FlatJson, TooManyMembersIsAFailureNotACut) {
   tf::FlatJson flat;
   for (int k = 0; k < 100; ++k) flat.add_int("a_rather_long_key_name", k);
   EXPECT_EQ(flat.write(), nullptr);
+}
+
+// tf_text writes its page without a document: the same bytes, and the same
+// refusal of text that is not well-formed UTF-8, for every byte value and
+// for texts made of runs of them.
+TEST(PageJson, SameBytesAsTheResultDocument) {
+  std::string pieces[] = {"plain", "\xC3\xA9",          "\xE2\x82\xAC", "\xF0\x9F\x98\x80",
+                          "\x7F",  "\xED\xA0\x80",      "\xC0\x80",     "\xC3",
+                          "\x80",  std::string(17, 'w')};
+  std::mt19937_64 rng(5);
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    if (round < 255) {
+      text = std::string(1, static_cast<char>(round + 1));
+    } else {
+      const int parts = static_cast<int>(rng() % 12);
+      for (int k = 0; k < parts; ++k) {
+        if (rng() % 2) {
+          text += static_cast<char>(1 + rng() % 127);
+        } else {
+          text += pieces[rng() % (round % 7 == 0 ? 10 : 5)];
+        }
+      }
+    }
+    const std::int64_t next = static_cast<std::int64_t>(rng() >> (rng() % 64));
+    tf::ResultDoc doc;
+    doc.add_string("text", text.c_str());
+    doc.add_int("next_offset", next);
+    char* json = nullptr;
+    tf::query::write_page_json(reinterpret_cast<const unsigned char*>(text.data()), text.size(),
+                               next, &json);
+    ASSERT_EQ(take(json), take(doc.write())) << round;
+  }
 }
 
 }  // namespace

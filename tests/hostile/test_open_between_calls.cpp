@@ -160,10 +160,10 @@ TEST(OpenBetweenCalls, GrowsBeforeTheRead) {
   };
   const Outcome o = open_hooked(hooks);
   ASSERT_EQ(o.handle, 0) << o.message;
-  // The size from the status query decides: the bytes added later are not read.
+  // The file is read to its end: the bytes added after the status query too.
   EXPECT_EQ(info_of(o.handle),
-            R"({"encoding":"utf8","had_bom":0,"line_ending":"lf","bytes":9,"raw_bytes":9,)"
-            R"("lines":1,"sanitized":0})");
+            R"({"encoding":"utf8","had_bom":0,"line_ending":"lf","bytes":18,"raw_bytes":18,)"
+            R"("lines":2,"sanitized":0})");
   tf_close(o.handle);
 }
 

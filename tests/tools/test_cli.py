@@ -19,6 +19,8 @@ PROGRAM = "quobrix-textfile"
 
 # ASCII, 2-, 3- and 4-byte characters, 0x00 bytes, CR LF and a lone CR.
 MIXED = "a\u00e9\u20ac\U0001F600\x00b\r\nc\u00e9\x00\x00\U0001F600\rz"
+# The same without 0x00 bytes: text that convert writes.
+TEXT = MIXED.replace("\x00", "")
 
 
 def run(*args, stdin=subprocess.DEVNULL, cwd=None, env=None):
@@ -159,39 +161,35 @@ class DetectTest(CliTestCase):
 
 
 class InfoTest(CliTestCase):
-    INFO = ('{"encoding":"utf8","had_bom":0,"line_ending":"lf","bytes":9,"raw_bytes":9,'
-            '"lines":3,"sanitized":0}')
+    INFO = ('"encoding":"utf8","had_bom":0,"line_ending":"lf","bytes":9,"raw_bytes":9,'
+            '"lines":3,"sanitized":0')
 
-    def test_one_file_prints_the_library_json_unchanged(self):
-        path = self.write("a.txt", b"ab\ncd\nef\n")
-        self.assertRun(["info", path], 0, self.INFO + "\n")
-
-    def test_several_files_lead_with_the_path(self):
+    def test_the_library_json_between_path_and_verdict(self):
+        # "path" even for one file, so that `jq .path` works on any output.
         a = self.write("a.txt", b"ab\ncd\nef\n")
         b = self.write("b \"q\".txt", b"\xff\xfeh\x00i\x00")
+        self.assertRun(["info", a], 0, '{"path":"%s",%s,"verdict":"text"}\n' % (a, self.INFO))
         status, out, err = run("info", a, b)
         self.assertEqual((status, err), (0, ""))
         self.assertEqual(out.decode().splitlines(), [
-            '{"path":"%s",%s' % (a, self.INFO[1:]),
+            '{"path":"%s",%s,"verdict":"text"}' % (a, self.INFO),
             '{"path":%s,"encoding":"utf16le","had_bom":1,"line_ending":"lf","bytes":2,'
-            '"raw_bytes":6,"lines":1,"sanitized":0}' % json.dumps(b),
+            '"raw_bytes":6,"lines":1,"sanitized":0,"verdict":"text"}' % json.dumps(b),
         ])
 
     def test_pretty(self):
         path = self.write("a.txt", b"ab\ncd\nef\n")
-        expected = ('{\n  "encoding": "utf8",\n  "had_bom": 0,\n  "line_ending": "lf",\n'
-                    '  "bytes": 9,\n  "raw_bytes": 9,\n  "lines": 3,\n  "sanitized": 0\n}\n')
+        expected = ('{\n  "path": "%s",\n  "encoding": "utf8",\n  "had_bom": 0,\n'
+                    '  "line_ending": "lf",\n  "bytes": 9,\n  "raw_bytes": 9,\n  "lines": 3,\n'
+                    '  "sanitized": 0,\n  "verdict": "text"\n}\n' % path)
         self.assertRun(["info", "--pretty", path], 0, expected)
         self.assertRun(["info", path, "--pretty"], 0, expected)
-        status, out, _ = run("info", "--pretty", path, path)
-        self.assertEqual(status, 0)
-        self.assertEqual(out.decode().count('\n  "path": '), 2)
 
     def test_failure_among_several(self):
         a = self.write("a.txt", b"ab\ncd\nef\n")
         missing = self.path("nope")
-        self.assertRun(["info", missing, a], 1, '{"path":"%s",%s\n' % (a, self.INFO[1:]),
-                       "%s: %s: cannot open '%s': No such file or directory\n"
+        self.assertRun(["info", missing, a], 1, '{"path":"%s",%s,"verdict":"text"}\n'
+                       % (a, self.INFO), "%s: %s: cannot open '%s': No such file or directory\n"
                        % (PROGRAM, missing, missing))
 
 
@@ -421,21 +419,21 @@ class CatTest(CliTestCase):
 
 class ConvertTest(CliTestCase):
     def test_round_trips(self):
-        original = b"\xff\xfe" + MIXED.encode("utf-16-le")
+        original = b"\xff\xfe" + TEXT.encode("utf-16-le")
         path = self.write("doc.txt", original)
         self.assertRun(["convert", path, "--to", "utf8"], 0, "")
-        self.assertEqual(self.read(path), MIXED.encode("utf-8"))
+        self.assertEqual(self.read(path), TEXT.encode("utf-8"))
         self.assertRun(["convert", "--to=utf8-bom", path], 0, "")
-        self.assertEqual(self.read(path), b"\xef\xbb\xbf" + MIXED.encode("utf-8"))
+        self.assertEqual(self.read(path), b"\xef\xbb\xbf" + TEXT.encode("utf-8"))
         copy = self.path("copy.txt")
         self.assertRun(["convert", path, "-t", "utf16le", "-o", copy], 0, "")
         self.assertEqual(self.read(copy), original)
-        self.assertEqual(self.read(path), b"\xef\xbb\xbf" + MIXED.encode("utf-8"))
+        self.assertEqual(self.read(path), b"\xef\xbb\xbf" + TEXT.encode("utf-8"))
         self.assertRun(["convert", copy, "--to", "utf16le", "--output", path], 0, "")
         self.assertEqual(self.read(path), original)
         self.assertEqual(sorted(os.listdir(self.dir)), ["copy.txt", "doc.txt"])
         self.assertRun(["detect", path], 0,
-                       "%s: utf16le with BOM, mixed, 3 lines, 25 bytes (raw 36)\n" % path)
+                       "%s: utf16le with BOM, mixed, 3 lines, 22 bytes (raw 30)\n" % path)
 
     def test_a_replaced_file_keeps_its_permission_bits(self):
         for mode in (0o600, 0o640, 0o755, 0o444):
@@ -492,46 +490,50 @@ class ConvertTest(CliTestCase):
                     self.assertRun(["convert", "--to", name, path], 0, "")
                     self.assertEqual(self.read(path), data)
 
-    def test_ansi_that_looks_like_utf8_is_refused_unless_from_ansi(self):
+    def test_ansi_that_holds_utf8_is_refused_unless_from_ansi(self):
         # UTF-8 with a few bad bytes is "ansi" to the library; converting it
-        # would encode its UTF-8 twice. The file stays as it is, exit 1.
+        # would encode its UTF-8 twice. Single-byte text hardly ever holds a
+        # well-formed UTF-8 sequence: any one refuses the file, exit 1.
         utf8 = "Cr\u00e8me br\u00fbl\u00e9e, 3 \u20ac, \U0001F600\n".encode() * 20
         for i, (data, bad) in enumerate((
                 (b"caf\xc3\xa9\xff", "1 byte that is"),
                 (b"caf\xc3\xa9 cr\xc3\xa8me br\xc3", "1 byte that is"),  # last one cut
                 ("caf\u00e9, 10 ".encode() + b"\xe2\x82", "2 bytes that are"),  # "\u20ac" cut
                 (utf8 + "\U0001F600".encode()[:3], "3 bytes that are"),  # a cut download
-                (utf8[:500] + b"\x93quoted\x94" + utf8[500:], "2 bytes that are"))):
+                (utf8[:500] + b"\x93quoted\x94" + utf8[500:], "2 bytes that are"),
+                (b"caf\xc3\xa9 na\xc3\xafve \xe2\x82 \xe2\x82 \xe2\x82", "6 bytes that are"),
+                (b"Jos\xc3\xa9;M\xfcller;25\xb0", "2 bytes that are"),  # one sequence only
+                ("\u201cCAF\u00c9\u201d".encode("cp1252"), "1 byte that is"),  # C9 94
+                ("\u00ab\u00c9T\u00c9\u00bb".encode("cp1252"), "2 bytes that are"))):  # C9 BB
             with self.subTest(data=data[:40]):
                 path = self.write("near%d.txt" % i, data)
                 out = self.path("out%d.txt" % i)
                 self.assertRun(["convert", "--to", "utf8", path, "-o", out], 1, "",
                                "%s: %s: looks like UTF-8 with %s not; converting would encode it "
                                "twice (--from-ansi converts anyway)\n" % (PROGRAM, path, bad))
-                self.assertRun(["convert", "--to", "utf16le", path], 1, "", None)
+                self.assertRun(["convert", "--to", "utf16le", "--ansi", "cp1252", path], 1, "",
+                               None)
                 self.assertEqual((self.read(path), os.path.exists(out)), (data, False))
-                self.assertRun(["convert", "--to", "utf8", "--from-ansi", path], 0, "")
+                self.assertRun(["convert", "--to", "utf8", "--from-ansi", "--ansi", "latin1",
+                                path], 0, "")
                 self.assertEqual(self.read(path), data.decode("latin-1").encode())
 
     def test_latin1_text_still_converts(self):
-        # Accented letters sit between ASCII ones; a capital followed by a
-        # sign ("\u00c9\u00bb", "\u00c9\u201d" in Windows-1252) does form a UTF-8
-        # sequence, but never outnumbers the lone letters around it.
+        # Accented letters sit between ASCII ones, outside any UTF-8 sequence.
         samples = [
             "caf\u00e9",
-            "\u00ab \u00c9T\u00c9 \u00bb, \u00ab\u00c9T\u00c9\u00bb \u00e0 Paris, d\u00e9j\u00e0 vu",
-            "\u201cCAF\u00c9\u201d est not\u00e9",
-            "Fu\u00df\u00bb und Gr\u00f6\u00dfe\u00b2, 20\u00b0C, \u00a9 2024 \u00c6r\u00f8",
+            "\u00ab \u00c9T\u00c9 \u00bb \u00e0 Paris, d\u00e9j\u00e0 vu",
+            "Fu\u00df und Gr\u00f6\u00dfe\u00b2, 20\u00b0C, \u00a9 2024 \u00c6r\u00f8",
             "\u00c0 \u00c1 \u00c2 \u00c3 \u00c4 \u00c5 \u00d1 \u00d6 \u00dc \u00df \u00e9\u00e8\u00ea\u00eb"
             " \u00bf\u00a1 \u00a3\u00a5 \u00b1\u00d7\u00f7",
         ]
         for text in samples:
             with self.subTest(text=text):
-                data = text.encode("cp1252")
+                data = text.encode("latin-1")
                 path = self.write("latin1.txt", data)
                 self.assertRun(["detect", path], 0, None)
                 self.assertRun(["convert", "--to", "utf8", path], 0, "")
-                self.assertEqual(self.read(path), data.decode("latin-1").encode())
+                self.assertEqual(self.read(path), text.encode())
         with open(os.path.join(EXAMPLES, "sample-latin1.txt"), "rb") as f:
             sample = self.write("sample.txt", f.read())
         self.assertRun(["convert", "--to", "utf8-bom", sample], 0, "")
@@ -562,6 +564,149 @@ class ConvertTest(CliTestCase):
                        "%s: %s: cannot open '%s': No such file or directory\n"
                        % (PROGRAM, missing, missing))
         self.assertEqual(self.read(good), b"\xff\xfex\x00")
+
+
+class VerdictTest(CliTestCase):
+    """What the bytes are: a binary file is said so and never rewritten."""
+
+    BINARY = [
+        # (bytes, detect's suffix, info's verdict)
+        (b"PK\x03\x04\x14\x00\x00\x00\x08\x00", ", binary", "binary"),
+        (b"\x89PNG\r\n\x1a\n\x00\x00\x00\rIHDR", ", binary", "binary"),
+        (b"abc\x00", ", binary", "binary"),
+        (b"\xef\xbb\xbfa\x00b", ", binary", "binary"),
+        (b"text\x01\x02text", ", binary", "binary"),
+        (b"caf\xe9\x1a\x1a", ", binary", "binary"),
+        ("hello\r\n".encode("utf-16-le"), ", UTF-16LE without a BOM?", "utf16le-no-bom"),
+        ("hello\r\n".encode("utf-16-be"), ", UTF-16BE?", "utf16be"),
+        (b"\xfe\xff" + "<x/>".encode("utf-16-be"), ", UTF-16BE?", "utf16be"),
+    ]
+    TEXT = [
+        b"", b"plain\n", b"\x1b[1mbold\x1b[0m\tx\x08_\x0cpage\r\n", b"dos end\x1a",
+        b".if !\x07\\*(10\x07\x07 .br\n", b"\x1b]0;title\x07\x0b\x0c",  # troff, a terminal
+        b"\xff\xfea\x00\x00\x00b\x00",  # UTF-16LE: U+0000 is text
+    ]
+
+    def test_binary_files_are_said_so_and_never_rewritten(self):
+        for i, (data, suffix, verdict) in enumerate(self.BINARY):
+            with self.subTest(data=data):
+                path = self.write("b%d" % i, data)
+                status, out, err = run("detect", path)
+                self.assertEqual((status, err), (0, ""))
+                self.assertTrue(out.decode("latin-1").endswith(suffix + "\n"), out)
+                status, out, err = run("info", path)
+                self.assertEqual((status, json.loads(out)["verdict"]), (0, verdict))
+                before = os.stat(path)
+                message = "binary file, not converted" if verdict == "binary" else \
+                    "binary file (%s), not converted" % suffix[2:]
+                for options in (["--to", "utf8"], ["--to", "utf16le", "--lossy", "--from-ansi",
+                                                   "--ansi", "cp1252", "--eol", "crlf"]):
+                    self.assertRun(["convert"] + options + [path], 1, "",
+                                   "%s: %s: %s\n" % (PROGRAM, path, message))
+                self.assertEqual((self.read(path), os.stat(path).st_mtime_ns,
+                                  os.stat(path).st_ino), (data, before.st_mtime_ns, before.st_ino))
+
+    def test_text_is_not_binary(self):
+        for i, data in enumerate(self.TEXT):
+            with self.subTest(data=data):
+                path = self.write("t%d" % i, data)
+                status, out, err = run("info", path)
+                self.assertEqual((status, json.loads(out)["verdict"], err), (0, "text", ""))
+
+
+class AnsiCodePageTest(CliTestCase):
+    def test_cp1252_needs_naming(self):
+        data = b"He said \x93hello\x94 \x96 it costs \x805\n"
+        path = self.write("q.txt", data)
+        self.assertRun(["convert", "--to", "utf8", path], 1, "",
+                       "%s: %s: holds bytes 80-9F (93 at offset 8), control characters in "
+                       "Latin-1 but punctuation in Windows-1252; name the code page: --ansi "
+                       "cp1252 or --ansi latin1\n" % (PROGRAM, path))
+        self.assertEqual(self.read(path), data)
+        for page, text in (("cp1252", "He said \u201chello\u201d \u2013 it costs \u20ac5\n"),
+                           ("Windows-1252", None), ("latin1", data.decode("latin-1")),
+                           ("ISO-8859-1", None)):
+            with self.subTest(page=page):
+                self.write("q.txt", data)
+                self.assertRun(["convert", "--to", "utf8", "--ansi", page, path], 0, "")
+                if text is not None:
+                    self.assertEqual(self.read(path), text.encode())
+        self.assertRun(["convert", "--to", "utf8", "--ansi", "koi8", path], 2, "", usage_error(
+            "invalid code page 'koi8' for --ansi (use latin1 or cp1252)", "convert"))
+
+    def test_every_cp1252_byte(self):
+        data = bytes(range(0x80, 0x100))
+        for byte in (0x81, 0x8D, 0x8F, 0x90, 0x9D):
+            with self.subTest(byte=byte):
+                path = self.write("u.txt", b"ab" + bytes([byte]))
+                self.assertRun(["convert", "--to", "utf8", "--ansi", "cp1252", path], 1, "",
+                               "%s: %s: holds byte %02X (at offset 2), which Windows-1252 does "
+                               "not define; not converted (--ansi latin1 reads it as a control "
+                               "character)\n" % (PROGRAM, path, byte))
+        defined = bytes(b for b in data if b not in (0x81, 0x8D, 0x8F, 0x90, 0x9D))
+        # One byte per line: no two of them form a UTF-8 sequence.
+        lines = b"\n".join(bytes([b]) for b in defined)
+        path = self.write("all.txt", lines)
+        self.assertRun(["convert", "--to", "utf16le", "--ansi", "cp1252", path], 0, "")
+        self.assertEqual(self.read(path), b"\xff\xfe" + lines.decode("cp1252").encode("utf-16-le"))
+
+
+class ConvertFormTest(CliTestCase):
+    def test_eol(self):
+        for data, eol, expected in (
+                (b"a\r\nb\rc\nd", "lf", b"a\nb\nc\nd"),
+                (b"a\r\nb\rc\nd\r", "crlf", b"a\r\nb\r\nc\r\nd\r\n"),
+                (b"a\n\nb\r\n", "CR", b"a\r\rb\r"),
+                (b"\r\n\r\n", "lf", b"\n\n"),
+                (b"caf\xe9\r\n", "lf", "caf\u00e9\n".encode()),
+                (b"\xff\xfea\x00\r\x00\n\x00", "lf", b"a\n")):
+            with self.subTest(data=data, eol=eol):
+                path = self.write("e.txt", data)
+                self.assertRun(["convert", "--to", "utf8", "--eol", eol, path], 0, "")
+                self.assertEqual(self.read(path), expected)
+        self.assertRun(["convert", "--to", "utf8", "--eol", "nl", path], 2, "", usage_error(
+            "invalid line ending 'nl' for --eol (use lf, crlf or cr)", "convert"))
+
+    def test_dry_run_and_the_unchanged_file(self):
+        files = [("a.txt", b"caf\xe9\r\n", ["--eol", "lf"], "ansi (latin1), crlf -> utf8, lf"),
+                 ("b.txt", b"x\n", ["--eol", "lf"], "utf8, lf, unchanged"),
+                 ("c.txt", b"\xef\xbb\xbfx\r\n", [], "utf8-bom, crlf -> utf8, crlf"),
+                 ("d.txt", b"x\r\ny\r\n", ["--eol", "crlf"], "utf8, crlf, unchanged"),
+                 ("e.txt", b"x\r\n", [], "utf8, crlf, unchanged")]
+        for name, data, options, said in files:
+            with self.subTest(name=name):
+                path = self.write(name, data)
+                os.utime(path, ns=(10**18, 10**18))
+                before = os.stat(path)
+                self.assertRun(["convert", "--dry-run", "--to", "utf8"] + options + [path], 0,
+                               "%s: %s\n" % (path, said))
+                self.assertEqual((self.read(path), os.stat(path).st_mtime_ns), (data, 10**18))
+                self.assertRun(["convert", "--to", "utf8"] + options + [path], 0, "")
+                after = os.stat(path)
+                if said.endswith("unchanged"):
+                    self.assertEqual((after.st_ino, after.st_mtime_ns, self.read(path)),
+                                     (before.st_ino, 10**18, data))
+                else:
+                    self.assertNotEqual(self.read(path), data)
+        out = self.path("out.txt")
+        self.assertRun(["convert", "--to", "utf8", self.path("b.txt"), "-o", out], 0, "")
+        self.assertEqual(self.read(out), b"x\n")
+
+
+class ManyFilesTest(CliTestCase):
+    def test_search_takes_several_files(self):
+        a = self.write("a.txt", b"ab\nxab\n")
+        b = self.write("b.txt", b"\xff\xfe" + "ab".encode("utf-16-le"))
+        missing = self.path("missing.txt")
+        status, out, err = run("search", a, missing, b, "ab")
+        self.assertEqual((status, [(o["path"], o["count"]) for o in map(json.loads,
+                                                                         out.splitlines())]),
+                         (1, [(a, 2), (b, 1)]))
+        self.assertIn(missing, err)
+        self.assertRun(["search", "--lines", a, b, "ab"], 0,
+                       "%s:1:1: ab\n%s:2:2: xab\n%s:1:1: ab\n" % (a, a, b))
+        self.assertRun(["search", a, "ab"], 0, None)  # one file: the library's JSON
+        self.assertNotIn(b'"path"', run("search", a, "ab")[1])
 
 
 class StdinTest(CliTestCase):
@@ -627,11 +772,23 @@ class StdinTest(CliTestCase):
         child.communicate(timeout=60)
         self.assertEqual(os.listdir(spool), [])
 
+    def test_a_closed_standard_input_is_no_empty_document(self):
+        for args in (["info", "-"], ["cat", "-"], ["convert", "--to", "utf8", "-", "-o",
+                                                   self.path("o.txt")]):
+            with self.subTest(args=args):
+                result = subprocess.run([CLI] + args, stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, preexec_fn=lambda: os.close(0),
+                                        timeout=60)
+                self.assertEqual((result.returncode, result.stdout, result.stderr.decode()),
+                                 (1, b"", "%s: -: standard input is closed\n" % PROGRAM))
+        self.assertFalse(os.path.exists(self.path("o.txt")))
+
     def test_failures_name_the_operand(self):
         env, spool = self.env()
-        self.assertEqual(run("cat", "-", stdin=b"", env=dict(env, TMPDIR=self.path("none"))), (
-            1, b"", "%s: -: cannot create a temporary file for standard input: No such file or "
-            "directory\n" % PROGRAM))
+        none = self.path("none")
+        self.assertEqual(run("cat", "-", stdin=b"", env=dict(env, TMPDIR=none)), (
+            1, b"", "%s: -: cannot create a temporary file for standard input in '%s': No such "
+            "file or directory\n" % (PROGRAM, none)))
         self.assertEqual(os.listdir(spool), [])
 
 

@@ -48,6 +48,8 @@ std::int64_t read_some(int file, unsigned char* buffer, std::size_t n) noexcept 
   return static_cast<std::int64_t>(::read(file, buffer, n));
 }
 
+int rewind_file(int file) noexcept { return ::lseek(file, 0, SEEK_SET) == 0 ? 0 : -1; }
+
 void close_file(int file) noexcept { (void)::close(file); }
 
 }  // namespace tf::platform

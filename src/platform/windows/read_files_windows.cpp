@@ -86,6 +86,8 @@ std::int64_t read_some(int file, unsigned char* buffer, std::size_t n) noexcept 
   return ::_read(file, buffer, static_cast<unsigned>(n));
 }
 
+int rewind_file(int file) noexcept { return ::_lseeki64(file, 0, SEEK_SET) == 0 ? 0 : -1; }
+
 void close_file(int file) noexcept { (void)::_close(file); }
 
 }  // namespace tf::platform

@@ -2,6 +2,8 @@
  * a temporary file, since the library opens paths; on Windows an operand
  * arrives in UTF-8 and goes to the library in the ANSI code page. Messages
  * name the operand as it was given, never the path the library was handed. */
+#include <errno.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -41,7 +43,41 @@ void cli_library_error(const char* file, const char* native) {
   cli_bytes_free(&fixed);
 }
 
-static int open_stdin(const char* file) {
+/* Appends the bytes of the file at `native` to `raw`; 0, or -1 after
+ * reporting why not. */
+static int read_raw(const char* file, const char* native, CliBytes* raw) {
+  FILE* in = fopen(native, "rb");
+  int error = 0;
+  if (in == NULL) {
+    error = errno;
+  } else {
+    for (;;) {
+      size_t got;
+      if (raw->capacity - raw->length < 65537 &&
+          cli_bytes_reserve(raw, raw->capacity < 65536 ? 65536 : raw->capacity) != 0) {
+        error = ENOMEM;
+        break;
+      }
+      got = fread(raw->data + raw->length, 1, raw->capacity - raw->length - 1, in);
+      raw->length += got;
+      raw->data[raw->length] = '\0';
+      if (got == 0) {
+        if (ferror(in)) error = errno != 0 ? errno : EIO;
+        break;
+      }
+    }
+    fclose(in);
+  }
+  if (error != 0) {
+    char message[256];
+    snprintf(message, sizeof message, "cannot read its bytes: %s", strerror(error));
+    cli_file_error(file, message);
+    return -1;
+  }
+  return 0;
+}
+
+static int open_stdin(const char* file, CliBytes* raw) {
   static int read_already = 0;
   const char* why = NULL;
   const char* spool;
@@ -58,14 +94,22 @@ static int open_stdin(const char* file) {
   }
   /* The library holds what it read: the spool can go at once. */
   handle = tf_open(spool);
-  if (handle < 0) cli_library_error(file, spool);
+  if (handle < 0) {
+    cli_library_error(file, spool);
+  } else if (raw != NULL && read_raw(file, spool, raw) != 0) {
+    tf_close(handle);
+    handle = -1;
+  }
   cli_stdin_release();
   return handle;
 }
 
-int cli_open(const char* file) {
+int cli_open(const char* file) { return cli_open_raw(file, NULL); }
+
+int cli_open_raw(const char* file, CliBytes* raw) {
   int handle;
-  if (cli_is_stdin(file)) return open_stdin(file);
+  if (raw != NULL) raw->length = 0;
+  if (cli_is_stdin(file)) return open_stdin(file, raw);
 #if defined(_WIN32)
   {
     const char* why = NULL;
@@ -75,12 +119,22 @@ int cli_open(const char* file) {
       return -1;
     }
     handle = tf_open(native);
-    if (handle < 0) cli_library_error(file, native);
+    if (handle < 0) {
+      cli_library_error(file, native);
+    } else if (raw != NULL && read_raw(file, native, raw) != 0) {
+      tf_close(handle);
+      handle = -1;
+    }
     free(native);
   }
 #else
   handle = tf_open(file);
-  if (handle < 0) cli_file_error(file, tf_last_error());
+  if (handle < 0) {
+    cli_file_error(file, tf_last_error());
+  } else if (raw != NULL && read_raw(file, file, raw) != 0) {
+    tf_close(handle);
+    handle = -1;
+  }
 #endif
   return handle;
 }

@@ -13,9 +13,10 @@ struct CliJson {
 };
 
 /* The document re-written: a copy of the root object, with "path" first when
- * asked for. File names are written as they are, even when they are not
- * UTF-8. */
-static char* rewrite(yyjson_doc* doc, const char* path, int pretty, size_t* length) {
+ * asked for and the string member `extra_key` last when given. File names
+ * are written as they are, even when they are not UTF-8. */
+static char* rewrite(yyjson_doc* doc, const char* path, int pretty, const char* extra_key,
+                     const char* extra_value, size_t* length) {
   const yyjson_write_flag flags =
       (pretty ? YYJSON_WRITE_PRETTY_TWO_SPACES : 0) | YYJSON_WRITE_ALLOW_INVALID_UNICODE;
   yyjson_mut_doc* out;
@@ -24,11 +25,13 @@ static char* rewrite(yyjson_doc* doc, const char* path, int pretty, size_t* leng
   yyjson_val* value;
   yyjson_obj_iter iter;
   char* text = NULL;
-  if (path == NULL) return yyjson_write(doc, flags, length);
+  if (path == NULL && extra_key == NULL) return yyjson_write(doc, flags, length);
   out = yyjson_mut_doc_new(NULL);
   if (out == NULL) return NULL;
   root = yyjson_mut_obj(out);
-  if (root == NULL || !yyjson_mut_obj_add_strcpy(out, root, "path", path)) goto done;
+  if (root == NULL || (path != NULL && !yyjson_mut_obj_add_strcpy(out, root, "path", path))) {
+    goto done;
+  }
   yyjson_mut_doc_set_root(out, root);
   yyjson_obj_iter_init(yyjson_doc_get_root(doc), &iter);
   while ((key = yyjson_obj_iter_next(&iter)) != NULL) {
@@ -37,6 +40,7 @@ static char* rewrite(yyjson_doc* doc, const char* path, int pretty, size_t* leng
       goto done;
     }
   }
+  if (extra_key != NULL && !yyjson_mut_obj_add_strcpy(out, root, extra_key, extra_value)) goto done;
   text = yyjson_mut_write(out, flags, length);
 done:
   yyjson_mut_doc_free(out);
@@ -44,10 +48,15 @@ done:
 }
 
 int cli_print_result(const char* json, const char* file, int with_path, int pretty) {
+  return cli_print_result_with(json, file, with_path, pretty, NULL, NULL);
+}
+
+int cli_print_result_with(const char* json, const char* file, int with_path, int pretty,
+                          const char* extra_key, const char* extra_value) {
   yyjson_doc* doc;
   char* text;
   size_t length = 0;
-  if (!with_path && !pretty) {
+  if (!with_path && !pretty && extra_key == NULL) {
     if (out_text(json) != 0 || out_write("\n", 1) != 0) return -1;
     return 0;
   }
@@ -57,7 +66,7 @@ int cli_print_result(const char* json, const char* file, int with_path, int pret
     cli_file_error(file, "the library's result is not a JSON object");
     return CLI_FILE_FAILED;
   }
-  text = rewrite(doc, with_path ? file : NULL, pretty, &length);
+  text = rewrite(doc, with_path ? file : NULL, pretty, extra_key, extra_value, &length);
   yyjson_doc_free(doc);
   if (text == NULL) {
     cli_file_error(file, "out of memory");
@@ -135,6 +144,11 @@ int cli_json_array_ints(const CliJson* doc, const char* key, const char* member,
 }
 
 int cli_print_query(const char* file, CliQuery query, const void* context, int pretty) {
+  return cli_print_query_for(file, query, context, 0, pretty);
+}
+
+int cli_print_query_for(const char* file, CliQuery query, const void* context, int with_path,
+                        int pretty) {
   const int handle = cli_open(file);
   char* json;
   int printed;
@@ -145,8 +159,36 @@ int cli_print_query(const char* file, CliQuery query, const void* context, int p
     tf_close(handle);
     return CLI_FILE_FAILED;
   }
-  printed = cli_print_result(json, file, 0, pretty);
+  printed = cli_print_result(json, file, with_path, pretty);
   tf_free_string(json);
   tf_close(handle);
   return printed == CLI_FILE_FAILED ? CLI_FILE_FAILED : CLI_OK;
+}
+
+/* info FILE... and stats FILE...: the library's JSON for each file; with more
+ * than one file each object leads with a "path" member. */
+int cli_print_per_file(const CliArgs* args, char* (*query)(int), int pretty) {
+  const int with_path = args->positional_count > 1;
+  int status = CLI_OK;
+  for (int i = 0; i < args->positional_count && !out_stopped(); ++i) {
+    const char* file = args->positional[i];
+    const int handle = cli_open(file);
+    char* json;
+    if (handle < 0) {
+      status = CLI_FILE_FAILED;
+      continue;
+    }
+    json = query(handle);
+    if (json == NULL) {
+      cli_file_error(file, tf_last_error());
+      status = CLI_FILE_FAILED;
+    } else {
+      if (cli_print_result(json, file, with_path, pretty) == CLI_FILE_FAILED) {
+        status = CLI_FILE_FAILED;
+      }
+      tf_free_string(json);
+    }
+    tf_close(handle);
+  }
+  return status;
 }

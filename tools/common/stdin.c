@@ -16,6 +16,8 @@
 
 static char chunk[CLI_SPOOL_CHUNK];
 static char too_large[128];
+/* Standard input was closed when the program started. */
+static int stdin_closed = 0;
 
 static const char* size_refused(int64_t limit) {
   snprintf(too_large, sizeof too_large, "file too large (more than %lld bytes; max %lld)",
@@ -92,10 +94,28 @@ static const char* copy_stdin(int64_t limit) {
   }
 }
 
+/* A descriptor 0, 1 or 2 that is closed would be the next one open() or
+ * mkstemp() hands out: the spool would become "standard input", or the
+ * output would land in a file. Each is opened on /dev/null instead, for
+ * reading only, so that writing to a closed stdout still fails (EBADF). */
+void cli_guard_standard_streams(void) {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+      const int opened = open("/dev/null", O_RDONLY);
+      if (fd == 0) stdin_closed = 1;
+      if (opened >= 0 && opened != fd) close(opened);
+    }
+  }
+}
+
 const char* cli_stdin_spool(int64_t limit, const char** why) {
   const char* dir = getenv("TMPDIR");
   struct stat spool, seen;
   int length;
+  if (stdin_closed) {
+    *why = "standard input is closed";
+    return NULL;
+  }
   if (dir == NULL || dir[0] == '\0') dir = "/tmp";
   length = snprintf(spool_name, sizeof spool_name, "%s/" CLI_PROGRAM "-stdin-XXXXXX", dir);
   if (length < 0 || (size_t)length >= sizeof spool_name) {
@@ -106,7 +126,10 @@ const char* cli_stdin_spool(int64_t limit, const char** why) {
   atexit(remove_name);
   spool_fd = mkstemp(spool_name);
   if (spool_fd < 0) {
-    *why = failed("cannot create a temporary file for standard input", errno);
+    const int error = errno;
+    snprintf(failure, sizeof failure,
+             "cannot create a temporary file for standard input in '%s': %s", dir, strerror(error));
+    *why = failure;
     return NULL;
   }
   spool_named = 1;
@@ -180,11 +203,20 @@ static const char* copy_stdin(HANDLE spool, int64_t limit) {
   }
 }
 
+void cli_guard_standard_streams(void) {
+  const intptr_t handle = _get_osfhandle(0);
+  if (handle == -1 || handle == -2) stdin_closed = 1;
+}
+
 const char* cli_stdin_spool(int64_t limit, const char** why) {
   WCHAR dir[MAX_PATH + 1];
   char utf8[4 * MAX_PATH + 4];
   const DWORD length = GetTempPathW(MAX_PATH + 1, dir);
   HANDLE spool;
+  if (stdin_closed) {
+    *why = "standard input is closed";
+    return NULL;
+  }
   if (length == 0 || length > MAX_PATH || GetTempFileNameW(dir, L"qtf", 0, spool_name) == 0) {
     *why = failed("cannot create a temporary file for standard input");
     return NULL;

@@ -1,9 +1,9 @@
-/* search and replace. search prints the library's hits as JSON, or, with
+/* search prints the library's hits as JSON, or, with
  * --lines, one line per hit like `grep -n`: "FILE:LINE:COL: the line's
  * text"; one walk over the text that tf_text pages out gives the lines,
  * the columns and the lines' text (the same numbers tf_linecol gives, at a
  * cost linear in the text rather than per hit): the tool decodes nothing
- * itself. replace prints the preview of a replace-all. */
+ * itself. */
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -21,20 +21,9 @@ typedef struct SearchArgs {
   int max_hits;
 } SearchArgs;
 
-typedef struct ReplaceArgs {
-  const char* find;
-  const char* repl;
-  int case_insensitive;
-} ReplaceArgs;
-
 static char* query_search(int handle, const void* context) {
   const SearchArgs* args = context;
   return tf_search(handle, args->query, args->case_insensitive, args->max_hits);
-}
-
-static char* query_replace(int handle, const void* context) {
-  const ReplaceArgs* args = context;
-  return tf_replace_preview(handle, args->find, args->repl, args->case_insensitive);
 }
 
 /* One walk over the decoded text, front to back, page by page, for hits in
@@ -213,7 +202,8 @@ static void say_cut_at_the_most(const char* file, int handle, const SearchArgs* 
 /* search --lines: one hit more than the limit is asked for, so that a cut is
  * known and said, never silent; at the library's maximum, where none more can
  * be had, a replace-all's count tells. */
-static int search_lines(const char* file, SearchArgs* search) {
+static int search_lines(const char* file, SearchArgs search_args) {
+  SearchArgs* search = &search_args;
   const int limit = search->max_hits;
   const int handle = cli_open(file);
   CliJson* result;
@@ -251,44 +241,53 @@ static int search_lines(const char* file, SearchArgs* search) {
 }
 
 static int run_search(const CliArgs* args) {
-  const char* file = args->positional[0];
+  const int files = args->positional_count - 1;
   SearchArgs search;
   int64_t max_hits = 0;
+  int status = CLI_OK;
   const int lines = args->value[SEARCH_LINES] != NULL;
   if (args->value[SEARCH_MAX_HITS] != NULL &&
       cli_parse_int(&cli_search_command, "max-hits", args->value[SEARCH_MAX_HITS], INT32_MIN,
                     INT32_MAX, &max_hits) != 0) {
     return CLI_USAGE;
   }
-  search.query = args->positional[1];
+  search.query = args->positional[files];
   search.case_insensitive = args->value[SEARCH_IGNORE_CASE] != NULL;
   search.max_hits = (int)max_hits;
-  if (!lines) {
-    return cli_print_query(file, query_search, &search, args->value[SEARCH_PRETTY] != NULL);
-  }
   /* Lines are for reading through: all of them, up to the library's most. */
-  search.max_hits = args->value[SEARCH_MAX_HITS] != NULL ? hit_limit(max_hits) : CLI_MOST_HITS;
-  return search_lines(file, &search);
+  if (lines) {
+    search.max_hits = args->value[SEARCH_MAX_HITS] != NULL ? hit_limit(max_hits) : CLI_MOST_HITS;
+  }
+  for (int i = 0; i < files && !out_stopped(); ++i) {
+    const char* file = args->positional[i];
+    const int done = lines ? search_lines(file, search)
+                           : cli_print_query_for(file, query_search, &search, files > 1,
+                                                 args->value[SEARCH_PRETTY] != NULL);
+    if (done != CLI_OK) status = CLI_FILE_FAILED;
+  }
+  return status;
 }
 
 const CliCommand cli_search_command = {
     "search",
-    "FILE QUERY",
+    "FILE... QUERY",
     "byte offsets of QUERY as JSON, or grep-like lines",
     "Usage: " CLI_PROGRAM
-    " search [-i] [--max-hits N] [--lines | --pretty] FILE QUERY\n"
+    " search [-i] [--max-hits N] [--lines | --pretty] FILE... QUERY\n"
     "\n"
-    "Prints the library's tf_search result: {\"count\":...,\"query_len\":...,\n"
-    "\"hits\":[{\"offset\":...,\"length\":...},...]}, the byte offsets of QUERY in\n"
-    "the decoded UTF-8 text, overlapping occurrences included. With --lines,\n"
-    "prints one line per hit instead, like grep -n:\n"
+    "Prints the library's tf_search result for each FILE: {\"count\":...,\n"
+    "\"query_len\":...,\"hits\":[{\"offset\":...,\"length\":...},...]}, the byte\n"
+    "offsets of QUERY in the decoded UTF-8 text, overlapping occurrences\n"
+    "included; with several FILEs each object starts with a \"path\" member.\n"
+    "QUERY is the last operand. With --lines, prints one line per hit instead,\n"
+    "like grep -n:\n"
     "\n"
     "  FILE:LINE:COL: the line's text\n"
     "\n"
     "where COL counts bytes from the start of the line. --lines shows every hit\n"
     "up to the library's most, 100000, unless --max-hits is given; when the\n"
-    "limit cut the hits short, stderr says so (exit status 0).\n"
-    "FILE \"-\" reads standard input.\n"
+    "limit cut the hits short, stderr says so (exit status 0). --max-hits\n"
+    "counts per FILE. FILE \"-\" reads standard input.\n"
     "\n"
     "Options:\n"
     "  -i, --ignore-case   fold the ASCII letters A-Z when matching\n"
@@ -299,40 +298,5 @@ const CliCommand cli_search_command = {
     search_options,
     4,
     2,
-    2,
+    -1,
     run_search};
-
-/* ---- replace ------------------------------------------------------------ */
-
-static const CliOption replace_options[] = {{"ignore-case", 'i', 0}, {"pretty", 0, 0}};
-enum { REPLACE_IGNORE_CASE, REPLACE_PRETTY };
-
-static int run_replace(const CliArgs* args) {
-  ReplaceArgs replace;
-  replace.find = args->positional[1];
-  replace.repl = args->positional[2];
-  replace.case_insensitive = args->value[REPLACE_IGNORE_CASE] != NULL;
-  return cli_print_query(args->positional[0], query_replace, &replace,
-                         args->value[REPLACE_PRETTY] != NULL);
-}
-
-const CliCommand cli_replace_command = {
-    "replace",
-    "FILE FIND REPL",
-    "preview of replacing every FIND by REPL, as JSON",
-    "Usage: " CLI_PROGRAM
-    " replace [-i] [--pretty] FILE FIND REPL\n"
-    "\n"
-    "Prints the library's tf_replace_preview result: {\"count\":...,\"text\":...},\n"
-    "the number of replacements and the text after replacing every occurrence\n"
-    "of FIND by REPL, left to right. The file is not changed. A text longer\n"
-    "than 1 MiB is cut, and \"truncated\":true is added.\n"
-    "\n"
-    "Options:\n"
-    "  -i, --ignore-case   fold the ASCII letters A-Z when matching\n"
-    "  --pretty            indent the JSON\n",
-    replace_options,
-    2,
-    3,
-    3,
-    run_replace};

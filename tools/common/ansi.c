@@ -1,4 +1,4 @@
-/* Does an "ansi" document look like UTF-8 with a few bad bytes? The library
+/* Does an "ansi" file look like UTF-8 with a few bad bytes? The library
  * calls a file "ansi" at its first ill-formed UTF-8 sequence, so a UTF-8 file
  * with one bad byte (a cut download, a truncated last character) is read as
  * single bytes, and converting it would encode its UTF-8 a second time
@@ -7,13 +7,10 @@
  * right number of bytes 80-BF (in Latin-1 an accented capital and then a
  * sign such as "»" or "©"), which real text hardly ever holds, while nearly
  * every accented letter in it stands alone and is a stray byte. */
+#include <stddef.h>
 #include <stdint.h>
-#include <stdlib.h>
 
-#include "cli.h"
-#include "quobrix_textfile.h"
-
-#define CLI_SCAN_PAGE (1 << 20)
+#include "common/file_verdict.h"
 
 typedef struct Scanner {
   CliUtf8Evidence evidence;
@@ -73,58 +70,17 @@ static void scanner_byte(Scanner* s, unsigned char b) {
   scanner_start(s, b);
 }
 
-/* Feeds the bytes behind a piece of the text: U+0000..U+007F are one byte
- * of UTF-8, U+0080..U+00FF two (C2 or C3, then one more). */
-static int scanner_text(Scanner* s, const char* text, size_t length) {
-  for (size_t i = 0; i < length; ++i) {
-    const unsigned char t = (unsigned char)text[i];
-    if (t < 0x80) {
-      /* The first byte of a run of ASCII ends a sequence in progress; the
-       * others count nothing. */
-      scanner_byte(s, t);
-      while (i + 1 < length && (unsigned char)text[i + 1] < 0x80) ++i;
-    } else if ((t == 0xC2 || t == 0xC3) && i + 1 < length) {
-      scanner_byte(s, (unsigned char)(((t & 0x03) << 6) | ((unsigned char)text[++i] & 0x3F)));
-    } else {
-      return -1;
-    }
-  }
-  return 0;
-}
-
-int cli_utf8_evidence(int handle, int64_t text_bytes, CliUtf8Evidence* out, const char** why) {
+void cli_utf8_evidence(const void* bytes, size_t length, CliUtf8Evidence* out) {
+  const unsigned char* b = bytes;
   Scanner s = {{0, 0, 0}, 0, 0, 0x80, 0xBF};
-  CliBytes page = {NULL, 0, 0};
-  int64_t offset = 0;
-  int status = 0;
-  /* The whole text at once when tf_full hands it over, else page by page
-   * (each page ends at a 0x00 byte, so paging is the slower way). */
-  char* whole = tf_full(handle);
-  *why = NULL;
-  if (whole != NULL) {
-    status = scanner_text(&s, whole, (size_t)text_bytes);
-    if (status != 0) *why = "unexpected text for an ansi file";
-    tf_free_string(whole);
-    offset = -1;
-  }
-  while (offset >= 0) {
-    int64_t consumed;
-    page.length = 0;
-    consumed = cli_read_page(handle, offset, CLI_SCAN_PAGE, &page, why);
-    if (consumed < 0) {
-      status = -1;
-      break;
+  for (size_t i = 0; i < length; ++i) {
+    scanner_byte(&s, b[i]);
+    /* The first byte of a run of ASCII ends a sequence in progress; the
+     * others count nothing. */
+    if (b[i] < 0x80) {
+      while (i + 1 < length && b[i + 1] < 0x80) ++i;
     }
-    if (consumed == 0) break;
-    if (scanner_text(&s, page.data, page.length) != 0) {
-      *why = "unexpected text for an ansi file";
-      status = -1;
-      break;
-    }
-    offset += consumed;
   }
   if (s.need > 0) scanner_break(&s); /* cut off by the end of the file */
-  cli_bytes_free(&page);
   *out = s.evidence;
-  return status;
 }
