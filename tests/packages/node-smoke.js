@@ -59,7 +59,7 @@ check('open, info, stats, text, linecol', () => {
     assert.equal(doc.stats().lines, 2);
     assert.equal(doc.full(), TEXT);
     assert.deepEqual(doc.text(0, 6), { text: 'héllo', next_offset: 6 });
-    assert.deepEqual(doc.linecol(14), { line: 2, col: 1 });
+    assert.deepEqual(doc.linecol(14), { line: 2, col: 1, col16: 1 });
     assert.equal([...doc.pages(5)].join(''), TEXT);
   } finally {
     doc.close();

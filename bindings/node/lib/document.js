@@ -7,7 +7,7 @@ const { TextFileError } = require('./errors');
 const { bind, readJson, viewBytes } = require('./library');
 const { Pool } = require('./pool');
 const { nativePath } = require('./paths');
-const { sharedState } = require('./shared');
+const { UnitCursor, countMatches } = require('./units');
 
 /** Page size of Document.text() and Document.pages() when none is given. */
 const DEFAULT_PAGE_BYTES = 65536;
@@ -20,16 +20,23 @@ const INT32_MAX = 2 ** 31 - 1;
 const CUT_INSIDE_CHARACTER = 'failed to serialize JSON';
 // tf_open's message when all 64 handles are in use.
 const NO_FREE_HANDLE = 'too many open handles (max 64)';
+// The longest text tf_full returns, in bytes (64 MiB).
+const FULL_LIMIT = 67108864;
+// tf_search's hit limit: when none is asked for, and at most.
+const DEFAULT_HITS = 100;
+const MAX_HITS = 100000;
+const UNITS = ['byte', 'utf16'];
+// The sizes of the pieces the text is read in to turn offsets into indexes.
+const CHUNK_MIN = 65536;
+const CHUNK_MAX = 4194304;
 
-// Taken at load, so that the workers the program starts afterwards share it.
-const shared = sharedState();
 let library;
 let pool;
 
 function lib() {
   if (library === undefined) {
-    library = bind(undefined, shared);
-    pool = new Pool({ location: library.location, shared });
+    library = bind(undefined);
+    pool = new Pool({ location: library.location });
   }
   return library;
 }
@@ -92,6 +99,21 @@ function textBytes(text) {
   // koffi passes an empty buffer as NULL, which the library refuses.
   return bytes.length > 0 ? bytes : Buffer.alloc(1);
 }
+
+/** The `unit` option: true for 'utf16', false for 'byte' (the default). */
+function inUtf16(unit) {
+  if (!UNITS.includes(unit)) throw new RangeError(`unit must be 'byte' or 'utf16', not ${String(unit)}`);
+  return unit === 'utf16';
+}
+
+/** A UTF-16 index or length: a number or BigInt within int64, negative ones taken as 0. */
+function nonNegative(value, what) {
+  const n = int64(value, what);
+  return n < 0 ? 0 : Number(n);
+}
+
+/** The hit limit tf_search applies to maxHits. */
+const hitLimit = (maxHits) => (maxHits <= 0 ? DEFAULT_HITS : Math.min(maxHits, MAX_HITS));
 
 const textLength = (text) => (typeof text === 'string' ? Buffer.byteLength(text, 'utf8') : text.length);
 
@@ -174,26 +196,93 @@ class Document {
     return this.#json('tf_stats');
   }
 
-  /** {line, col} of a byte offset (1-based; col in bytes). */
-  linecol(offset) {
-    return this.#json('tf_linecol', int64(offset, 'offset'));
+  /** {line, col, col16} of a position: a byte offset, or with unit 'utf16'
+   * an index into full() (1-based; col in bytes, col16 in UTF-16 units). */
+  linecol(position, { unit = 'byte' } = {}) {
+    const handle = this.handle;
+    const offset = inUtf16(unit)
+      ? new UnitCursor(this.#chunks(handle, 0)).offsetTo(nonNegative(position, 'index'))
+      : int64(position, 'offset');
+    const where = this.#json('tf_linecol', offset);
+    const n = this.#byteLength(handle);
+    const at = offset < 0 ? 0 : offset > n ? n : Number(offset);
+    const lineStart = at - (where.col - 1);
+    where.col16 = 1 + new UnitCursor(this.#chunks(handle, lineStart), lineStart).unitsTo(at);
+    return where;
   }
 
-  /** {text, next_offset}: the page of at most maxBytes bytes at offset, cut at
-   * exactly those bytes; one that would end inside a character throws
-   * TextFileError("failed to serialize JSON") (pages() never does). */
-  text(offset = 0, maxBytes = DEFAULT_PAGE_BYTES) {
-    return this.#json('tf_text', int64(offset, 'offset'), int32(maxBytes, 'maxBytes'));
+  /** {text, next_offset}: the page of at most `length` bytes at byte offset
+   * `position`, cut at exactly those bytes; one that would end inside a
+   * character throws TextFileError("failed to serialize JSON") (pages() never
+   * does). With unit 'utf16', position and length count UTF-16 code units
+   * and the page is full().slice(position, position + length), U+0000
+   * included, one unit shorter rather than split a surrogate pair (a length
+   * of 1 at a pair gives the pair), with next_index beside next_offset. */
+  text(position = 0, length = DEFAULT_PAGE_BYTES, { unit = 'byte' } = {}) {
+    if (!inUtf16(unit)) return this.#json('tf_text', int64(position, 'offset'), int32(length, 'maxBytes'));
+    const handle = this.handle;
+    const want = nonNegative(length, 'length');
+    const cursor = new UnitCursor(this.#chunks(handle, 0));
+    const offset = cursor.offsetTo(nonNegative(position, 'index'));
+    const [text, bytes] = this.#units(handle, offset, want);
+    return { text, next_offset: offset + bytes, next_index: cursor.index + text.length };
   }
 
-  /** {count, query_len, hits: [{offset, length}]}: byte-wise occurrences,
-   * overlapping ones included; folding is ASCII-only; maxHits 0 means 100. */
+  /** {count, query_len, truncated, hits: [{offset, length, index, length16}]}:
+   * byte-wise occurrences, overlapping ones included, folding ASCII letters
+   * only; at most maxHits of them (100 for 0 or less, 100,000 at most), and
+   * truncated says whether more were left out (count() counts them all).
+   * index and length16 place each hit in the string of full(). */
   search(query, { caseInsensitive = false, maxHits = 0 } = {}) {
-    return this.#json('tf_search', cString(query, 'query'), caseInsensitive ? 1 : 0,
-      int32(maxHits, 'maxHits'));
+    const pattern = cString(query, 'query');
+    const fold = caseInsensitive ? 1 : 0;
+    const wanted = hitLimit(int32(maxHits, 'maxHits'));
+    const handle = this.handle;
+    const found = this.#json('tf_search', pattern, fold, Math.min(wanted + 1, MAX_HITS));
+    let truncated = found.count > wanted;
+    if (truncated) {
+      found.hits.length = wanted;
+      found.count = wanted;
+    } else if (found.count === MAX_HITS) {
+      truncated = this.#scanCount(handle, pattern, fold, MAX_HITS + 1) > MAX_HITS;
+    }
+    this.#placeHits(handle, found.hits, found.query_len);
+    return { count: found.count, query_len: found.query_len, truncated, hits: found.hits };
   }
 
-  /** {count, text[, truncated]}: the text after replacing every occurrence;
+  /** How many hits search() finds in the whole text, without a limit. */
+  count(query, { caseInsensitive = false } = {}) {
+    const pattern = cString(query, 'query');
+    const fold = caseInsensitive ? 1 : 0;
+    const handle = this.handle;
+    const { count } = this.#json('tf_search', pattern, fold, MAX_HITS);
+    return count < MAX_HITS ? count : this.#scanCount(handle, pattern, fold, Infinity);
+  }
+
+  /** Beyond the library's hit limit: the search again, in JavaScript. */
+  #scanCount(handle, pattern, fold, stop) {
+    return countMatches(this.#chunks(handle, 0), pattern.subarray(0, pattern.length - 1), fold === 1, stop);
+  }
+
+  /** Sets index and length16 of each hit (sorted by offset) in one walk over
+   * the text up to the last hit's end. */
+  #placeHits(handle, hits, length) {
+    if (hits.length === 0) return;
+    const cursor = new UnitCursor(this.#chunks(handle, 0));
+    // Starts and ends both ascend: resolve them merged, in order.
+    for (let s = 0, e = 0; e < hits.length;) {
+      if (s < hits.length && hits[s].offset <= hits[e].offset + length) {
+        hits[s].index = cursor.unitsTo(hits[s].offset);
+        s += 1;
+      } else {
+        hits[e].length16 = cursor.unitsTo(hits[e].offset + length) - hits[e].index;
+        e += 1;
+      }
+    }
+  }
+
+  /** {count, text[, truncated]}: the text after replacing every occurrence,
+   * left to right without overlaps (so count may be less than count()'s);
    * the document itself is unchanged. */
   replacePreview(find, repl, { caseInsensitive = false } = {}) {
     return this.#json('tf_replace_preview', cString(find, 'find'), cString(repl, 'repl'),
@@ -212,11 +301,18 @@ class Document {
   #full(convert) {
     const handle = this.handle;
     const length = this.#byteLength(handle);
+    if (length > FULL_LIMIT) {
+      const error = new TextFileError(`text too large for full() (${length} bytes; max ${FULL_LIMIT}): ` +
+        'read it in pieces with pages()');
+      error.code = 'ERR_TEXT_TOO_LARGE';
+      throw error;
+    }
     return lib().callString('tf_full', [handle], (pointer) => convert(viewBytes(pointer, length)));
   }
 
   /** The whole decoded text as a string, 0x00 characters included (up to
-   * 64 MiB; larger texts throw TextFileError: use pages()). */
+   * 64 MiB; a larger text throws TextFileError with code
+   * 'ERR_TEXT_TOO_LARGE': read it with pages()). */
   full() {
     return this.#full((bytes) => bytes.toString('utf8'));
   }
@@ -248,13 +344,21 @@ class Document {
     throw new TextFileError(CUT_INSIDE_CHARACTER);
   }
 
-  /** Yields the text as strings of at most `size` UTF-8 bytes each (more only
-   * when one character alone is longer), never cutting a character; their
-   * concatenation is full(). Works for texts of any size. */
-  * pages(size = DEFAULT_PAGE_BYTES) {
+  /** Yields the text as strings of at most `size` UTF-8 bytes each, or with
+   * unit 'utf16' UTF-16 code units (more only when one character alone is
+   * longer), never cutting a character; their concatenation is full(). Works
+   * for texts of any size. */
+  * pages(size = DEFAULT_PAGE_BYTES, { unit = 'byte' } = {}) {
+    const utf16 = inUtf16(unit);
     size = Math.min(int32(size, 'size'), INT32_MAX - 3);
     if (size < 1) throw new RangeError('page size must be at least 1');
     let offset = 0;
+    while (utf16) {
+      const [text, bytes] = this.#units(this.handle, offset, size);
+      if (bytes === 0) return;
+      yield text;
+      offset += bytes;
+    }
     for (;;) {
       const handle = this.handle;
       const pieces = [];
@@ -273,6 +377,47 @@ class Document {
       }
       yield pieces.join('');
     }
+  }
+
+  /** The text from byte offset (a character boundary) on as Buffers of whole
+   * characters, until its end: pages growing from 64 KiB to 4 MiB, or after
+   * the first page all the rest at once when full() could return the text. */
+  * #chunks(handle, offset) {
+    for (let size = CHUNK_MIN; ; size = Math.min(2 * size, CHUNK_MAX)) {
+      if (size > CHUNK_MIN && this.#byteLength(handle) <= FULL_LIMIT) {
+        yield this.#full((bytes) => Buffer.from(bytes.subarray(offset)));
+        return;
+      }
+      const [text, consumed] = this.#page(handle, offset, size, true);
+      if (consumed === 0) return;
+      yield Buffer.from(text, 'utf8');
+      offset += consumed;
+    }
+  }
+
+  /** [text, bytes]: `units` UTF-16 code units of the text from byte offset
+   * on, with their length in bytes: one fewer rather than split a surrogate
+   * pair (two when `units` is 1 and the pair comes first), fewer at the end. */
+  #units(handle, offset, units) {
+    const pieces = [];
+    let bytes = 0;
+    for (let left = units; left > 0;) {
+      // A code unit takes at most 3 bytes.
+      const got = this.#page(handle, offset + bytes, Math.min(3 * left, CHUNK_MAX), true);
+      let [text] = got;
+      if (got[1] === 0) break;
+      const cut = text.length > left;
+      if (cut) {
+        // A surrogate pair across the cut is left out, or taken whole when alone.
+        const high = text.charCodeAt(left - 1);
+        text = text.slice(0, high < 0xd800 || high > 0xdbff ? left : units > 1 ? left - 1 : 2);
+      }
+      pieces.push(text);
+      bytes += Buffer.byteLength(text, 'utf8');
+      left -= text.length;
+      if (cut) break;
+    }
+    return [pieces.join(''), bytes];
   }
 
   /** Writes the decoded text to path in encoding ('utf8', 'utf8-bom' or

@@ -7,14 +7,15 @@ const util = require('util');
  * for the failed call, word for word (for instance "invalid handle" or
  * "cannot open 'x.txt': No such file or directory"). Where that message ends
  * in the system's text for an error, `code` names it as Node's own errors do
- * ('ENOENT', 'EACCES', ...) and `errno` is its number. Also thrown when the
- * shared library cannot be found or loaded.
+ * ('ENOENT', 'EACCES', ...) and `errno` is its number; the library's limits
+ * and an unknown encoding have codes of their own (LIMIT_CODES). Also thrown
+ * when the shared library cannot be found or loaded.
  */
 class TextFileError extends Error {
   constructor(message) {
     super(message);
     this.name = 'TextFileError';
-    const code = systemCode(message);
+    const code = systemCode(message) ?? LIMIT_CODES.find(([pattern]) => pattern.test(message))?.[1];
     if (code !== undefined) {
       this.code = code;
       const errno = ERRNO_BY_CODE.get(code);
@@ -22,6 +23,13 @@ class TextFileError extends Error {
     }
   }
 }
+
+// The library's messages that get a code of the package's own.
+const LIMIT_CODES = [
+  [/^file too large \(\d+ bytes; max \d+\)$/, 'ERR_FILE_TOO_LARGE'],
+  [/^too many open handles \(max \d+\)/, 'ERR_TOO_MANY_HANDLES'],
+  [/^unsupported encoding '/, 'ERR_UNKNOWN_ENCODING'],
+];
 
 // The library's messages that end in "<what>: <the system's text>".
 const SYSTEM_TEXT_MESSAGE = /^(cannot open '|cannot create temp file '|(write|fflush|directory sync) failed: )/;

@@ -1,18 +1,17 @@
 'use strict';
 
-// Finding and loading the shared library, its prototypes, and the calls made
-// through the gate (gate.js). Used by the main thread and by each worker.
-// Where no native library loads, or QUOBRIX_TEXTFILE_WASM asks for it, the
-// library's WebAssembly build stands in (wasm/module.js), with the same
-// functions.
+// Finding and loading the shared library, its prototypes, and the calls whose
+// failures get their own message (gate.js). Used by the main thread and by
+// each worker. Where no native library loads, or QUOBRIX_TEXTFILE_WASM asks
+// for it, the library's WebAssembly build stands in (wasm/module.js), with
+// the same functions.
 
 const fs = require('fs');
 const path = require('path');
 const { TextFileError } = require('./errors');
-const { Gate } = require('./gate');
-const { couldBeOwn } = require('./messages');
+const { attributed } = require('./gate');
+const { whose } = require('./messages');
 const { hostPlatform, loadedPath, notFoundMessage } = require('./platform');
-const { STATE_BYTES } = require('./shared');
 const wasm = require('./wasm/module');
 
 // koffi is loaded only for a native library: the WebAssembly build runs even
@@ -127,7 +126,7 @@ let defaultChoice; // this thread's { fn, location } when none is given
  * names one, the package's WebAssembly build.
  */
 function load(location) {
-  if (location !== undefined) {
+  if (location) {
     if (wasm.isModulePath(location)) return { fn: wasm.bindModule(location), location };
     const { lib } = loadFirst([location]);
     return { fn: nativeFunctions(lib), location };
@@ -155,23 +154,21 @@ function usesWasm() {
 }
 
 /**
- * The library's functions and the guarded calls over them. `location` is what
- * to load (a worker passes the main thread's choice), `shared` the gate's
- * state shared by all threads of the package and `patient` whether this
- * thread may wait for other calls to end (gate.js).
+ * The library's functions and the calls over them that throw each failure
+ * with its own message. `location` is what to load (a worker passes the main
+ * thread's choice).
  */
-function bind(location, shared, patient = false) {
+function bind(location) {
   const { fn, location: loaded } = load(location);
   checkVersion(fn.tf_version(), loaded);
-  const gate = new Gate(shared, patient);
 
-  // One call through the gate; a failure is thrown with its own message.
+  // One call; a failure is thrown with its own message (gate.js).
   function call(name, args, failed) {
     const f = fn[name];
-    const { result, message } = gate.call(() => {
+    const { result, message } = attributed(() => {
       const r = f(...args);
       return failed(r) ? { result: r, message: fn.tf_last_error() } : { result: r };
-    }, (m) => couldBeOwn(name, args, m));
+    }, (m) => whose(name, args, m), name);
     if (message !== undefined) throw new TextFileError(message);
     return result;
   }
@@ -198,13 +195,7 @@ function bind(location, shared, patient = false) {
   /** Like callString, but a failure gives undefined and no message is read:
    * for probes whose failure is expected and says all that is needed. */
   function tryString(name, args, read) {
-    const ticket = gate.enter();
-    let pointer;
-    try {
-      pointer = fn[name](...args);
-    } finally {
-      gate.leave(ticket);
-    }
+    const pointer = fn[name](...args);
     if (pointer === null) return undefined;
     try {
       return read(pointer);
@@ -226,7 +217,6 @@ const viewBytes = (pointer, length) =>
 module.exports = {
   ENVIRONMENT_VARIABLE,
   PACKAGE_VERSION,
-  STATE_BYTES,
   WASM_VARIABLE,
   bind,
   usesWasm,

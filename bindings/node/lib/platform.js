@@ -10,9 +10,10 @@ const path = require('path');
 
 const PACKAGE_DIR = path.resolve(__dirname, '..');
 
-const BUILD_FROM_SOURCE = 'build the library from source (the project\'s README, "Build from source": ' +
-  'cmake --preset release && cmake --build --preset release), then set QUOBRIX_TEXTFILE_LIBRARY ' +
-  'to the built library or install it on the system\'s library path';
+const BUILD_FROM_SOURCE = 'build the library from source (the project\'s README, "Build from source"; ' +
+  'it needs a C++20 compiler, CMake 3.25 and yyjson: cmake -S . -B build -DCMAKE_BUILD_TYPE=Release ' +
+  '-DTF_BUILD_TESTS=OFF && cmake --build build), then set QUOBRIX_TEXTFILE_LIBRARY to the library it ' +
+  'built in build/src/ (build/bin/ on Windows), or install it on the system\'s library path';
 
 /** This machine: platform, arch and target ("linux-x64"). */
 function hostPlatform(platform = process.platform, arch = process.arch) {

@@ -13,11 +13,11 @@ const POOL_SIZE = 4;
 
 /** The WebAssembly build keeps its documents in this thread's instance: its
  * calls run here, after the current task, one at a time. */
-function inThread({ location, shared }, name, args) {
+function inThread({ location }, name, args) {
   return new Promise((resolve, reject) => {
     setImmediate(() => {
       try {
-        resolve(require('./library').bind(location, shared).callInt(name, ...args));
+        resolve(require('./library').bind(location).callInt(name, ...args));
       } catch (error) {
         reject(error);
       }
@@ -86,11 +86,11 @@ class Pool {
   }
 }
 
-function toError({ message, library, name, code }) {
-  if (library) return new TextFileError(message);
-  const Kind = { TypeError, RangeError }[name] || Error;
+function toError({ message, library, name, code, libraryMessage }) {
+  const Kind = library ? TextFileError : { TypeError, RangeError }[name] || Error;
   const error = new Kind(message);
   if (code !== undefined) error.code = code;
+  if (libraryMessage !== undefined) error.libraryMessage = libraryMessage;
   return error;
 }
 

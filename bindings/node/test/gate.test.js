@@ -1,124 +1,94 @@
 'use strict';
-// The gate's interleavings, made to happen: a call held in flight by another
-// thread, a call going alone between another's look at "alone" and its count.
+// A failed call never waits for another call: not for a worker terminated in
+// the middle of one, not for an asynchronous save in flight.
 const test = require('node:test');
 const assert = require('node:assert/strict');
+const { spawnSync } = require('child_process');
+const fs = require('fs');
+const os = require('os');
 const path = require('path');
-const { Worker } = require('worker_threads');
-const tf = require('..');
-const { Gate, DRAINING, RUNNING } = require('../lib/gate');
-const { sharedState, STATE_BYTES } = require('../lib/shared');
+const { ATTEMPTS, FOREIGN, OWN, UNSURE, attributed } = require('../lib/gate');
+const { whose } = require('../lib/messages');
 
-const GATE_JS = path.join(__dirname, '..', 'lib', 'gate.js');
+const PACKAGE = path.resolve(__dirname, '..');
+const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tf-node-'));
+test.after(() => fs.rmSync(dir, { recursive: true, force: true }));
+const cstr = (s) => Buffer.from(`${s}\0`);
 
-/** Waits until condition() holds, set by another thread; only a hang takes 20 s. */
-function until(condition, end = Date.now() + 20_000) {
-  const nap = new Int32Array(new SharedArrayBuffer(4));
-  while (!condition()) {
-    if (Date.now() > end) throw new Error('the other thread never got there');
-    Atomics.wait(nap, 0, 0, 1);
-  }
-}
-
-/** A thread running `body` (a function's source) with its own gate on the shared state. */
-function thread(shared, control, body) {
-  const code = `const { workerData: { shared, control } } = require('worker_threads');
-    const { Gate, DRAINING, RUNNING } = require(${JSON.stringify(GATE_JS)});
-    const gate = new Gate(shared, true);
-    const c = new Int32Array(control);
-    const until = ${until};
-    (${body})();`;
-  const worker = new Worker(code, { eval: true, workerData: { shared, control } });
-  return new Promise((resolve, reject) => worker.on('error', reject).on('exit', resolve));
-}
-
-test('a call that counts in as another goes alone steps back', async () => {
-  const shared = new SharedArrayBuffer(STATE_BYTES);
-  const control = new SharedArrayBuffer(32);
-  const c = new Int32Array(control); // 0: go, 1: lone call running, 2: entered, 3: what the lone call saw
-  const gate = new Gate(shared, true);
-  // The lone call waits for the other to count in, then to step back (1) or to be in (2).
-  const runner = thread(shared, control, () => {
-    until(() => Atomics.load(c, 0) === 1);
-    gate.runAlone(() => {
-      Atomics.store(c, 1, 1);
-      const entries = Atomics.load(gate.word, 0) >> 20n;
-      until(() => Atomics.load(gate.word, 0) >> 20n > entries);
-      until(() => (Atomics.load(gate.word, 0) & 0xfffffn) === 0n || Atomics.load(c, 2) === 1);
-      Atomics.store(c, 3, Atomics.load(c, 2) === 1 ? 2 : 1);
-    });
-  });
-  let first = true;
-  gate.betweenCheckAndAdd = () => {
-    if (!first) return;
-    first = false; // "alone" looked free; now the other call goes alone before the count
-    Atomics.store(c, 0, 1);
-    until(() => Atomics.load(c, 1) === 1);
-  };
-  const ticket = gate.enter();
-  Atomics.store(c, 2, 1);
-  gate.leave(ticket);
-  await runner;
-  assert.equal(Atomics.load(c, 3), 1, 'the call went in while another ran alone');
+test('each message is told own, unsure or foreign', () => {
+  const cases = [
+    ['tf_replace_preview', [3], 'replace preview failed', OWN],
+    ['tf_stats', [3], 'replace preview failed', FOREIGN],
+    ['tf_info', [99], 'invalid handle', OWN],
+    ['tf_info', [3], 'invalid handle', UNSURE],
+    ['tf_open', [cstr('/a')], 'invalid handle', FOREIGN],
+    ['tf_open', [cstr('/a')], "cannot open '/a': No such file or directory", OWN],
+    ['tf_open', [cstr('/a')], "cannot open '/b': No such file or directory", FOREIGN],
+    ['tf_open', [cstr('/a')], '', FOREIGN],
+    ['tf_full', [3], 'out of memory', UNSURE],
+    ['tf_save', [3, cstr('/a'), cstr('x')], "unsupported encoding 'x' (use utf8|utf8-bom|utf16le)", OWN],
+    ['tf_save', [3, cstr('/a'), cstr('y')], "unsupported encoding 'x' (use utf8|utf8-bom|utf16le)", FOREIGN],
+    ['tf_save_text', [cstr('t'), 1, cstr('/a'), cstr('utf8')], 'path too long', FOREIGN],
+  ];
+  for (const [name, args, message, kind] of cases) assert.equal(whose(name, args, message), kind, `${name}: ${message}`);
 });
 
-test('a lone call waits for the calls in flight; other calls are tried again first', async () => {
-  const shared = new SharedArrayBuffer(STATE_BYTES);
-  const control = new SharedArrayBuffer(32);
-  const c = new Int32Array(control); // 0: held, 1: left
-  const holder = thread(shared, control, () => {
-    const ticket = gate.enter();
-    Atomics.store(c, 0, 1);
-    until(() => Atomics.load(gate.alone, 0) === DRAINING);
-    Atomics.store(c, 1, 1);
-    gate.leave(ticket);
-  });
-  const gate = new Gate(shared, false);
-  until(() => Atomics.load(c, 0) === 1);
-  const seen = [];
-  const outcome = gate.call(() => {
-    seen.push([Atomics.load(c, 1), Atomics.load(gate.alone, 0)]);
-    return { result: -1, message: `message ${seen.length}` };
-  }, () => false);
-  // Four tries while the other call was in flight, the fifth alone once it left.
-  assert.deepEqual(seen, [[0, 0], [0, 0], [0, 0], [0, 0], [1, RUNNING]]);
-  assert.deepEqual(outcome, { result: -1, message: 'message 5', alone: true });
-  await holder;
+test('a message not surely the call\'s own is read again, a bounded number of times', () => {
+  let tries = 0;
+  const failing = () => { tries += 1; return { result: -1, message: tries < 3 ? '' : 'mine' }; };
+  assert.deepEqual(attributed(failing, (m) => (m === 'mine' ? OWN : FOREIGN), 'tf_x'), { result: -1, message: 'mine' });
+  tries = 0;
+  assert.throws(() => attributed(failing, () => UNSURE, 'tf_x'),
+    { code: 'ERR_MESSAGE_LOST', libraryMessage: 'mine', message: /^tf_x failed, and its message was lost to another thread/ });
+  assert.equal(tries, ATTEMPTS);
 });
 
-test('a failing call keeps a message naming its own arguments at once', async () => {
-  // The package's own state, with a call held in flight for good and another
-  // waiting to go alone (as a worker's would): waiting for either would never
-  // end, but for the watchdog, which marks that it had to step in.
-  const shared = sharedState();
-  const gate = new Gate(shared, false);
-  const ticket = gate.enter();
-  Atomics.store(gate.alone, 0, DRAINING);
-  const control = new SharedArrayBuffer(32);
-  const c = new Int32Array(control); // 0: done, 1: the watchdog stepped in
-  const watchdog = thread(shared, control, () => {
-    if (Atomics.wait(c, 0, 0, 20_000) === 'timed-out') {
-      Atomics.store(c, 1, 1);
-      Atomics.store(gate.alone, 0, 0);
-      Atomics.sub(gate.word, 0, 1n);
-    }
-  });
-  const missing = path.join(__dirname, 'no-such-dir', 'missing.txt');
-  try {
-    assert.throws(() => tf.open(missing), { code: 'ENOENT',
-      message: `cannot open '${missing}': No such file or directory` });
-    assert.throws(() => tf.saveText('x', missing, 'utf-8'), {
-      message: "unsupported encoding 'utf-8' (use utf8|utf8-bom|utf16le)" });
-    assert.throws(() => tf.saveText('x', missing, 'utf8'), { code: 'ENOENT',
-      message: `cannot create temp file '${missing}.tmp': No such file or directory` });
-  } finally {
-    Atomics.store(c, 0, 1);
-    Atomics.notify(c, 0);
-    await watchdog;
-    if (Atomics.load(c, 1) === 0) {
-      Atomics.store(gate.alone, 0, 0);
-      gate.leave(ticket);
-    }
-  }
-  assert.equal(Atomics.load(c, 1), 0, 'the event loop waited for other calls');
+/** Runs script in a child Node, so that a hang is seen from outside its frozen event loop. */
+function child(script) {
+  const run = spawnSync(process.execPath, ['-e', script], { cwd: PACKAGE, encoding: 'utf8', timeout: 30_000 });
+  assert.equal(run.signal, null, 'the child hung for 30 s');
+  assert.equal(run.status, 0, run.stderr);
+  return run.stdout;
+}
+
+test('workers terminated in the middle of calls leave nothing behind', () => {
+  const file = path.join(dir, 'abc.txt');
+  fs.writeFileSync(file, 'abc'.repeat(100_000));
+  const out = child(`const { Worker } = require('worker_threads');
+    const tf = require(${JSON.stringify(PACKAGE)});
+    const code = \`const tf = require(${JSON.stringify(PACKAGE)});
+      const doc = tf.open(require('worker_threads').workerData);
+      require('worker_threads').parentPort.postMessage('ready');
+      for (;;) { try { doc.replacePreview('a', Buffer.from([0xff])); } catch {} try { tf.open('/nonexistent/x'); } catch {} }\`;
+    (async () => {
+      for (let i = 0; i < 10; i += 1) {
+        const worker = new Worker(code, { eval: true, workerData: ${JSON.stringify(file)} });
+        await new Promise((resolve) => worker.once('message', resolve));
+        await new Promise((resolve) => setTimeout(resolve, i % 5));
+        await worker.terminate();
+      }
+      const doc = tf.open(${JSON.stringify(file)});
+      try { doc.replacePreview('abc', Buffer.from([0xff])); } catch (e) { console.log(e.message); }
+    })();`);
+  assert.equal(out, 'replace preview failed\n');
+});
+
+test('a synchronous failure during an asynchronous save returns while the save runs', () => {
+  const out = child(`const tf = require(${JSON.stringify(PACKAGE)});
+    const fs = require('fs');
+    const path = require('path');
+    const dir = ${JSON.stringify(dir)};
+    fs.writeFileSync(path.join(dir, 'zh.txt'), '中'.repeat(400_000)); // the 1 MiB cut falls inside a character
+    const doc = tf.open(path.join(dir, 'zh.txt'));
+    const big = path.join(dir, 'big.txt');
+    const saving = tf.saveTextAsync('word é\\n'.repeat(10_000_000), big, 'utf16le');
+    const poll = setInterval(() => {
+      if (!fs.existsSync(big + '.tmp')) return; // the save is writing
+      clearInterval(poll);
+      const failed = [0, 1, 2].map(() => { try { doc.replacePreview('x', 'y'); } catch (e) { return e.message; } });
+      console.log(JSON.stringify(failed), fs.existsSync(big + '.tmp'));
+      saving.then(() => doc.close());
+    }, 1);`);
+  assert.equal(out, `${JSON.stringify(Array(3).fill('replace preview failed'))} true\n`,
+    'the synchronous calls waited for the save to end');
 });
