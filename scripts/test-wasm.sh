@@ -5,8 +5,8 @@
 # scripts/wasi-run.js, over the npm package's own WASI functions, at the
 # portable and simd128 kernel levels; then the npm package's own checks
 # against the module (QUOBRIX_TEXTFILE_WASM; all but the loading tests, which
-# are about native libraries, and the asynchronous ones, whose calls here run
-# on the main thread and so do not leave the event loop free). Left out,
+# are about native libraries, and the asynchronous and gate tests, which
+# expect calls on worker threads: here they run on the main thread). Left out,
 # because one WebAssembly instance has none of it: the tests of threads,
 # fork, signals, libc interposition (the allocation and I/O fault injectors),
 # permission bits and owners, std::filesystem (not in WASI's libc++) and the
@@ -32,6 +32,6 @@ ctest --preset wasm -j "$jobs" "$@"
 echo "== wasm: the npm package's calls against the module"
 (cd bindings/node && { [ -d node_modules/koffi ] || npm ci --no-audit --no-fund --loglevel=error; } &&
   QUOBRIX_TEXTFILE_WASM="$PWD/../../build/wasm/src/quobrix-textfile.wasm" \
-    node --test test/sync.test.js test/memory.test.js test/unshared.test.js test/copies.test.js \
-      test/gate.test.js test/concurrency.test.js test/paths.test.js test/readme.test.js)
+    node --test test/sync.test.js test/memory.test.js test/units.test.js test/copies.test.js \
+      test/concurrency.test.js test/paths.test.js test/readme.test.js)
 echo "== wasm: took $(($(date +%s) - start)) s"
