@@ -13,6 +13,7 @@ if(TF_SELF_CONTAINED)
   if(NOT CMAKE_OBJCOPY)
     message(FATAL_ERROR "TF_SELF_CONTAINED needs objcopy (CMAKE_OBJCOPY) to split the debug information")
   endif()
+  include(${CMAKE_CURRENT_LIST_DIR}/GlibcFloor.cmake)
 endif()
 
 # tf_self_contained(target): debug information, and for shared libraries and
@@ -40,6 +41,7 @@ function(tf_self_contained target)
       WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
       COMMENT "Splitting the debug information of ${target}"
       VERBATIM)
+    tf_glibc_floor(${target})
   endif()
 endfunction()
 

@@ -1,20 +1,23 @@
 #!/usr/bin/env bash
-# Makes the Python package's platform wheels, with the shared library inside
-# the package folder, and its source distribution:
-#   bash scripts/package-python.sh DIST GLIBC_FLOOR LINUX_X64_SO LINUX_ARM64_SO WIN_X64_DLL
+# Makes the Python package's platform wheels, with the shared library and the
+# command-line tool inside the package folder, and its source distribution:
+#   bash scripts/package-python.sh DIST GLIBC_FLOOR LINUX_X64_SO LINUX_ARM64_SO WIN_X64_DLL \
+#     LINUX_X64_TOOL LINUX_ARM64_TOOL WIN_X64_EXE
 # writes into DIST
-#   quobrix_textfile-<v>-py3-none-manylinux_<floor>_x86_64.whl   (2.34 -> 2_34)
-#   quobrix_textfile-<v>-py3-none-manylinux_<floor>_aarch64.whl
+#   quobrix_textfile-<v>-py3-none-manylinux_2_17_x86_64.manylinux2014_x86_64.whl
+#   quobrix_textfile-<v>-py3-none-manylinux_2_17_aarch64.manylinux2014_aarch64.whl
 #   quobrix_textfile-<v>-py3-none-win_amd64.whl
 #   quobrix_textfile-<v>.tar.gz                                 (no library inside)
-# each library byte for byte the file given. The package's own build backend
-# makes them (standard library only); `pip install bindings/python` still
-# builds the pure wheel for users who bring their own library. Each wheel is
-# checked after writing: its RECORD against its files, its WHEEL tags, its
-# library against the one given.
+# (the manylinux tags of the floor given: manylinux_2_17 and its older name
+# manylinux2014, which pip before 20.3 reads; another floor has the first
+# alone), each library and tool byte for byte the file given. The package's
+# own build backend makes them (standard library only); `pip install
+# bindings/python` still builds the pure wheel for users who bring their own
+# library. Each wheel is checked after writing: its RECORD against its files,
+# its WHEEL tags, its library and tool against the ones given.
 set -euo pipefail
-if [ $# -ne 5 ]; then
-  echo "usage: $0 DIST GLIBC_FLOOR LINUX_X64_SO LINUX_ARM64_SO WIN_X64_DLL" >&2
+if [ $# -ne 8 ]; then
+  echo "usage: $0 DIST GLIBC_FLOOR LINUX_X64_SO LINUX_ARM64_SO WIN_X64_DLL LINUX_X64_TOOL LINUX_ARM64_TOOL WIN_X64_EXE" >&2
   exit 2
 fi
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -22,16 +25,22 @@ mkdir -p "$1"
 dist=$(cd "$1" && pwd)
 floor=$2
 if ! [[ $floor =~ ^2\.[0-9]+$ ]]; then
-  echo "package-python: GLIBC_FLOOR must look like 2.34, not '$floor'" >&2
+  echo "package-python: GLIBC_FLOOR must look like 2.17, not '$floor'" >&2
   exit 2
 fi
-for f in "$3" "$4" "$5"; do
+for f in "$3" "$4" "$5" "$6" "$7" "$8"; do
   [ -f "$f" ] || { echo "package-python: no such file: $f" >&2; exit 1; }
 done
-manylinux=manylinux_${floor/./_}
+manylinux() { # ARCH -> the wheel's platform tags for the floor
+  if [ "$floor" = 2.17 ]; then
+    echo "manylinux_2_17_$1.manylinux2014_$1"
+  else
+    echo "manylinux_${floor/./_}_$1"
+  fi
+}
 # The tag promises that glibc $floor suffices: no Linux library may ask for a
 # newer symbol version than that.
-for f in "$3" "$4"; do
+for f in "$3" "$4" "$6" "$7"; do
   needed=$(grep -haoE 'GLIBC_2\.[0-9]+' "$f" | cut -d_ -f2 | sort -V | tail -n 1)
   if [ -n "$needed" ] && [ "$(printf '%s\n%s\n' "$needed" "$floor" | sort -V | tail -n 1)" != "$floor" ]; then
     echo "package-python: $f needs glibc $needed, above the floor $floor given" >&2
@@ -49,13 +58,14 @@ mkdir -p "$stage"
 backend=$stage/build_backend/quobrix_textfile_build.py
 
 wheels=()
-for entry in "$manylinux"_x86_64:"$3" "$manylinux"_aarch64:"$4" win_amd64:"$5"; do
-  tag=${entry%%:*}
-  library=$(readlink -f "${entry#*:}")
-  wheel=$(python3 "$backend" platform-wheel "$stage" "$tag" "$library")
+for entry in "$(manylinux x86_64):$3:$6" "$(manylinux aarch64):$4:$7" "win_amd64:$5:$8"; do
+  IFS=: read -r tag library tool <<<"$entry"
+  library=$(readlink -f "$library")
+  tool=$(readlink -f "$tool")
+  wheel=$(python3 "$backend" platform-wheel "$stage" "$tag" "$library" "$tool")
   rm -f "$dist/$wheel"
   mv "$stage/$wheel" "$dist/$wheel"
-  wheels+=("$dist/$wheel:$library")
+  wheels+=("$dist/$wheel:$library:$tool")
 done
 sdist=$(python3 "$backend" sdist "$stage")
 rm -f "$dist/$sdist"
@@ -64,7 +74,7 @@ mv "$stage/$sdist" "$dist/$sdist"
 python3 - "${wheels[@]}" <<'EOF'
 import base64, hashlib, os, sys, zipfile
 for entry in sys.argv[1:]:
-    wheel, library = entry.rsplit(":", 1)
+    wheel, library, tool = entry.rsplit(":", 2)
     name = os.path.basename(wheel)
     tag = name[:-len(".whl")].split("-", 2)[2]
     with zipfile.ZipFile(wheel) as z:
@@ -84,12 +94,20 @@ for entry in sys.argv[1:]:
             digest = base64.urlsafe_b64encode(hashlib.sha256(data).digest()).rstrip(b"=").decode()
             assert listed[n] == ("sha256=" + digest, str(len(data))), (name, n, "hash or size")
         wheel_file = z.read([n for n in names if n.endswith(".dist-info/WHEEL")][0]).decode()
-        assert "Root-Is-Purelib: false\n" in wheel_file and "Tag: %s\n" % tag in wheel_file, (name, wheel_file)
-        inside = [n for n in names if n.startswith("quobrix_textfile/") and not n.endswith(".py")
-                  and not n.endswith("py.typed")]
-        assert len(inside) == 1, (name, inside)
-        with open(library, "rb") as f:
-            assert z.read(inside[0]) == f.read(), (name, inside[0], "differs from", library)
+        python, abi, platforms = tag.split("-")
+        tags = ["Tag: %s-%s-%s" % (python, abi, p) for p in platforms.split(".")]
+        assert "Root-Is-Purelib: false" in wheel_file.splitlines(), (name, wheel_file)
+        assert [l for l in wheel_file.splitlines() if l.startswith("Tag: ")] == tags, (name, wheel_file)
+        entry_points = z.read([n for n in names if n.endswith(".dist-info/entry_points.txt")][0]).decode()
+        assert "quobrix-textfile = quobrix_textfile._command:main" in entry_points, (name, entry_points)
+        inside = sorted(n for n in names if n.startswith("quobrix_textfile/") and not n.endswith(".py")
+                        and not n.endswith("py.typed"))
+        assert len(inside) == 2, (name, inside)
+        for n in inside:
+            given = tool if os.path.basename(n) in ("quobrix-textfile", "quobrix-textfile.exe") else library
+            with open(given, "rb") as f:
+                assert z.read(n) == f.read(), (name, n, "differs from", given)
+            assert z.getinfo(n).external_attr >> 16 == 0o100755, (name, n, "mode")
 EOF
 for entry in "${wheels[@]}"; do
   w=${entry%%:*}

@@ -3,12 +3,13 @@
 # lib/, include/), made with dpkg-deb alone:
 #   libquobrix-textfile1      the library in /usr/lib/<multiarch>/
 #   libquobrix-textfile-dev   the header, the .so link, the CMake and pkg-config files
-#   quobrix-textfile          the command-line tool
+#   quobrix-textfile          the command-line tool, its manual page (MAN_PAGE,
+#                             made by help2man from its --help) and the README
 # The library file is the tree's, byte for byte.
 #
-#   bash scripts/release-debs.sh TREE DEB_ARCH MULTIARCH GLIBC_FLOOR OUT_DIR
+#   bash scripts/release-debs.sh TREE DEB_ARCH MULTIARCH GLIBC_FLOOR OUT_DIR MAN_PAGE
 set -euo pipefail
-tree=$1 arch=$2 multiarch=$3 floor=$4 out=$5
+tree=$1 arch=$2 multiarch=$3 floor=$4 out=$5 man=$6
 root=$(cd "$(dirname "$0")/.." && pwd)
 version=$(sed -n 's/^project(quobrix-textfile VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 major=${version%%.*}
@@ -119,6 +120,10 @@ mkdir -p "$d"
 install -m 0755 "$tree/bin/quobrix-textfile" "$d/"
 echo 'file(RPATH_REMOVE FILE "${FILE}")' >"$work/norpath.cmake"
 cmake -DFILE="$d/quobrix-textfile" -P "$work/norpath.cmake"
+mkdir -p "$work/$name/usr/share/man/man1"
+gzip -9n <"$man" >"$work/$name/usr/share/man/man1/quobrix-textfile.1.gz"
+gzip -9n <"$root/README.md" >"$work/$name/usr/share/doc/$name/README.md.gz"
+chmod 0644 "$work/$name/usr/share/man/man1/quobrix-textfile.1.gz" "$work/$name/usr/share/doc/$name/README.md.gz"
 control "$name" text "libquobrix-textfile$major (>= $version), libc6 (>= $floor)" foreign \
   "plain-text files in any encoding, decoded to UTF-8 (command-line tool)" \
   "$about This package holds the command-line tool: detect, info, stats, search, replace preview, cat and convert."

@@ -3,9 +3,15 @@
 #   quobrix-textfile-V-linux-x86_64.tar.gz, -linux-aarch64.tar.gz   (bin, lib, include, CMake, pkg-config, doc)
 #   quobrix-textfile-V-windows-x64.zip                              (DLL, exe, .lib, .dll.a, .def, include, CMake, doc)
 #   quobrix-textfile-V-<platform>-debug.tar.gz / .zip               (the separate debug information)
-#   Debian packages for amd64 and arm64                             (library, -dev, tool)
-#   the Node and Python packages, when their scripts are present
+#   Debian packages for amd64 and arm64                             (library, -dev, tool with its man page)
+#   npm/quobrix-textfile-V.tgz                                      (the Node package)
+#   python/quobrix_textfile-V-*.whl, python/quobrix_textfile-V.tar.gz (the Python wheels and sdist)
 #   SHA256SUMS over all of them
+# The language packages have folders of their own, so that each ecosystem's
+# installer (npm install ./dist/npm/..., pip install --find-links dist/python)
+# sees only its own files. Every Linux binary shipped must import nothing newer
+# than the glibc floor of cmake/GlibcFloor.cmake, and nothing of the C++
+# runtime: the release stops otherwise.
 #
 # From a clean checkout on a fresh Debian 12 machine it installs what it
 # needs (as root, no prompts) and builds the release, windows and aarch64
@@ -29,6 +35,7 @@ command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-x8
 command -v aarch64-linux-gnu-g++ >/dev/null || missing+=(g++-aarch64-linux-gnu)
 command -v qemu-aarch64 >/dev/null || missing+=(qemu-user)
 command -v llvm-dlltool >/dev/null || command -v llvm-dlltool-14 >/dev/null || missing+=(llvm-14)
+command -v help2man >/dev/null || missing+=(help2man)
 if [ ${#missing[@]} -gt 0 ]; then
   if [ "$(id -u)" -ne 0 ]; then
     echo "release: must run as root to install: ${missing[*]}" >&2
@@ -111,26 +118,44 @@ cp build/windows/bin/quobrix-textfile.dll.debug build/windows/bin/quobrix-textfi
   "$win-debug/bin/"
 zipball "$win-debug" "quobrix-textfile-$version-windows-x64-debug"
 
-# The glibc floor of everything shipped for Linux.
-floor=$(bash scripts/glibc-floor.sh "$x64/lib/$lib" "$x64/bin/quobrix-textfile" \
-  "$arm64/lib/$lib" "$arm64/bin/quobrix-textfile" | tail -n 1)
-echo "release: glibc floor $floor"
+# The glibc floor of everything shipped for Linux: measured, and never above
+# the promised one (nor any import of the C++ runtime or libgcc).
+promised=$(sed -n 's/^set(TF_GLIBC_FLOOR "\([0-9.]*\)".*/\1/p' cmake/GlibcFloor.cmake)
+floor=$(bash scripts/glibc-floor.sh --max "$promised" "$x64/lib/$lib" "$x64/bin/quobrix-textfile" \
+  "$arm64/lib/$lib" "$arm64/bin/quobrix-textfile" | tail -n 1) ||
+  { echo "release: a Linux binary needs more than glibc $promised (above)" >&2; exit 1; }
+echo "release: glibc floor $floor (promised $promised)"
 echo "$floor" >"$stage/glibc-floor"
 
+# The tool's manual page, from its own --help (the same text on every
+# platform), dated with the release.
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(date -d '2026-12-09 12:00:00 UTC' +%s)}
+help2man --no-info --no-discard-stderr --version-string="$version" \
+  --name="plain-text files in any encoding, decoded to UTF-8" \
+  --output="$stage/quobrix-textfile.1" "$x64/bin/quobrix-textfile"
+
 # Debian packages.
-bash scripts/release-debs.sh "$x64" amd64 x86_64-linux-gnu "$floor" "$dist"
-bash scripts/release-debs.sh "$arm64" arm64 aarch64-linux-gnu "$floor" "$dist"
+bash scripts/release-debs.sh "$x64" amd64 x86_64-linux-gnu "$floor" "$dist" "$stage/quobrix-textfile.1"
+bash scripts/release-debs.sh "$arm64" arm64 aarch64-linux-gnu "$floor" "$dist" "$stage/quobrix-textfile.1"
 
-# The language packages carry the same library files.
-if [ -f scripts/package-node.sh ]; then
-  bash scripts/package-node.sh "$dist" "$x64/lib/$lib" "$arm64/lib/$lib" \
-    "$win/bin/quobrix-textfile.dll"
-fi
-if [ -f scripts/package-python.sh ]; then
-  bash scripts/package-python.sh "$dist" "$floor" "$x64/lib/$lib" "$arm64/lib/$lib" \
-    "$win/bin/quobrix-textfile.dll"
-fi
+# The language packages carry the same library files, and the tool beside
+# each library: for them it finds the library in its own folder ($ORIGIN).
+echo 'file(RPATH_CHANGE FILE "${FILE}" OLD_RPATH "$ORIGIN/../lib" NEW_RPATH "$ORIGIN")' \
+  >"$stage/rpath-origin.cmake"
+beside() { # TREE NAME -> $stage/NAME/quobrix-textfile
+  mkdir -p "$stage/$2"
+  cp "$1/bin/quobrix-textfile" "$stage/$2/"
+  cmake -DFILE="$stage/$2/quobrix-textfile" -P "$stage/rpath-origin.cmake"
+}
+beside "$x64" tool-linux-x64
+beside "$arm64" tool-linux-arm64
+bash scripts/package-node.sh "$dist/npm" "$x64/lib/$lib" "$arm64/lib/$lib" \
+  "$win/bin/quobrix-textfile.dll" "$stage/tool-linux-x64/quobrix-textfile" \
+  "$stage/tool-linux-arm64/quobrix-textfile" "$win/bin/quobrix-textfile.exe"
+bash scripts/package-python.sh "$dist/python" "$floor" "$x64/lib/$lib" "$arm64/lib/$lib" \
+  "$win/bin/quobrix-textfile.dll" "$stage/tool-linux-x64/quobrix-textfile" \
+  "$stage/tool-linux-arm64/quobrix-textfile" "$win/bin/quobrix-textfile.exe"
 
-(cd "$dist" && find . -maxdepth 1 -type f ! -name SHA256SUMS -printf '%f\n' | sort |
+(cd "$dist" && find . -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort |
   xargs sha256sum >SHA256SUMS)
-echo "== release: $(($(find "$dist" -maxdepth 1 -type f | wc -l) - 1)) files in dist/ in $(($(date +%s) - start)) s"
+echo "== release: $(($(find "$dist" -type f | wc -l) - 1)) files in dist/ in $(($(date +%s) - start)) s"

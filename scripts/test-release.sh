@@ -7,6 +7,10 @@
 #   Linux x86-64 tarball   a C consumer through pkg-config and through
 #                          find_package, the tool, then the folder moved and
 #                          the tool again;
+#   ... on glibc 2.31      Debian 11's C library and C development files
+#                          (scripts/debian11-root.sh, cached in build/): a C
+#                          consumer built against them and the tool, both run
+#                          by Debian 11's loader;
 #   Linux aarch64 tarball  the consumer cross-compiled through pkg-config and
 #                          the tool, under qemu;
 #   Windows zip            a C consumer linked with the Microsoft-format
@@ -105,7 +109,7 @@ linux_checks() { # PREFIX
   expect "libquobrix-textfile.so" "$(readlink "$p/lib/libquobrix-textfile.so")" \
     "libquobrix-textfile.so.$major"
   needed=$(readelf -d "$p/lib/$lib" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' |
-    grep -vE '^(libc\.so\.6|libm\.so\.6|ld-linux-[a-z0-9-]+\.so\.[0-9]+)$' || true)
+    grep -vE '^(libc\.so\.6|libm\.so\.6|libpthread\.so\.0|ld-linux-[a-z0-9-]+\.so\.[0-9]+)$' || true)
   [ -z "$needed" ] || fail "the library needs more than the C library: $needed"
   expect "exports" "$(readelf --dyn-syms -W "$p/lib/$lib" |
     awk '$7 != "UND" && $5 == "GLOBAL" {print $8}' | sed 's/@.*//' | sort)" "$exports"
@@ -149,6 +153,31 @@ expect "the tool, moved" "$("$p/bin/quobrix-textfile" info "$sample")" "$info"
 pkg_config_build "$p" cc "$moved/pc-consumer"
 expect "consumer built with pkg-config, moved" "$("$moved/pc-consumer" "$sample")" "$expected"
 echo "   pkg-config and find_package consumers, the tool, moved: passed ($(($(date +%s) - t0)) s)"
+
+# --- Linux x86-64 on an older glibc -----------------------------------------
+# Debian 11 (glibc 2.31) is the oldest Debian its registry still serves; the
+# floor below it (2.17) rests on the symbol check of scripts/release.sh.
+echo "== release: linux-x86_64 tarball on glibc 2.31 (Debian 11's C library)"
+t0=$(date +%s)
+if old=$(bash scripts/debian11-root.sh "$root/build/package-cache/debian11" 2>"$work/debian11.log"); then
+  old_libs=$old/lib/x86_64-linux-gnu:$old/usr/lib/x86_64-linux-gnu
+  old_run() { "$old/lib64/ld-linux-x86-64.so.2" --library-path "$old_libs:$p/lib" "$@"; }
+  expect "Debian 11's C library" "$(old_run "$old/lib/x86_64-linux-gnu/libc.so.6" | head -n 1 |
+    grep -oE 'version [0-9]+\.[0-9]+')" "version 2.31"
+  dir=$(fresh glibc-2.31)
+  # Debian 11's start files, C library and linker scripts; the host's compiler.
+  cc --sysroot="$old" -B"$old/usr/lib/x86_64-linux-gnu/" -L"$old/usr/lib/x86_64-linux-gnu" \
+    -L"$old/lib/x86_64-linux-gnu" -Wl,-rpath-link,"$old/lib/x86_64-linux-gnu" \
+    -std=c99 -Wall -Wextra -pedantic-errors -I "$p/include" "$consumer/consumer.c" -o "$dir/consumer" \
+    -L "$p/lib" -lquobrix-textfile
+  expect "consumer built against glibc 2.31" "$(old_run "$dir/consumer" "$sample")" "$expected"
+  expect "the tool on glibc 2.31" "$(old_run "$p/bin/quobrix-textfile" info "$sample")" "$info"
+  expect "the tool's search on glibc 2.31" "$(old_run "$p/bin/quobrix-textfile" search "$sample" line)" \
+    "$("$p/bin/quobrix-textfile" search "$sample" line)"
+  echo "   consumer built against glibc 2.31 and the tool, run by its loader: passed ($(($(date +%s) - t0)) s)"
+else
+  echo "   no Debian 11 packages to run ($(tail -n 1 "$work/debian11.log")): left out"
+fi
 
 # --- Linux aarch64 -----------------------------------------------------------
 echo "== release: linux-aarch64 tarball under qemu"
@@ -252,6 +281,10 @@ else
     "$consumer/consumer.c" -o "$dir/consumer" $(pkg-config --libs quobrix-textfile)
   expect "consumer built against /usr" "$("$dir/consumer" "$sample")" "$expected"
   expect "the packaged tool" "$(quobrix-textfile info "$sample")" "$info"
+  # Its manual page (from its --help) and the README.
+  zcat /usr/share/man/man1/quobrix-textfile.1.gz | grep -q '^\.TH QUOBRIX-TEXTFILE "1"' ||
+    fail "no manual page for the tool"
+  [ -f /usr/share/doc/quobrix-textfile/README.md.gz ] || fail "no README in /usr/share/doc/quobrix-textfile"
   tested "/usr/lib/x86_64-linux-gnu/$lib" "build/release/src/$lib"
   dpkg --purge quobrix-textfile libquobrix-textfile-dev "libquobrix-textfile$major" >/dev/null
   debs_in=0

@@ -169,6 +169,35 @@ int fstat(int fd, struct stat* st) noexcept {
   return real_fstat(fd, st);
 }
 
+#ifdef __GLIBC__
+// The self-contained library reaches the stat family through glibc's older
+// entry points (src/platform/glibc/glibc_floor.c): the same calls there.
+int __xstat(int ver, const char* path, struct stat* st) noexcept;
+int __lxstat(int ver, const char* path, struct stat* st) noexcept;
+int __fxstat(int ver, int fd, struct stat* st) noexcept;
+
+int __xstat(int ver, const char* path, struct stat* st) noexcept {
+  using Fn = int (*)(int, const char*, struct stat*);
+  TF_REAL(__xstat, Fn);
+  if (intercept(Call::kStat)) return -1;
+  return real___xstat(ver, path, st);
+}
+
+int __lxstat(int ver, const char* path, struct stat* st) noexcept {
+  using Fn = int (*)(int, const char*, struct stat*);
+  TF_REAL(__lxstat, Fn);
+  if (intercept(Call::kLstat)) return -1;
+  return real___lxstat(ver, path, st);
+}
+
+int __fxstat(int ver, int fd, struct stat* st) noexcept {
+  using Fn = int (*)(int, int, struct stat*);
+  TF_REAL(__fxstat, Fn);
+  if (intercept(Call::kFstat)) return -1;
+  return real___fxstat(ver, fd, st);
+}
+#endif
+
 int open(const char* path, int flags, ...) {
   using Fn = int (*)(const char*, int, ...);
   TF_REAL(open, Fn);

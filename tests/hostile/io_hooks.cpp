@@ -133,6 +133,33 @@ int fstat(int fd, struct stat* st) noexcept {
   return real_fstat()(fd, st);
 }
 
+#ifdef __GLIBC__
+// The self-contained library reaches the stat family through glibc's older
+// entry points (src/platform/glibc/glibc_floor.c): the same hooks there.
+int __xstat(int ver, const char* path, struct stat* st) noexcept;
+int __fxstat(int ver, int fd, struct stat* st) noexcept;
+
+int __xstat(int ver, const char* path, struct stat* st) noexcept {
+  using Fn = int (*)(int, const char*, struct stat*);
+  static const Fn real_xstat = real<Fn>("__xstat");
+  if (hooked_path(path)) ++g_counts.stats;
+  return real_xstat(ver, path, st);
+}
+
+int __fxstat(int ver, int fd, struct stat* st) noexcept {
+  using Fn = int (*)(int, int, struct stat*);
+  static const Fn real_fxstat = real<Fn>("__fxstat");
+  if (hooked_fd(fd)) {
+    ++g_counts.fstats;
+    if (g_hooks.fstat_errno != 0) {
+      errno = g_hooks.fstat_errno;
+      return -1;
+    }
+  }
+  return real_fxstat(ver, fd, st);
+}
+#endif
+
 ssize_t read(int fd, void* buffer, std::size_t n) {
   if (hooked_fd(fd)) {
     ++g_counts.reads;

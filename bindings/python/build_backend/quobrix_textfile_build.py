@@ -11,10 +11,13 @@ Run as a program, it also makes the platform wheels that carry the shared
 library inside the package folder (where the loader looks first after the
 environment variable), for scripts/package-python.sh:
 
-    python3 quobrix_textfile_build.py platform-wheel DIST TAG LIBRARY
+    python3 quobrix_textfile_build.py platform-wheel DIST TAG LIBRARY [TOOL]
     python3 quobrix_textfile_build.py sdist DIST
 
-TAG is a platform tag such as manylinux_2_34_x86_64 or win_amd64.
+TAG is a platform tag such as manylinux_2_17_x86_64 or win_amd64, or several
+joined by dots (manylinux_2_17_x86_64.manylinux2014_x86_64, so that pip
+before 20.3 knows it too). TOOL is the command-line tool, put beside the
+library for the `quobrix-textfile` command (_command.py).
 """
 
 import base64
@@ -46,6 +49,8 @@ def _project():
         if match is None:
             raise RuntimeError("pyproject.toml: [project] has no %s" % key)
         fields[key] = match.group(1)
+    scripts = text.split("[project.scripts]", 1)[1].split("\n[", 1)[0] if "[project.scripts]" in text else ""
+    fields["scripts"] = re.findall(r'^"?([A-Za-z0-9_.-]+)"?\s*=\s*"([^"]*)"', scripts, re.M)
     classifiers = re.search(r"^classifiers\s*=\s*\[(.*?)\]", section, re.M | re.S)
     fields["classifiers"] = re.findall(r'"([^"]*)"', classifiers.group(1)) if classifiers else []
     return fields
@@ -83,11 +88,12 @@ def _wheel_file(tag=_TAG):
     """The WHEEL file; a wheel of a platform tag carries a native library, so
     it goes into platlib."""
     purelib = "true" if tag == _TAG else "false"
+    python, abi, platforms = tag.split("-")
+    tags = "".join("Tag: %s-%s-%s\n" % (python, abi, p) for p in platforms.split("."))
     return (
         "Wheel-Version: 1.0\n"
         "Generator: quobrix_textfile_build\n"
-        "Root-Is-Purelib: %s\n"
-        "Tag: %s\n" % (purelib, tag)
+        "Root-Is-Purelib: %s\n" % purelib + tags
     ).encode("ascii")
 
 
@@ -119,6 +125,9 @@ def _write_wheel(wheel_directory, entries, tag=_TAG, executable=()):
         (dist_info + "/WHEEL", _wheel_file(tag)),
         (dist_info + "/top_level.txt", (_PACKAGE + "\n").encode("ascii")),
     ]
+    if project["scripts"]:
+        scripts = "".join("%s = %s\n" % pair for pair in project["scripts"])
+        entries.append((dist_info + "/entry_points.txt", ("[console_scripts]\n" + scripts).encode("utf-8")))
     if os.path.exists(os.path.join(_ROOT, "LICENSE")):
         entries.append((dist_info + "/LICENSE", _read(os.path.join(_ROOT, "LICENSE"))))
     record_name = dist_info + "/RECORD"
@@ -128,7 +137,8 @@ def _write_wheel(wheel_directory, entries, tag=_TAG, executable=()):
     with zipfile.ZipFile(os.path.join(wheel_directory, filename), "w", zipfile.ZIP_DEFLATED) as z:
         for name, data in entries:
             info = zipfile.ZipInfo(name, _ZIP_TIME)
-            info.external_attr = (0o755 if name in executable else 0o644) << 16
+            # A regular file's mode: pip keeps the executable bits of those only.
+            info.external_attr = (0o100755 if name in executable else 0o100644) << 16
             info.compress_type = zipfile.ZIP_DEFLATED
             z.writestr(info, data)
     return filename
@@ -207,22 +217,31 @@ def library_name(tag):
     return "quobrix-textfile.dll" if tag.startswith("win") else "libquobrix-textfile.so.1"
 
 
-def build_platform_wheel(wheel_directory, tag, library):
-    """The package with the shared library `library` inside its folder, as a
-    wheel for `tag` (py3-none-<tag>: pure Python over ctypes, so any Python 3
-    of that platform)."""
-    inside = "%s/%s" % (_PACKAGE, library_name(tag))
-    entries = [(n, _read(p)) for n, p in _package_files()] + [(inside, _read(library))]
-    return _write_wheel(wheel_directory, entries, "py3-none-" + tag, executable=(inside,))
+def tool_name(tag):
+    """The command-line tool's file name inside the package for a platform tag."""
+    return "quobrix-textfile.exe" if tag.startswith("win") else "quobrix-textfile"
+
+
+def build_platform_wheel(wheel_directory, tag, library, tool=None):
+    """The package with the shared library `library` (and the command-line
+    tool `tool`, beside it) inside its folder, as a wheel for `tag`
+    (py3-none-<tag>: pure Python over ctypes, so any Python 3 of that
+    platform)."""
+    inside = ["%s/%s" % (_PACKAGE, library_name(tag))]
+    entries = [(n, _read(p)) for n, p in _package_files()] + [(inside[0], _read(library))]
+    if tool is not None:
+        inside.append("%s/%s" % (_PACKAGE, tool_name(tag)))
+        entries.append((inside[1], _read(tool)))
+    return _write_wheel(wheel_directory, entries, "py3-none-" + tag, executable=inside)
 
 
 def _main(argv):
-    if len(argv) == 4 and argv[0] == "platform-wheel":
-        print(build_platform_wheel(argv[1], argv[2], argv[3]))
+    if len(argv) in (4, 5) and argv[0] == "platform-wheel":
+        print(build_platform_wheel(*argv[1:]))
     elif len(argv) == 2 and argv[0] == "sdist":
         print(build_sdist(argv[1]))
     else:
-        sys.stderr.write("usage: %s platform-wheel DIST TAG LIBRARY | sdist DIST\n" % sys.argv[0])
+        sys.stderr.write("usage: %s platform-wheel DIST TAG LIBRARY [TOOL] | sdist DIST\n" % sys.argv[0])
         return 2
     return 0
 

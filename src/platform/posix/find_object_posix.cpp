@@ -1,7 +1,7 @@
 // The unwinder of a statically linked libgcc finds a frame's unwind tables
 // with _dl_find_object, which glibc has only since 2.35. This local copy,
 // built on dl_iterate_phdr (glibc 2.2.5), answers the same question, so the
-// self-contained library keeps its glibc floor at 2.34 (RHEL 9, Ubuntu 22.04).
+// self-contained library keeps its glibc floor (src/platform/glibc/glibc_floor.c).
 // The version script keeps it local: other objects of the process still call
 // glibc's own. It is only walked when an exception unwinds, which in this
 // library means an allocation failed.
