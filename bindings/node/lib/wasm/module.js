@@ -51,6 +51,7 @@ class WasmPointer {
   constructor(owner, address) {
     this.owner = owner;
     this.address = address;
+    this.generation = owner.generation; // the instance it points into
   }
 
   /** The NUL-terminated UTF-8 string at the pointer. */
@@ -74,6 +75,7 @@ class Instance {
   }
 
   start() {
+    this.generation = (this.generation ?? 0) + 1;
     const wasi = new Wasi();
     this.instance = new WebAssembly.Instance(compiled.get(this.file), wasi.imports);
     this.exports = this.instance.exports;
@@ -113,12 +115,14 @@ class Instance {
     }
   }
 
-  /** Runs `body` over the module; a trap fails the call with "out of memory"
-   * and retires this instance's state. */
-  run(body) {
+  /** Runs `body` over the module (after following the working directory
+   * when it takes paths); a trap fails the call with "out of memory" and
+   * retires this instance's state. */
+  run(body, takesPaths = false) {
     if (this.broken) this.start();
     const blocks = [];
     try {
+      if (takesPaths) this.followCwd();
       return body((bytes) => {
         const address = this.place(bytes);
         blocks.push(address);
@@ -161,17 +165,16 @@ function bindModule(file) {
   const e = () => instance.exports;
   const pointer = (address) => (address === 0 ? null : new WasmPointer(instance, address));
   const int64 = (value) => BigInt(value);
-  const withPaths = (f) => (...args) => {
-    instance.followCwd();
-    return f(...args);
-  };
   return {
     tf_version: () => instance.run(() => instance.readString(e().tf_version())),
     tf_last_error: () => instance.run(() => glibcWording(instance.readString(e().tf_last_error()))),
     tf_free_string: (p) => {
-      if (p instanceof WasmPointer && p.owner === instance && !instance.broken) e().free(p.address);
+      if (p instanceof WasmPointer && p.owner === instance && p.generation === instance.generation &&
+        !instance.broken) {
+        e().free(p.address);
+      }
     },
-    tf_open: withPaths((p) => instance.run((put) => e().tf_open(put(pathBytes(p))))),
+    tf_open: (p) => instance.run((put) => e().tf_open(put(pathBytes(p))), true),
     tf_close: (h) => instance.run(() => e().tf_close(h)),
     tf_info: (h) => instance.run(() => pointer(e().tf_info(h))),
     tf_text: (h, offset, max) => instance.run(() => pointer(e().tf_text(h, int64(offset), max))),
@@ -181,9 +184,9 @@ function bindModule(file) {
     tf_search: (h, query, fold, max) => instance.run((put) => pointer(e().tf_search(h, put(query), fold, max))),
     tf_replace_preview: (h, find, repl, fold) =>
       instance.run((put) => pointer(e().tf_replace_preview(h, put(find), put(repl), fold))),
-    tf_save: withPaths((h, p, encoding) => instance.run((put) => e().tf_save(h, put(pathBytes(p)), put(encoding)))),
-    tf_save_text: withPaths((text, length, p, encoding) =>
-      instance.run((put) => e().tf_save_text(put(text), length, put(pathBytes(p)), put(encoding)))),
+    tf_save: (h, p, encoding) => instance.run((put) => e().tf_save(h, put(pathBytes(p)), put(encoding)), true),
+    tf_save_text: (text, length, p, encoding) =>
+      instance.run((put) => e().tf_save_text(put(text), length, put(pathBytes(p)), put(encoding)), true),
   };
 }
 
