@@ -168,8 +168,9 @@ TEST(OpenFast, FilesLongerThanTheirStatedSizeAreReadToTheEnd) {
   const std::string utf16("\xFF\xFE\x41\x00\x0D\x00\x0A\x00\x3D\xD8\x00\xDE", 12);
   for (const std::string& bytes : {body, "\xEF\xBB\xBF" + body + "\xFF", utf16, body + "\xE9"}) {
     SCOPED_TRACE(hex(bytes));
-    for (const std::uint64_t stated : {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{3},
-                                       std::uint64_t{bytes.size() / 2}, bytes.size() - 1}) {
+    for (const std::uint64_t stated :
+         {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{3}, std::uint64_t{bytes.size() / 2},
+          std::uint64_t{bytes.size() - 1}}) {
       expect_load_matches(dir, bytes, {2, 64, tf::decode::kReadPiece}, stated);
     }
   }
