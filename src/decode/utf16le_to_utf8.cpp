@@ -97,6 +97,95 @@ TF_LEVEL_KERNEL(sse2, , Utf16Conversion, utf16le_to_utf8,
                 (const unsigned char* in, std::uint64_t n, unsigned char* out),
                 utf16_blocks<simd::Sse2Ascii16>(in, n, out))
 #endif
+#if defined(TF_WASM_KERNELS)
+
+namespace {
+
+// 8 units below U+0800 (`mask`: which are above 0x7F): one or two bytes
+// each, squeezed with kPack2; stores 16 bytes. The NEON version's steps.
+inline unsigned char* utf16_two8_simd128(v128_t v, v128_t high, unsigned mask,
+                                         unsigned char* o) noexcept {
+  const v128_t lead = wasm_v128_or(wasm_u16x8_shr(v, 6), wasm_i16x8_splat(0xC0));
+  const v128_t cont = wasm_i16x8_shl(
+      wasm_v128_or(wasm_v128_and(v, wasm_i16x8_splat(0x3F)), wasm_i16x8_splat(0x80)), 8);
+  const v128_t lanes = wasm_v128_bitselect(wasm_v128_or(lead, cont), v, high);
+  wasm_v128_store(o, wasm_i8x16_swizzle(lanes, wasm_v128_load(kPack2.shuffle[mask])));
+  return o + kPack2.length[mask];
+}
+
+// 4 units without surrogates in 32-bit lanes: one to three bytes each,
+// squeezed with kPack3; stores 16 bytes.
+inline unsigned char* utf16_three4_simd128(v128_t x, unsigned char* o) noexcept {
+  const v128_t six = wasm_i32x4_splat(0x3F);
+  const v128_t cont = wasm_i32x4_splat(0x80);
+  const v128_t last = wasm_v128_or(wasm_v128_and(x, six), cont);
+  const v128_t middle = wasm_v128_or(wasm_v128_and(wasm_u32x4_shr(x, 6), six), cont);
+  const v128_t two = wasm_v128_or(wasm_v128_or(wasm_u32x4_shr(x, 6), wasm_i32x4_splat(0xC0)),
+                                  wasm_i32x4_shl(last, 8));
+  const v128_t three =
+      wasm_v128_or(wasm_v128_or(wasm_u32x4_shr(x, 12), wasm_i32x4_splat(0xE0)),
+                   wasm_v128_or(wasm_i32x4_shl(middle, 8), wasm_i32x4_shl(last, 16)));
+  const v128_t ge80 = wasm_u32x4_gt(x, wasm_i32x4_splat(0x7F));
+  const v128_t ge800 = wasm_u32x4_gt(x, wasm_i32x4_splat(0x7FF));
+  v128_t lanes = wasm_v128_bitselect(two, x, ge80);
+  lanes = wasm_v128_bitselect(three, lanes, ge800);
+  const unsigned index = kSpread4[wasm_i32x4_bitmask(ge80)] + kSpread4[wasm_i32x4_bitmask(ge800)];
+  wasm_v128_store(o, wasm_i8x16_swizzle(lanes, wasm_v128_load(kPack3.shuffle[index])));
+  return o + kPack3.length[index];
+}
+
+}  // namespace
+
+namespace simd::simd128 {
+
+// 16 units at a time, as the NEON version: all ASCII narrowed, all below
+// U+0800 in 16-bit lanes, without surrogates in 32-bit lanes; 16 units
+// with a surrogate go unit by unit, which does every replacement.
+Utf16Conversion utf16le_to_utf8(const unsigned char* in, std::uint64_t n,
+                                unsigned char* out) noexcept {
+  Utf16Conversion r;
+  unsigned char* o = out;
+  std::uint64_t i = 0;
+  while (n - i >= 32) {
+    const v128_t a = wasm_v128_load(in + i);
+    const v128_t b = wasm_v128_load(in + i + 16);
+    const v128_t both = wasm_v128_or(a, b);
+    if (!wasm_v128_any_true(wasm_v128_and(both, wasm_i16x8_splat(static_cast<short>(0xFF80))))) {
+      wasm_v128_store(o, wasm_u8x16_narrow_i16x8(a, b));
+      o += 16;
+      i += 32;
+      continue;
+    }
+    const v128_t ha = wasm_u16x8_gt(a, wasm_i16x8_splat(0x7F));
+    const v128_t hb = wasm_u16x8_gt(b, wasm_i16x8_splat(0x7F));
+    if (!wasm_v128_any_true(wasm_v128_and(both, wasm_i16x8_splat(static_cast<short>(0xF800))))) {
+      o = utf16_two8_simd128(a, ha, static_cast<unsigned>(wasm_i16x8_bitmask(ha)), o);
+      o = utf16_two8_simd128(b, hb, static_cast<unsigned>(wasm_i16x8_bitmask(hb)), o);
+      i += 32;
+      continue;
+    }
+    const v128_t surrogate = wasm_i16x8_splat(static_cast<short>(0xD800));
+    const v128_t top5 = wasm_i16x8_splat(static_cast<short>(0xF800));
+    if (!wasm_v128_any_true(wasm_v128_or(wasm_i16x8_eq(wasm_v128_and(a, top5), surrogate),
+                                         wasm_i16x8_eq(wasm_v128_and(b, top5), surrogate)))) {
+      o = utf16_three4_simd128(wasm_u32x4_extend_low_u16x8(a), o);
+      o = utf16_three4_simd128(wasm_u32x4_extend_high_u16x8(a), o);
+      o = utf16_three4_simd128(wasm_u32x4_extend_low_u16x8(b), o);
+      o = utf16_three4_simd128(wasm_u32x4_extend_high_u16x8(b), o);
+      i += 32;
+      continue;
+    }
+    const std::uint64_t stop = i + 32;
+    while (i < stop) i = utf16_step(in, n, i, o, r.replaced);
+  }
+  utf16_tail(in, n, i, o, r.replaced);
+  r.length = static_cast<std::uint64_t>(o - out);
+  return r;
+}
+
+}  // namespace simd::simd128
+
+#endif  // TF_WASM_KERNELS
 
 #if defined(TF_NEON_KERNELS)
 

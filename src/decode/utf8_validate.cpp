@@ -127,7 +127,7 @@ __attribute__((always_inline)) inline std::uint64_t valid_prefix_dfa(const unsig
 
 }  // namespace
 
-#if defined(TF_X86_KERNELS) || defined(TF_NEON_KERNELS)
+#if defined(TF_X86_KERNELS) || defined(TF_NEON_KERNELS) || defined(TF_WASM_KERNELS)
 
 namespace {
 
@@ -418,6 +418,76 @@ std::uint64_t utf8_valid_prefix(const unsigned char* p, std::uint64_t n) noexcep
 }  // namespace simd::neon
 
 #endif  // TF_NEON_KERNELS
+
+#if defined(TF_WASM_KERNELS)
+
+namespace {
+
+// Error bits of a 16-byte vector given the one before it (the NEON
+// version's steps; swizzle answers 0 for an index above 15, which the
+// nibbles never are).
+inline v128_t errors_simd128(v128_t input, v128_t prev_input) noexcept {
+  const v128_t nibble = wasm_u8x16_splat(0x0F);
+  const v128_t prev1 = wasm_i8x16_shuffle(prev_input, input, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24,
+                                          25, 26, 27, 28, 29, 30);
+  const v128_t prev2 = wasm_i8x16_shuffle(prev_input, input, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23,
+                                          24, 25, 26, 27, 28, 29);
+  const v128_t prev3 = wasm_i8x16_shuffle(prev_input, input, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22,
+                                          23, 24, 25, 26, 27, 28);
+  const v128_t b1h = wasm_i8x16_swizzle(wasm_v128_load(kByte1High), wasm_u8x16_shr(prev1, 4));
+  const v128_t b1l = wasm_i8x16_swizzle(wasm_v128_load(kByte1Low), wasm_v128_and(prev1, nibble));
+  const v128_t b2h = wasm_i8x16_swizzle(wasm_v128_load(kByte2High), wasm_u8x16_shr(input, 4));
+  const v128_t special = wasm_v128_and(wasm_v128_and(b1h, b1l), b2h);
+  const v128_t must_continue =
+      wasm_v128_and(wasm_v128_or(wasm_u8x16_sub_sat(prev2, wasm_u8x16_splat(0xE0 - 0x80)),
+                                 wasm_u8x16_sub_sat(prev3, wasm_u8x16_splat(0xF0 - 0x80))),
+                    wasm_u8x16_splat(0x80));
+  return wasm_v128_xor(must_continue, special);
+}
+
+}  // namespace
+
+namespace simd::simd128 {
+
+std::uint64_t utf8_valid_prefix(const unsigned char* p, std::uint64_t n) noexcept {
+  std::uint64_t i = 0;
+  v128_t prev_input = wasm_i8x16_splat(0);
+  v128_t prev_incomplete = wasm_i8x16_splat(0);
+  while (n - i >= 64) {
+    const v128_t a = wasm_v128_load(p + i);
+    const v128_t b = wasm_v128_load(p + i + 16);
+    const v128_t c = wasm_v128_load(p + i + 32);
+    const v128_t d = wasm_v128_load(p + i + 48);
+    if (wasm_i8x16_bitmask(wasm_v128_or(wasm_v128_or(a, b), wasm_v128_or(c, d))) == 0) {
+      if (wasm_v128_any_true(prev_incomplete)) return resume_scalar(p, n, i);
+      // Long ASCII runs 128 bytes at a time, one sign-bit mask each. Before
+      // the next block every byte is ASCII, which the checks treat as zero
+      // bytes.
+      i += 64;
+      while (n - i >= 128) {
+        v128_t any = wasm_v128_load(p + i);
+        for (int k = 16; k < 128; k += 16) any = wasm_v128_or(any, wasm_v128_load(p + i + k));
+        if (wasm_i8x16_bitmask(any) != 0) break;
+        i += 128;
+      }
+      prev_input = wasm_i8x16_splat(0);
+      prev_incomplete = wasm_i8x16_splat(0);
+      continue;
+    }
+    const v128_t error =
+        wasm_v128_or(wasm_v128_or(errors_simd128(a, prev_input), errors_simd128(b, a)),
+                     wasm_v128_or(errors_simd128(c, b), errors_simd128(d, c)));
+    prev_incomplete = wasm_u8x16_sub_sat(d, wasm_v128_load(kIncompleteTail));
+    if (wasm_v128_any_true(error)) return resume_scalar(p, n, i);
+    prev_input = d;
+    i += 64;
+  }
+  return resume_scalar(p, n, i);
+}
+
+}  // namespace simd::simd128
+
+#endif  // TF_WASM_KERNELS
 
 namespace simd::portable {
 

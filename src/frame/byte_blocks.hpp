@@ -178,6 +178,56 @@ struct NeonBlock {
 
 #endif  // TF_NEON_KERNELS
 
+#if defined(TF_WASM_KERNELS)
+
+struct Simd128Ascii16 {
+  static bool copy(const unsigned char* in, unsigned char* out) noexcept {
+    const v128_t v = wasm_v128_load(in);
+    if (wasm_i8x16_bitmask(v) != 0) return false;
+    wasm_v128_store(out, v);
+    return true;
+  }
+  static bool narrow(const unsigned char* in, unsigned char* out) noexcept {
+    const v128_t v = wasm_v128_load(in);
+    if (wasm_v128_any_true(wasm_v128_and(v, wasm_i16x8_splat(static_cast<short>(0xFF80))))) {
+      return false;
+    }
+    wasm_v128_store64_lane(out, wasm_u8x16_narrow_i16x8(v, v), 0);
+    return true;
+  }
+  static bool widen(const unsigned char* in, unsigned char* out) noexcept {
+    const v128_t v = wasm_v128_load(in);
+    if (wasm_i8x16_bitmask(v) != 0) return false;
+    wasm_v128_store(out, wasm_u16x8_extend_low_u8x16(v));
+    wasm_v128_store(out + 16, wasm_u16x8_extend_high_u8x16(v));
+    return true;
+  }
+};
+
+struct Simd128Block {
+  v128_t v[4];
+  explicit Simd128Block(const unsigned char* p) noexcept {
+    for (int k = 0; k < 4; ++k) v[k] = wasm_v128_load(p + 16 * k);
+  }
+  std::uint64_t eq(unsigned char value, unsigned char bits = 0) const noexcept {
+    const v128_t x = wasm_u8x16_splat(value);
+    const v128_t o = wasm_u8x16_splat(bits);
+    v128_t m[4];
+    for (int k = 0; k < 4; ++k) m[k] = wasm_i8x16_eq(wasm_v128_or(v[k], o), x);
+    return mask(m);
+  }
+  // Bit k of the result is the top bit of byte k of the four vectors.
+  static std::uint64_t mask(const v128_t (&m)[4]) noexcept {
+    std::uint64_t r = 0;
+    for (int k = 0; k < 4; ++k) {
+      r |= static_cast<std::uint64_t>(wasm_i8x16_bitmask(m[k]) & 0xFFFF) << (16 * k);
+    }
+    return r;
+  }
+};
+
+#endif  // TF_WASM_KERNELS
+
 // The walk of the converters in the portable and 16-byte vector levels:
 // while at least 16 + keep input bytes are left from i, 16 bytes go through
 // `ascii` (true when it took them, writing `out_step` bytes) or else through
@@ -218,6 +268,9 @@ __attribute__((always_inline)) inline void ascii16_walk(const unsigned char* in,
 #elif defined(TF_NEON_KERNELS)
 #define TF_ASCII16_VECTOR_KERNELS(result, name, params, body, args) \
   TF_LEVEL_KERNEL(neon, , result, name, params, body<simd::NeonAscii16> args)
+#elif defined(TF_WASM_KERNELS)
+#define TF_ASCII16_VECTOR_KERNELS(result, name, params, body, args) \
+  TF_LEVEL_KERNEL(simd128, , result, name, params, body<simd::Simd128Ascii16> args)
 #else
 #define TF_ASCII16_VECTOR_KERNELS(result, name, params, body, args)
 #endif
@@ -235,6 +288,9 @@ __attribute__((always_inline)) inline void ascii16_walk(const unsigned char* in,
 #elif defined(TF_NEON_KERNELS)
 #define TF_BLOCK_KERNELS(result, name, params, body, args) \
   TF_LEVEL_KERNEL(neon, , result, name, params, body<simd::NeonBlock> args)
+#elif defined(TF_WASM_KERNELS)
+#define TF_BLOCK_KERNELS(result, name, params, body, args) \
+  TF_LEVEL_KERNEL(simd128, , result, name, params, body<simd::Simd128Block> args)
 #else
 #define TF_BLOCK_KERNELS(result, name, params, body, args)
 #endif

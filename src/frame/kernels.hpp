@@ -136,5 +136,10 @@ namespace neon {
 TF_KERNEL_LIST(TF_KERNEL_DECLARATION, _)
 }
 #endif
+#if defined(__wasm_simd128__)
+namespace simd128 {
+TF_KERNEL_LIST(TF_KERNEL_DECLARATION, _)
+}
+#endif
 
 }  // namespace tf::simd

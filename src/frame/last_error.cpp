@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 
 #include "frame/library_state.hpp"
 #include "platform/fork_guard.hpp"
@@ -24,7 +23,7 @@ void guard_last_error_across_fork() noexcept {
 }
 
 void set_last_error_v(const char* format, std::va_list args) noexcept {
-  std::lock_guard<platform::Mutex> guard(g_error_lock);
+  platform::MutexHold hold(g_error_lock);
   std::vsnprintf(library_state().last_error, kLastErrorSize, format, args);
 }
 
@@ -36,7 +35,7 @@ void set_last_error(const char* format, ...) noexcept {
 }
 
 void clear_last_error() noexcept {
-  std::lock_guard<platform::Mutex> guard(g_error_lock);
+  platform::MutexHold hold(g_error_lock);
   library_state().last_error[0] = '\0';
 }
 

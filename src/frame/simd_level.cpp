@@ -19,14 +19,18 @@ constexpr Kernels kSse2 = TF_KERNEL_TABLE(Level::kSse2, sse2);
 constexpr Kernels kAvx2 = TF_KERNEL_TABLE(Level::kAvx2, avx2);
 constexpr Kernels kAvx512 = TF_KERNEL_TABLE(Level::kAvx512bw, avx512);
 constexpr Kernels kAvx512vbmi2 = TF_KERNEL_TABLE(Level::kAvx512vbmi2, avx512vbmi2);
-constexpr const Kernels* kTables[kLevelCount] = {&kPortable, &kSse2,        &kAvx2,
-                                                 &kAvx512,   &kAvx512vbmi2, nullptr};
+constexpr const Kernels* kTables[kLevelCount] = {&kPortable,    &kSse2,  &kAvx2, &kAvx512,
+                                                 &kAvx512vbmi2, nullptr, nullptr};
 #elif defined(TF_NEON_KERNELS)
 constexpr Kernels kNeon = TF_KERNEL_TABLE(Level::kNeon, neon);
-constexpr const Kernels* kTables[kLevelCount] = {&kPortable, nullptr, nullptr,
-                                                 nullptr,    nullptr, &kNeon};
+constexpr const Kernels* kTables[kLevelCount] = {&kPortable, nullptr, nullptr, nullptr,
+                                                 nullptr,    &kNeon,  nullptr};
+#elif defined(TF_WASM_KERNELS)
+constexpr Kernels kSimd128 = TF_KERNEL_TABLE(Level::kSimd128, simd128);
+constexpr const Kernels* kTables[kLevelCount] = {&kPortable, nullptr, nullptr,  nullptr,
+                                                 nullptr,    nullptr, &kSimd128};
 #else
-constexpr const Kernels* kTables[kLevelCount] = {&kPortable, nullptr, nullptr,
+constexpr const Kernels* kTables[kLevelCount] = {&kPortable, nullptr, nullptr, nullptr,
                                                  nullptr,    nullptr, nullptr};
 #endif
 
@@ -54,6 +58,9 @@ bool cpu_supports(Level level) noexcept {
 #elif defined(TF_NEON_KERNELS)
     case Level::kNeon:
       return true;  // part of every aarch64 CPU
+#elif defined(TF_WASM_KERNELS)
+    case Level::kSimd128:
+      return true;  // the module would not have loaded without it
 #endif
     default:
       return false;
@@ -124,6 +131,8 @@ const char* level_name(Level level) noexcept {
       return "avx512vbmi2";
     case Level::kNeon:
       return "neon";
+    case Level::kSimd128:
+      return "simd128";
   }
   return "?";
 }

@@ -1,7 +1,8 @@
 // Which instruction set the byte kernels use. Every kernel has a portable
 // version in plain C++ (64-bit words at a time) that any CPU runs and, on
 // x86-64, versions for SSE2 (always present there), AVX2, AVX-512BW and
-// AVX-512 with VBMI2 (byte compress and expand), on aarch64 one for NEON.
+// AVX-512 with VBMI2 (byte compress and expand), on aarch64 one for NEON,
+// in WebAssembly one for its 128-bit SIMD.
 // The best level the CPU and the operating system support is chosen once,
 // at the first call; all levels give identical results.
 #pragma once
@@ -9,16 +10,17 @@
 namespace tf::simd {
 
 // Ordered by preference within one architecture; kNeon is aarch64's only
-// vector level.
+// vector level, kSimd128 WebAssembly's.
 enum class Level : int {
   kPortable = 0,
   kSse2 = 1,
   kAvx2 = 2,
   kAvx512bw = 3,
   kAvx512vbmi2 = 4,
-  kNeon = 5
+  kNeon = 5,
+  kSimd128 = 6
 };
-inline constexpr int kLevelCount = 6;
+inline constexpr int kLevelCount = 7;
 
 // The best level this machine supports (detected once).
 Level detected_level() noexcept;
@@ -37,7 +39,7 @@ Level force_level(Level level) noexcept;
 // Clears a forced level.
 void reset_level() noexcept;
 
-// "portable", "sse2", "avx2", "avx512bw", "avx512vbmi2" or "neon".
+// "portable", "sse2", "avx2", "avx512bw", "avx512vbmi2", "neon" or "simd128".
 const char* level_name(Level level) noexcept;
 
 }  // namespace tf::simd

@@ -55,3 +55,11 @@ inline void prefetch(const void* p) noexcept {
 #include <arm_neon.h>
 #define TF_NEON_KERNELS 1
 #endif
+
+// WebAssembly's 128-bit SIMD: a module compiled with it (-msimd128) only
+// loads where the engine runs it (Node 16.4 and later), so the level is
+// there whenever the code is.
+#if defined(__wasm_simd128__)
+#include <wasm_simd128.h>
+#define TF_WASM_KERNELS 1
+#endif

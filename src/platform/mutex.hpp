@@ -2,10 +2,12 @@
 // static storage that is ready before any code runs. std::mutex is that on
 // Linux; with mingw-w64's thread model its constructor is not constexpr, so
 // Windows uses a slim reader/writer lock (one pointer, zero when free)
-// instead, and a condition variable of the system beside it.
+// instead, and a condition variable of the system beside it. A WebAssembly
+// instance (WASI) has one thread and no threads library: there the lock and
+// the condition do nothing.
 #pragma once
 
-#if !defined(_WIN32)
+#if !defined(_WIN32) && !defined(__wasi__)
 #include <pthread.h>
 
 #include <mutex>
@@ -26,6 +28,7 @@ class Mutex {
   friend class Condition;
 #if defined(_WIN32)
   void* lock_ = nullptr;  // an SRWLOCK
+#elif defined(__wasi__)
 #else
   std::mutex lock_;
 #endif
@@ -50,12 +53,33 @@ class Condition {
  private:
 #if defined(_WIN32)
   void* condition_ = nullptr;  // a CONDITION_VARIABLE
+#elif defined(__wasi__)
 #else
   pthread_cond_t condition_ = PTHREAD_COND_INITIALIZER;
 #endif
 };
 
-#if !defined(_WIN32)
+// Holds a Mutex for the lifetime of a scope.
+class MutexHold {
+ public:
+  explicit MutexHold(Mutex& mutex) noexcept : mutex_(mutex) { mutex_.lock(); }
+  ~MutexHold() { mutex_.unlock(); }
+  MutexHold(const MutexHold&) = delete;
+  MutexHold& operator=(const MutexHold&) = delete;
+
+ private:
+  Mutex& mutex_;
+};
+
+#if defined(__wasi__)
+// Nobody else can hold a lock, and nobody can announce a change while a
+// caller waits: a wait returns at once (a spurious wake-up).
+inline void Mutex::lock() noexcept {}
+inline void Mutex::unlock() noexcept {}
+inline void Condition::wait(Mutex&) noexcept {}
+inline void Condition::notify_all() noexcept {}
+inline void Condition::reset_after_fork() noexcept {}
+#elif !defined(_WIN32)
 inline void Mutex::lock() noexcept { lock_.lock(); }
 inline void Mutex::unlock() noexcept { lock_.unlock(); }
 inline void Condition::wait(Mutex& mutex) noexcept {

@@ -5,16 +5,16 @@
 // failed with EFBIG and left SIGXFSZ pending where none was pending before,
 // that signal is taken off again before the mask is restored. A caller that
 // already blocks SIGXFSZ keeps managing it itself: the guard then does
-// nothing. Windows has no such signal: there the guard is empty.
+// nothing. Windows and WASI have no such signal: there the guard is empty.
 #pragma once
 
-#if !defined(_WIN32)
+#if !defined(_WIN32) && !defined(__wasi__)
 #include <signal.h>
 #endif
 
 namespace tf::platform {
 
-#if defined(_WIN32)
+#if defined(_WIN32) || defined(__wasi__)
 
 class SizeSignalGuard {
  public:

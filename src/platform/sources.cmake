@@ -2,6 +2,8 @@
 # implementation per system, chosen here.
 if(WIN32)
   set(_tf_platform windows)
+elseif(CMAKE_SYSTEM_NAME STREQUAL "WASI")
+  set(_tf_platform wasi)
 else()
   set(_tf_platform posix)
 endif()
@@ -15,6 +17,9 @@ list(APPEND TF_SOURCES
 )
 if(WIN32)
   list(APPEND TF_SOURCES platform/windows/mutex_windows.cpp)
+elseif(_tf_platform STREQUAL "wasi")
+  # One thread, no signals: the lock and the size-signal guard are empty
+  # inline code (mutex.hpp, size_signal_guard.hpp).
 else()
   list(APPEND TF_SOURCES platform/posix/size_signal_guard_posix.cpp)
 endif()

@@ -159,7 +159,7 @@ __attribute__((always_inline)) inline TextMeasures measure_blocks(const unsigned
   TF_LEVEL_KERNEL(level, target, TextMeasures, measure_text, \
                   (const unsigned char* text, std::uint64_t n), measure_blocks<classify>(text, n))
 
-#if defined(TF_X86_KERNELS) || defined(TF_NEON_KERNELS)
+#if defined(TF_X86_KERNELS) || defined(TF_NEON_KERNELS) || defined(TF_WASM_KERNELS)
 
 namespace {
 
@@ -214,6 +214,53 @@ BlockMasks classify_neon(const unsigned char* p) noexcept {
 TF_MEASURE_KERNEL(neon, , classify_neon)
 
 #endif  // TF_NEON_KERNELS
+
+#if defined(TF_WASM_KERNELS)
+
+namespace {
+
+// An ASCII block (the common case) has no continuation or lead bytes: only
+// its line breaks and word bytes are looked at.
+BlockMasks classify_simd128(const unsigned char* p) noexcept {
+  const v128_t high_table = wasm_v128_load(kWordHigh);
+  const v128_t low_table = wasm_v128_load(kWordLow);
+  v128_t v[4], lf[4], cr[4], word[4];
+  for (int k = 0; k < 4; ++k) {
+    v[k] = wasm_v128_load(p + 16 * k);
+    lf[k] = wasm_i8x16_eq(v[k], wasm_u8x16_splat('\n'));
+    cr[k] = wasm_i8x16_eq(v[k], wasm_u8x16_splat('\r'));
+    const v128_t classes =
+        wasm_v128_and(wasm_i8x16_swizzle(high_table, wasm_u8x16_shr(v[k], 4)),
+                      wasm_i8x16_swizzle(low_table, wasm_v128_and(v[k], wasm_u8x16_splat(0x0F))));
+    word[k] = wasm_i8x16_ne(classes, wasm_i8x16_splat(0));
+  }
+  BlockMasks m{};
+  m.lf = simd::Simd128Block::mask(lf);
+  m.cr = simd::Simd128Block::mask(cr);
+  m.word = simd::Simd128Block::mask(word);
+  if (wasm_i8x16_bitmask(wasm_v128_or(wasm_v128_or(v[0], v[1]), wasm_v128_or(v[2], v[3]))) == 0) {
+    return m;
+  }
+  v128_t cont[4], lead2[4], lead3[4], lead4[4];
+  for (int k = 0; k < 4; ++k) {
+    const v128_t below_f8 = wasm_u8x16_lt(v[k], wasm_u8x16_splat(0xF8));
+    cont[k] = wasm_i8x16_eq(wasm_v128_and(v[k], wasm_u8x16_splat(0xC0)), wasm_u8x16_splat(0x80));
+    lead2[k] = wasm_v128_and(wasm_u8x16_ge(v[k], wasm_u8x16_splat(0xC0)), below_f8);
+    lead3[k] = wasm_v128_and(wasm_u8x16_ge(v[k], wasm_u8x16_splat(0xE0)), below_f8);
+    lead4[k] = wasm_v128_and(wasm_u8x16_ge(v[k], wasm_u8x16_splat(0xF0)), below_f8);
+  }
+  m.cont = simd::Simd128Block::mask(cont);
+  m.lead2 = simd::Simd128Block::mask(lead2);
+  m.lead3 = simd::Simd128Block::mask(lead3);
+  m.lead4 = simd::Simd128Block::mask(lead4);
+  return m;
+}
+
+}  // namespace
+
+TF_MEASURE_KERNEL(simd128, , classify_simd128)
+
+#endif  // TF_WASM_KERNELS
 
 #if defined(TF_X86_KERNELS)
 

@@ -89,6 +89,11 @@ TF_LEVEL_KERNEL(sse2, , Utf16Units, utf8_to_utf16le,
                 (const unsigned char* text, std::size_t length, unsigned char* out),
                 units_blocks<simd::Sse2Ascii16>(text, length, out))
 #endif
+#if defined(TF_WASM_KERNELS)
+TF_LEVEL_KERNEL(simd128, , Utf16Units, utf8_to_utf16le,
+                (const unsigned char* text, std::size_t length, unsigned char* out),
+                units_blocks<simd::Simd128Ascii16>(text, length, out))
+#endif
 
 #if defined(TF_X86_KERNELS) || defined(TF_NEON_KERNELS)
 

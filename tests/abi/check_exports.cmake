@@ -1,9 +1,30 @@
 # Compares the symbols the library exports with the names listed as global in
 # the version script, and with the names the header declares. For a Windows
 # DLL (OBJDUMP given) the export table is read instead, and the DLL may import
-# only from the system's own KERNEL32.dll and msvcrt.dll.
+# only from the system's own KERNEL32.dll and msvcrt.dll. For a WebAssembly
+# module (NODE given) Node lists its exports; beside the tf_* functions it
+# may export only its memory, the reactor's _initialize and the C library's
+# malloc, free and chdir that the JavaScript host uses, and it may import
+# only WASI's functions.
 set(exported "")
-if(DEFINED OBJDUMP)
+if(DEFINED NODE)
+  execute_process(COMMAND ${NODE} ${CMAKE_CURRENT_LIST_DIR}/wasm_exports.cjs ${LIB}
+    OUTPUT_VARIABLE dump RESULT_VARIABLE dump_rc)
+  if(NOT dump_rc EQUAL 0)
+    message(FATAL_ERROR "node could not read the exports of ${LIB}")
+  endif()
+  string(REGEX MATCHALL "[^\n]+" lines "${dump}")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^export (.+)$")
+      set(name "${CMAKE_MATCH_1}")
+      if(NOT name MATCHES "^(memory|_initialize|malloc|free|chdir)$")
+        list(APPEND exported "${name}")
+      endif()
+    elseif(NOT line STREQUAL "import wasi_snapshot_preview1")
+      message(FATAL_ERROR "the module imports from more than WASI: ${line}")
+    endif()
+  endforeach()
+elseif(DEFINED OBJDUMP)
   execute_process(COMMAND ${OBJDUMP} -p ${LIB} OUTPUT_VARIABLE dump RESULT_VARIABLE dump_rc)
   if(NOT dump_rc EQUAL 0)
     message(FATAL_ERROR "${OBJDUMP} -p failed on ${LIB}")

@@ -3,8 +3,15 @@ if(WIN32)
   find_program(TF_OBJDUMP NAMES ${CMAKE_OBJDUMP} x86_64-w64-mingw32-objdump REQUIRED)
   set(_tf_objdump -DOBJDUMP=${TF_OBJDUMP})
 endif()
+# The WebAssembly module's exports are read by Node.
+set(_tf_exporter quobrix-textfile)
+if(CMAKE_SYSTEM_NAME STREQUAL "WASI")
+  find_program(TF_NODE NAMES node nodejs REQUIRED)
+  set(_tf_exporter quobrix-textfile-wasm)
+  set(_tf_objdump -DNODE=${TF_NODE})
+endif()
 add_test(NAME abi_exports
-  COMMAND ${CMAKE_COMMAND} -DLIB=$<TARGET_FILE:quobrix-textfile> ${_tf_objdump}
+  COMMAND ${CMAKE_COMMAND} -DLIB=$<TARGET_FILE:${_tf_exporter}> ${_tf_objdump}
           -DMAP=${PROJECT_SOURCE_DIR}/src/exports.map
           -DHEADER=${PROJECT_SOURCE_DIR}/include/quobrix_textfile.h
           -P ${CMAKE_CURRENT_SOURCE_DIR}/abi/check_exports.cmake)

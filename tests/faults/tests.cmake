@@ -6,7 +6,7 @@ if(NOT TF_SANITIZE MATCHES "thread")
     SOURCES faults/alloc_injector.cpp faults/alloc_sweep.cpp faults/json_minus.cpp
             faults/library_symbols.cpp faults/test_alloc_failures.cpp
     LABELS faults posix)
-  if(NOT WIN32)
+  if(TARGET test_alloc_failures AND NOT WIN32)
     target_link_libraries(test_alloc_failures PRIVATE yyjson::yyjson ${CMAKE_DL_LIBS})
   endif()
   # A self-contained library holds yyjson and the C++ runtime: the test tells
@@ -26,7 +26,7 @@ endif()
 # file-size limit and small mounted file systems.
 tf_add_test(test_io_failures PUBLIC
   SOURCES faults/io_injector.cpp faults/test_io_failures.cpp LABELS faults posix)
-if(NOT WIN32)
+if(TARGET test_io_failures AND NOT WIN32)
   target_link_libraries(test_io_failures PRIVATE ${CMAKE_DL_LIBS})
 endif()
 if(TF_SANITIZE)

@@ -67,6 +67,11 @@ TEST(KernelTable, EveryEntryIsItsLevelsOwnFunction) {
         TF_KERNEL_LIST(TF_EXPECT_OWN_ENTRY, neon)
         break;
 #endif
+#if defined(__wasm_simd128__)
+      case Level::kSimd128:
+        TF_KERNEL_LIST(TF_EXPECT_OWN_ENTRY, simd128)
+        break;
+#endif
       default:
         ADD_FAILURE() << "a table for a level of another architecture";
     }
@@ -78,7 +83,7 @@ TEST(KernelTable, EveryEntryIsItsLevelsOwnFunction) {
   tf::simd::reset_level();
 #if defined(__x86_64__)
   EXPECT_EQ(built, 5);
-#elif defined(__aarch64__)
+#elif defined(__aarch64__) || defined(__wasm_simd128__)
   EXPECT_EQ(built, 2);
 #endif
 }

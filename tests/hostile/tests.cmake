@@ -1,7 +1,7 @@
 # tf_open with the file changing between its own calls (hooked file calls).
 tf_add_test(test_open_between_calls PUBLIC
   SOURCES hostile/io_hooks.cpp hostile/test_open_between_calls.cpp LABELS hostile posix)
-if(NOT WIN32)
+if(TARGET test_open_between_calls AND NOT WIN32)
   target_link_libraries(test_open_between_calls PRIVATE ${CMAKE_DL_LIBS})
 endif()
 # The hooks can run while a sanitizer runtime starts up.

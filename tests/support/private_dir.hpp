@@ -9,6 +9,10 @@
 #include <filesystem>
 #include <random>
 #include <system_error>
+#elif defined(__wasi__)
+#include <sys/stat.h>
+
+#include <chrono>
 #else
 #include <stdlib.h>
 #endif
@@ -24,6 +28,15 @@ inline std::string make_private_dir(const std::string& base, const char* prefix)
     std::error_code error;
     if (std::filesystem::create_directory(path, error)) return path;
     if (error) return {};
+  }
+  return {};
+#elif defined(__wasi__)
+  // No mkdtemp: a name from the clock that mkdir makes only if it is free.
+  auto n =
+      static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+  for (int attempt = 0; attempt < 100; ++attempt, n = n * 6364136223846793005ULL + 1) {
+    const std::string path = base + "/" + prefix + std::to_string(n % 1000000000000ULL);
+    if (::mkdir(path.c_str(), 0700) == 0) return path;
   }
   return {};
 #else

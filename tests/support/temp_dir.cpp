@@ -3,23 +3,55 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "support/private_dir.hpp"
 
+#if defined(__wasi__)
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#else
+#include <filesystem>
+#endif
+
 namespace tf_test {
+namespace {
+
+#if defined(__wasi__)
+// std::filesystem::remove_all, which WASI's libc++ lacks.
+void remove_tree(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return;
+  if (S_ISDIR(st.st_mode)) {
+    if (DIR* dir = ::opendir(path.c_str())) {
+      while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") remove_tree(path + "/" + name);
+      }
+      ::closedir(dir);
+    }
+    ::rmdir(path.c_str());
+  } else {
+    ::unlink(path.c_str());
+  }
+}
+#else
+void remove_tree(const std::string& path) {
+  std::error_code ignored;
+  std::filesystem::remove_all(path, ignored);
+}
+#endif
+
+}  // namespace
 
 TempDir::TempDir() {
   path_ = make_private_dir(temp_base(), "tf_test_");
   if (path_.empty()) ADD_FAILURE() << "cannot create a temporary directory";
 }
 
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
+TempDir::~TempDir() { remove_tree(path_); }
 
 std::string TempDir::file(std::string_view name) const { return path_ + "/" + std::string(name); }
 
@@ -41,8 +73,13 @@ std::string read_file(const std::string& path) {
 }
 
 bool file_exists(const std::string& path) {
+#if defined(__wasi__)
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+#else
   std::error_code ignored;
   return std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
+#endif
 }
 
 }  // namespace tf_test

@@ -2,17 +2,27 @@
 
 // Finding and loading the shared library, its prototypes, and the calls whose
 // failures get their own message (gate.js). Used by the main thread and by
-// each worker.
+// each worker. Where no native library loads, or QUOBRIX_TEXTFILE_WASM asks
+// for it, the library's WebAssembly build stands in (wasm/module.js), with
+// the same functions.
 
 const fs = require('fs');
 const path = require('path');
-const koffi = require('koffi');
 const { TextFileError } = require('./errors');
 const { attributed } = require('./gate');
 const { whose } = require('./messages');
 const { hostPlatform, loadedPath, notFoundMessage } = require('./platform');
+const wasm = require('./wasm/module');
+
+// koffi is loaded only for a native library: the WebAssembly build runs even
+// where koffi has no binary.
+let koffiModule;
+const koffi = () => (koffiModule ??= require('koffi'));
 
 const ENVIRONMENT_VARIABLE = 'QUOBRIX_TEXTFILE_LIBRARY';
+// "1": use the package's WebAssembly build even where a native library loads;
+// a path ending in .wasm: use that module.
+const WASM_VARIABLE = 'QUOBRIX_TEXTFILE_WASM';
 const PACKAGE_DIR = path.resolve(__dirname, '..');
 const PACKAGE_VERSION = require('../package.json').version;
 
@@ -60,7 +70,7 @@ function loadFirst(list) {
   const tried = [];
   for (const candidate of list) {
     try {
-      return { lib: koffi.load(candidate), location: candidate };
+      return { lib: koffi().load(candidate), location: candidate };
     } catch (error) {
       tried.push({ candidate, reason: error.message });
     }
@@ -84,13 +94,8 @@ function checkVersion(found, location) {
     `or point ${ENVIRONMENT_VARIABLE} at it`);
 }
 
-/**
- * The library's functions and the calls over them that throw each failure
- * with its own message. `location` is what to load (a worker passes the main
- * thread's choice).
- */
-function bind(location) {
-  const { lib, location: loaded } = loadFirst(location ? [location] : candidates());
+/** The koffi functions of a loaded native library. */
+function nativeFunctions(lib) {
   const fn = {};
   for (const prototype of PROTOTYPES) {
     const name = /(tf_\w+)\(/.exec(prototype)[1];
@@ -102,6 +107,59 @@ function bind(location) {
       };
     }
   }
+  return fn;
+}
+
+/** The module QUOBRIX_TEXTFILE_WASM asks for, or undefined. */
+function forcedModule(env = process.env) {
+  const value = env[WASM_VARIABLE];
+  if (!value || value === '0') return undefined;
+  return wasm.isModulePath(value) ? path.resolve(value) : wasm.packagedModule();
+}
+
+let defaultChoice; // this thread's { fn, location } when none is given
+
+/**
+ * The functions and where they come from: `location` when given (a worker
+ * passes the main thread's choice); else the forced WebAssembly module; else
+ * the first native library that loads; else, unless QUOBRIX_TEXTFILE_LIBRARY
+ * names one, the package's WebAssembly build.
+ */
+function load(location) {
+  if (location) {
+    if (wasm.isModulePath(location)) return { fn: wasm.bindModule(location), location };
+    const { lib } = loadFirst([location]);
+    return { fn: nativeFunctions(lib), location };
+  }
+  if (defaultChoice !== undefined) return defaultChoice;
+  const forced = forcedModule();
+  if (forced !== undefined) {
+    defaultChoice = { fn: wasm.bindModule(forced), location: forced };
+    return defaultChoice;
+  }
+  try {
+    const { lib, location: loaded } = loadFirst(candidates());
+    defaultChoice = { fn: nativeFunctions(lib), location: loaded };
+  } catch (error) {
+    const file = wasm.packagedModule();
+    if (process.env[ENVIRONMENT_VARIABLE] || !fs.existsSync(file)) throw error;
+    defaultChoice = { fn: wasm.bindModule(file), location: file };
+  }
+  return defaultChoice;
+}
+
+/** Whether this thread's calls go to the WebAssembly build. */
+function usesWasm() {
+  return wasm.isModulePath(load(undefined).location);
+}
+
+/**
+ * The library's functions and the calls over them that throw each failure
+ * with its own message. `location` is what to load (a worker passes the main
+ * thread's choice).
+ */
+function bind(location) {
+  const { fn, location: loaded } = load(location);
   checkVersion(fn.tf_version(), loaded);
 
   // One call; a failure is thrown with its own message (gate.js).
@@ -149,15 +207,19 @@ function bind(location) {
   return { fn, location: loaded, callInt, callString, tryString };
 }
 
-const readJson = (pointer) => JSON.parse(koffi.decode(pointer, 'char', -1));
+const readJson = (pointer) =>
+  JSON.parse(pointer instanceof wasm.WasmPointer ? pointer.string() : koffi().decode(pointer, 'char', -1));
 /** The bytes of a result as a Buffer over the library's memory: copy or
  * decode it before the string is released. */
-const viewBytes = (pointer, length) => Buffer.from(koffi.view(pointer, length));
+const viewBytes = (pointer, length) =>
+  (pointer instanceof wasm.WasmPointer ? pointer.bytes(length) : Buffer.from(koffi().view(pointer, length)));
 
 module.exports = {
   ENVIRONMENT_VARIABLE,
   PACKAGE_VERSION,
+  WASM_VARIABLE,
   bind,
+  usesWasm,
   candidates,
   libraryNames,
   readJson,

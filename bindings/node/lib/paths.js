@@ -66,6 +66,8 @@ function toAnsiCodePage(text, api = windowsApi()) {
 function nativePath(value, platform = process.platform, api = undefined) {
   const text = value instanceof URL ? fileURLToPath(value) : value;
   if (platform !== 'win32' || typeof text !== 'string' || text.includes('\0')) return text;
+  // The WebAssembly build takes UTF-8 on every system (wasm/module.js).
+  if (api === undefined && require('./library').usesWasm()) return text;
   return toAnsiCodePage(text, api);
 }
 

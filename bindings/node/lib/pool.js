@@ -7,8 +7,23 @@
 const path = require('path');
 const { Worker } = require('worker_threads');
 const { TextFileError } = require('./errors');
+const { isModulePath } = require('./wasm/module');
 
 const POOL_SIZE = 4;
+
+/** The WebAssembly build keeps its documents in this thread's instance: its
+ * calls run here, after the current task, one at a time. */
+function inThread({ location }, name, args) {
+  return new Promise((resolve, reject) => {
+    setImmediate(() => {
+      try {
+        resolve(require('./library').bind(location).callInt(name, ...args));
+      } catch (error) {
+        reject(error);
+      }
+    });
+  });
+}
 
 class Pool {
   constructor(workerData) {
@@ -21,6 +36,7 @@ class Pool {
 
   /** Runs the int-returning export `name` on a worker; resolves to its result. */
   run(name, args, transfer = []) {
+    if (isModulePath(this.workerData.location)) return inThread(this.workerData, name, args);
     return new Promise((resolve, reject) => {
       this.queue.push({ id: this.nextId++, name, args, transfer, resolve, reject });
       this.dispatch();
