@@ -83,6 +83,7 @@ class Instance {
     this.exports._initialize();
     this.cwd = undefined;
     this.broken = false;
+    this.spellings = new Map(); // guest path -> the caller's spelling (Windows)
   }
 
   readString(address) {
@@ -139,11 +140,26 @@ class Instance {
 }
 
 /** A path argument as the module takes it: on Windows as UTF-8 with slashes
- * ("C:\a\b" reaches the library as "/C:/a/b"); elsewhere unchanged. */
-function pathBytes(bytes) {
+ * ("C:\a\b" reaches the library as "/C:/a/b"); elsewhere unchanged. The
+ * spellings are remembered so that a message naming the path names it as
+ * the caller wrote it, as the native library's messages do. */
+function pathBytes(bytes, instance) {
   if (process.platform !== 'win32') return bytes;
   const text = Buffer.from(bytes).toString('utf8').replace(/\0$/, '');
-  return Buffer.from(`${guestPath(text)}\0`, 'utf8');
+  const guest = guestPath(text);
+  instance.spellings.delete(guest);
+  instance.spellings.set(guest, text);
+  if (instance.spellings.size > 8) instance.spellings.delete(instance.spellings.keys().next().value);
+  return Buffer.from(`${guest}\0`, 'utf8');
+}
+
+/** message with each quoted path the module was given in its guest spelling
+ * ('/C:/a/b', '/C:/a/b.tmp') put back in the caller's ('C:\a\b'). */
+function callerSpelling(message, instance) {
+  for (const [guest, host] of instance.spellings) {
+    message = message.split(`'${guest}'`).join(`'${host}'`).split(`'${guest}.tmp'`).join(`'${host}.tmp'`);
+  }
+  return message;
 }
 
 function glibcWording(message) {
@@ -167,14 +183,15 @@ function bindModule(file) {
   const int64 = (value) => BigInt(value);
   return {
     tf_version: () => instance.run(() => instance.readString(e().tf_version())),
-    tf_last_error: () => instance.run(() => glibcWording(instance.readString(e().tf_last_error()))),
+    tf_last_error: () =>
+      instance.run(() => callerSpelling(glibcWording(instance.readString(e().tf_last_error())), instance)),
     tf_free_string: (p) => {
       if (p instanceof WasmPointer && p.owner === instance && p.generation === instance.generation &&
         !instance.broken) {
         e().free(p.address);
       }
     },
-    tf_open: (p) => instance.run((put) => e().tf_open(put(pathBytes(p))), true),
+    tf_open: (p) => instance.run((put) => e().tf_open(put(pathBytes(p, instance))), true),
     tf_close: (h) => instance.run(() => e().tf_close(h)),
     tf_info: (h) => instance.run(() => pointer(e().tf_info(h))),
     tf_text: (h, offset, max) => instance.run(() => pointer(e().tf_text(h, int64(offset), max))),
@@ -184,9 +201,9 @@ function bindModule(file) {
     tf_search: (h, query, fold, max) => instance.run((put) => pointer(e().tf_search(h, put(query), fold, max))),
     tf_replace_preview: (h, find, repl, fold) =>
       instance.run((put) => pointer(e().tf_replace_preview(h, put(find), put(repl), fold))),
-    tf_save: (h, p, encoding) => instance.run((put) => e().tf_save(h, put(pathBytes(p)), put(encoding)), true),
+    tf_save: (h, p, encoding) => instance.run((put) => e().tf_save(h, put(pathBytes(p, instance)), put(encoding)), true),
     tf_save_text: (text, length, p, encoding) =>
-      instance.run((put) => e().tf_save_text(put(text), length, put(pathBytes(p)), put(encoding)), true),
+      instance.run((put) => e().tf_save_text(put(text), length, put(pathBytes(p, instance)), put(encoding)), true),
   };
 }
 
