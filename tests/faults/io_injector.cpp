@@ -64,6 +64,14 @@ bool interrupted(std::size_t& count) {
   return true;
 }
 
+// True when an open or openat is to fail: injected, or interrupted (a file
+// opened for reading or created; opening a directory is never interrupted).
+bool open_refused(Call call, int flags) {
+  if (intercept(call, flags)) return true;
+  return (flags & O_DIRECTORY) == 0 &&
+         interrupted((flags & O_CREAT) != 0 ? g_interrupted_creates : g_interrupted_reads);
+}
+
 }  // namespace
 
 const char* name_of(Call call) {
@@ -216,12 +224,7 @@ int open(const char* path, int flags, ...) {
     mode = static_cast<mode_t>(va_arg(args, int));
     va_end(args);
   }
-  if (intercept(Call::kOpen, flags)) return -1;
-  if ((flags & O_DIRECTORY) == 0 &&
-      tf_io::interrupted((flags & O_CREAT) != 0 ? tf_io::g_interrupted_creates
-                                                : tf_io::g_interrupted_reads)) {
-    return -1;
-  }
+  if (tf_io::open_refused(Call::kOpen, flags)) return -1;
   return real_open(path, flags, mode);
 }
 
@@ -235,12 +238,7 @@ int openat(int dir, const char* path, int flags, ...) {
     mode = static_cast<mode_t>(va_arg(args, int));
     va_end(args);
   }
-  if (intercept(Call::kOpenat, flags)) return -1;
-  if ((flags & O_DIRECTORY) == 0 &&
-      tf_io::interrupted((flags & O_CREAT) != 0 ? tf_io::g_interrupted_creates
-                                                : tf_io::g_interrupted_reads)) {
-    return -1;
-  }
+  if (tf_io::open_refused(Call::kOpenat, flags)) return -1;
   return real_openat(dir, path, flags, mode);
 }
 
