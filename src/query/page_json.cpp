@@ -5,33 +5,31 @@
 #include <cstring>
 
 #include "frame/kernels.hpp"
+#include "frame/swar.hpp"
 
 namespace tf::query {
 namespace {
 
 constexpr char kHead[] = "{\"text\":\"";
 constexpr char kTail[] = "\",\"next_offset\":";
-constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
 
 // Bit 7 of each byte of w that must be escaped: below 0x20, '"' or '\'.
 // Borrows can mark a byte above a marked one, never one below it, so the
 // lowest mark is exact.
 inline std::uint64_t escape_marks(std::uint64_t w) noexcept {
-  const std::uint64_t control = (w - kOnes * 0x20) & ~w;
-  const std::uint64_t q = w ^ (kOnes * '"');
-  const std::uint64_t b = w ^ (kOnes * '\\');
-  return (control | ((q - kOnes) & ~q) | ((b - kOnes) & ~b)) & kHighs;
+  using swar::broadcast, swar::kOnes;
+  const std::uint64_t control = (w - broadcast(0x20)) & ~w;
+  const std::uint64_t q = w ^ broadcast('"');
+  const std::uint64_t b = w ^ broadcast('\\');
+  return (control | ((q - kOnes) & ~q) | ((b - kOnes) & ~b)) & swar::kHigh;
 }
 
 // The position of the first byte of [p + i, p + n) to escape, or n.
 inline std::uint64_t next_escape(const unsigned char* p, std::uint64_t i,
                                  std::uint64_t n) noexcept {
   for (; n - i >= 8; i += 8) {
-    std::uint64_t w;
-    std::memcpy(&w, p + i, 8);
-    const std::uint64_t marks = escape_marks(w);
-    if (marks != 0) return i + static_cast<std::uint64_t>(__builtin_ctzll(marks) >> 3);
+    const std::uint64_t marks = escape_marks(swar::load(p + i));
+    if (marks != 0) return i + swar::first(marks);
   }
   for (; i < n; ++i) {
     if (p[i] < 0x20 || p[i] == '"' || p[i] == '\\') return i;
