@@ -68,17 +68,25 @@ struct Source {
 
   bool done() const noexcept { return got == size; }
 
-  // Reads the next piece to `to`, which has room for it and one byte more;
-  // returns its length, 0 when reading stopped (see `stop`).
-  std::uint64_t next(unsigned char* to) noexcept {
-    const std::uint64_t left = size - got;
-    const std::uint64_t want = left < piece ? left : piece;
-    const std::uint64_t arrived = read_piece(fd, to, want, want == left ? want + 1 : want);
+  // Reads `want` bytes (at most what is left) to `to`, which has room for
+  // them and one byte more; returns `want`, 0 when reading stopped (see
+  // `stop`). At the stated end one byte more is asked for, to find a file
+  // that goes on past it (an empty one included).
+  std::uint64_t read(unsigned char* to, std::uint64_t want) noexcept {
+    const std::uint64_t arrived = want == size - got
+                                      ? read_piece(fd, to, want == 0 ? 1 : want, want + 1)
+                                      : read_piece(fd, to, want, want);
     if (arrived < want) stop = Stop::kShortRead;
     if (arrived > want) stop = Stop::kGoesOn;
     if (stop != Stop::kNone) return 0;
     got += want;
     return want;
+  }
+
+  // Reads the next piece to `to` (see `read`).
+  std::uint64_t next(unsigned char* to) noexcept {
+    const std::uint64_t left = size - got;
+    return read(to, left < piece ? left : piece);
   }
 };
 
@@ -245,14 +253,8 @@ LoadStatus stream_file(int fd, std::uint64_t size, LoadedFile& out, std::uint64_
   std::uint64_t first = size < piece ? size : piece;
   if (first < 3) first = size < 3 ? size : 3;
   Source source{fd, size, piece, 0};
-  // An empty file is asked for one byte, to find the files that only say
-  // they are empty.
-  const std::uint64_t arrived =
-      size == 0 ? read_piece(fd, block.get(), 1, 1)
-                : read_piece(fd, block.get(), first, first == size ? first + 1 : first);
-  if (arrived < first) return LoadStatus::kShortRead;
-  if (arrived > first) return LoadStatus::kGrew;
-  source.got = first;
+  (void)source.read(block.get(), first);
+  if (source.stop != Stop::kNone) return stopped(source);
   out.encoding = kUtf8;  // until an ill-formed sequence turns up
   if (size >= 2 && block[0] == 0xFF && block[1] == 0xFE) {
     out.encoding = kUtf16le;
