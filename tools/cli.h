@@ -128,12 +128,6 @@ int cli_is_stdin(const char* file);
  * short name when the code page cannot express it. */
 int cli_open(const char* file);
 
-/* cli_open, and the raw bytes of the file in `raw` (emptied first): read by
- * the tool itself right after the library has read them, from the same
- * spool for standard input. A caller that must be sure they are the bytes
- * the library read compares their length with "raw_bytes" of tf_info. */
-int cli_open_raw(const char* file, CliBytes* raw);
-
 /* The raw bytes of a file the tool opened, read by the tool itself. */
 typedef struct CliRaw {
   FILE* in;

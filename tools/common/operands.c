@@ -177,21 +177,6 @@ int cli_open(const char* file) { return open_with_raw(file, NULL); }
 
 int cli_open_raw_stream(const char* file, CliRaw* raw) { return open_with_raw(file, raw); }
 
-int cli_open_raw(const char* file, CliBytes* raw) {
-  CliRaw stream;
-  int handle;
-  if (raw == NULL) return cli_open(file);
-  raw->length = 0;
-  handle = open_with_raw(file, &stream);
-  if (handle < 0) return handle;
-  if (cli_raw_read(file, &stream, NULL, raw) != 0) {
-    tf_close(handle);
-    handle = -1;
-  }
-  cli_raw_close(&stream);
-  return handle;
-}
-
 char* cli_save_path(const char* file) {
   char* native;
 #if defined(_WIN32)
