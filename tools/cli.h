@@ -187,6 +187,10 @@ char* cli_windows_path(const char* file, int for_writing, const char** why);
  * other. */
 const char* cli_encoding_name(const char* name);
 
+/* `name` in lower case with "-", "_" and spaces removed, into `folded` of
+ * `size` bytes (terminated); -1 when it does not fit. */
+int cli_fold_name(const char* name, char* folded, size_t size);
+
 /* ===== JSON results ===================================================== */
 
 /* Prints one query result of `file` on its own line: unchanged, or indented

@@ -172,15 +172,7 @@ static const struct {
 
 int cli_ansi_page(const char* name, CliAnsiPage* out) {
   char folded[32];
-  size_t length = 0;
-  for (const char* c = name; *c != '\0'; ++c) {
-    char ch = *c;
-    if (ch == '-' || ch == '_' || ch == ' ') continue;
-    if (ch >= 'A' && ch <= 'Z') ch = (char)(ch - 'A' + 'a');
-    if (length + 1 >= sizeof folded) return -1;
-    folded[length++] = ch;
-  }
-  folded[length] = '\0';
+  if (cli_fold_name(name, folded, sizeof folded) != 0) return -1;
   for (size_t i = 0; i < sizeof pages / sizeof pages[0]; ++i) {
     if (strcmp(folded, pages[i].spelling) == 0) {
       *out = pages[i].page;
