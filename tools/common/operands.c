@@ -105,6 +105,19 @@ void cli_raw_close(CliRaw* raw) {
   raw->spool = 0;
 }
 
+/* tf_open on `path` (the operand `file` as the library is given it), and
+ * `raw` opened on the same bytes when it is not NULL. */
+static int open_at(const char* file, const char* path, CliRaw* raw) {
+  const int handle = tf_open(path);
+  if (handle < 0) {
+    cli_library_error(file, path);
+  } else if (raw != NULL && open_raw(file, path, raw) != 0) {
+    tf_close(handle);
+    return -1;
+  }
+  return handle;
+}
+
 /* The spool stays until the raw bytes are closed (on Windows it cannot be
  * removed while they are open). */
 static int open_stdin(const char* file, CliRaw* raw) {
@@ -122,13 +135,7 @@ static int open_stdin(const char* file, CliRaw* raw) {
     cli_file_error(file, why);
     return -1;
   }
-  handle = tf_open(spool);
-  if (handle < 0) {
-    cli_library_error(file, spool);
-  } else if (raw != NULL && open_raw(file, spool, raw) != 0) {
-    tf_close(handle);
-    handle = -1;
-  }
+  handle = open_at(file, spool, raw);
   if (raw != NULL && raw->in != NULL) {
     raw->spool = 1;
   } else {
@@ -152,23 +159,11 @@ static int open_with_raw(const char* file, CliRaw* raw) {
       cli_file_error(file, why);
       return -1;
     }
-    handle = tf_open(native);
-    if (handle < 0) {
-      cli_library_error(file, native);
-    } else if (raw != NULL && open_raw(file, native, raw) != 0) {
-      tf_close(handle);
-      handle = -1;
-    }
+    handle = open_at(file, native, raw);
     free(native);
   }
 #else
-  handle = tf_open(file);
-  if (handle < 0) {
-    cli_file_error(file, tf_last_error());
-  } else if (raw != NULL && open_raw(file, file, raw) != 0) {
-    tf_close(handle);
-    handle = -1;
-  }
+  handle = open_at(file, file, raw);
 #endif
   return handle;
 }
