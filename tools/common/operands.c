@@ -172,6 +172,29 @@ int cli_open(const char* file) { return open_with_raw(file, NULL); }
 
 int cli_open_raw_stream(const char* file, CliRaw* raw) { return open_with_raw(file, raw); }
 
+char* cli_info_with_verdict(const char* file, CliVerdict* verdict) {
+  CliRaw raw;
+  CliRawScan scan;
+  const int handle = cli_open_raw_stream(file, &raw);
+  char* json;
+  if (handle < 0) return NULL;
+  cli_raw_scan_init(&scan, 0);
+  if (cli_raw_read(file, &raw, &scan, NULL) != 0) {
+    cli_raw_close(&raw);
+    tf_close(handle);
+    return NULL;
+  }
+  cli_raw_close(&raw);
+  json = tf_info(handle);
+  tf_close(handle);
+  if (json == NULL) {
+    cli_file_error(file, tf_last_error());
+    return NULL;
+  }
+  *verdict = cli_raw_scan_verdict(&scan);
+  return json;
+}
+
 char* cli_save_path(const char* file) {
   char* native;
 #if defined(_WIN32)
