@@ -132,33 +132,23 @@ CliVerdict cli_file_verdict(const void* bytes, size_t length) {
   return cli_raw_scan_verdict(&scan);
 }
 
-const char* cli_verdict_name(CliVerdict verdict) {
-  switch (verdict) {
-    case CLI_VERDICT_TEXT:
-      return "text";
-    case CLI_VERDICT_BINARY:
-      return "binary";
-    case CLI_VERDICT_UTF16LE_NO_BOM:
-      return "UTF-16LE without a BOM?";
-    case CLI_VERDICT_UTF16BE:
-      return "UTF-16BE?";
-  }
-  return "binary";
+/* Each verdict's name for people and its id for JSON, in CliVerdict's order. */
+static const struct {
+  const char* name;
+  const char* id;
+} verdicts[] = {{"text", "text"},
+                {"binary", "binary"},
+                {"UTF-16LE without a BOM?", "utf16le-no-bom"},
+                {"UTF-16BE?", "utf16be"}};
+
+static unsigned verdict_index(CliVerdict verdict) {
+  const unsigned i = (unsigned)verdict;
+  return i < sizeof verdicts / sizeof verdicts[0] ? i : (unsigned)CLI_VERDICT_BINARY;
 }
 
-const char* cli_verdict_id(CliVerdict verdict) {
-  switch (verdict) {
-    case CLI_VERDICT_TEXT:
-      return "text";
-    case CLI_VERDICT_BINARY:
-      return "binary";
-    case CLI_VERDICT_UTF16LE_NO_BOM:
-      return "utf16le-no-bom";
-    case CLI_VERDICT_UTF16BE:
-      return "utf16be";
-  }
-  return "binary";
-}
+const char* cli_verdict_name(CliVerdict verdict) { return verdicts[verdict_index(verdict)].name; }
+
+const char* cli_verdict_id(CliVerdict verdict) { return verdicts[verdict_index(verdict)].id; }
 
 /* ---- the ansi code page ------------------------------------------------- */
 
