@@ -128,12 +128,6 @@ int cli_is_stdin(const char* file);
  * short name when the code page cannot express it. */
 int cli_open(const char* file);
 
-/* cli_open, and the raw bytes of the file in `raw` (emptied first): read by
- * the tool itself right after the library has read them, from the same
- * spool for standard input. A caller that must be sure they are the bytes
- * the library read compares their length with "raw_bytes" of tf_info. */
-int cli_open_raw(const char* file, CliBytes* raw);
-
 /* The raw bytes of a file the tool opened, read by the tool itself. */
 typedef struct CliRaw {
   FILE* in;
@@ -192,6 +186,10 @@ char* cli_windows_path(const char* file, int for_writing, const char** why);
  * as people write it ("UTF-8", "utf-8-bom", "UTF-16LE"...), NULL for any
  * other. */
 const char* cli_encoding_name(const char* name);
+
+/* `name` in lower case with "-", "_" and spaces removed, into `folded` of
+ * `size` bytes (terminated); -1 when it does not fit. */
+int cli_fold_name(const char* name, char* folded, size_t size);
 
 /* ===== JSON results ===================================================== */
 

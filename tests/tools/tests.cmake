@@ -27,7 +27,8 @@ if(TF_BUILD_TOOLS)
   add_executable(tools_verdict_pieces tools/verdict_pieces.c
     ${PROJECT_SOURCE_DIR}/tools/common/file_verdict.c
     ${PROJECT_SOURCE_DIR}/tools/common/ansi.c
-    ${PROJECT_SOURCE_DIR}/tools/common/bytes.c)
+    ${PROJECT_SOURCE_DIR}/tools/common/bytes.c
+    ${PROJECT_SOURCE_DIR}/tools/common/encoding.c)
   target_include_directories(tools_verdict_pieces PRIVATE ${PROJECT_SOURCE_DIR}/tools)
   set_target_properties(tools_verdict_pieces PROPERTIES C_STANDARD 99 C_STANDARD_REQUIRED ON)
   add_test(NAME tools_verdict_pieces COMMAND tools_verdict_pieces)

@@ -334,15 +334,14 @@ static void judge(CheckFile* file, const CheckRule* rule, int fixing, int handle
   }
 }
 
-static void fix(const CheckOptions* options, CheckFile* file, const struct stat* before, int handle,
+static void fix(const CheckOptions* options, CheckFile* file, const struct stat* before,
                 const unsigned char* raw, size_t raw_length, CheckText* text, const Plan* plan) {
   CheckText converted = {NULL, 0, 0};
   const CheckText* out = text;
   const char* why = NULL;
   char reason[256];
   if (plan->convert_ansi) {
-    if (check_convert_ansi(handle, raw, raw_length, text, options->ansi, &converted, reason,
-                           &why) != 0) {
+    if (check_convert_ansi(raw, raw_length, options->ansi, &converted, reason, &why) != 0) {
       refuse(file, why);
       return;
     }
@@ -452,7 +451,7 @@ void check_one(const CheckOptions* options, CheckFile* file) {
     if (errors == 0) file->status = STATUS_OK;
   }
   if (options->fix && file->status == STATUS_FINDINGS && !plan.refused && plan.encoding != NULL) {
-    fix(options, file, &st, handle, raw, raw_length, &text, &plan);
+    fix(options, file, &st, raw, raw_length, &text, &plan);
   }
   tf_close(handle);
   check_text_free(&text);

@@ -82,8 +82,7 @@ const char* check_binary_verdict(const unsigned char* raw, size_t length);
  * 0, or -1 with the reason for refusing in *why (text that looks like UTF-8
  * with a few bad bytes, bytes 80-9F without --ansi, bytes that cp1252 leaves
  * undefined). */
-int check_convert_ansi(int handle, const unsigned char* raw, size_t length,
-                       const CheckText* decoded, CheckAnsi ansi, CheckText* out, char reason[256],
-                       const char** why);
+int check_convert_ansi(const unsigned char* raw, size_t length, CheckAnsi ansi, CheckText* out,
+                       char reason[256], const char** why);
 
 #endif /* QUOBRIX_TEXTFILE_CHECK_TEXT_H */

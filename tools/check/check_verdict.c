@@ -20,15 +20,12 @@ const char* check_binary_verdict(const unsigned char* raw, size_t length) {
   }
 }
 
-int check_convert_ansi(int handle, const unsigned char* raw, size_t length,
-                       const CheckText* decoded, CheckAnsi ansi, CheckText* out, char reason[256],
-                       const char** why) {
+int check_convert_ansi(const unsigned char* raw, size_t length, CheckAnsi ansi, CheckText* out,
+                       char reason[256], const char** why) {
   const CliAnsiPage page = ansi == ANSI_LATIN1   ? CLI_ANSI_LATIN1
                            : ansi == ANSI_CP1252 ? CLI_ANSI_CP1252
                                                  : CLI_ANSI_UNSET;
   CliBytes bytes = {NULL, 0, 0};
-  (void)handle;
-  (void)decoded;
   *why = cli_ansi_refusal(raw, length, page, 0, reason, 256);
   if (*why != NULL) return -1;
   if (cli_ansi_decode(raw, length, page, &bytes) != 0 || cli_bytes_append(&bytes, "", 1) != 0) {

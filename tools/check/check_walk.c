@@ -87,6 +87,7 @@ static int git_files(CheckList* list, const char* dir) {
   size_t length = 0, capacity = 0;
   int status = 0;
   int spawned;
+  int out_of_memory = 0, read_failed = 0;
   if (pipe(fds) != 0) return 0;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
@@ -104,19 +105,28 @@ static int git_files(CheckList* list, const char* dir) {
     ssize_t got;
     if (capacity - length < 65536) {
       char* grown = realloc(data, capacity + 262144);
-      if (grown == NULL) break;
+      if (grown == NULL) {
+        out_of_memory = 1;
+        break;
+      }
       data = grown;
       capacity += 262144;
     }
     got = read(fds[0], data + length, capacity - length);
     if (got < 0 && errno == EINTR) continue;
+    if (got < 0) read_failed = 1;
     if (got <= 0) break;
     length += (size_t)got;
   }
   close(fds[0]);
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || data == NULL) {
+  /* A list cut short is never taken for git's answer. */
+  if (out_of_memory) {
+    free(data);
+    return -1;
+  }
+  if (read_failed || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || data == NULL) {
     free(data);
     return 0;
   }

@@ -49,8 +49,25 @@ static int parse_charset(const char* value, CheckOptions* options) {
                          value);
 }
 
+typedef struct Choice {
+  const char* name;
+  int value;
+} Choice;
+
+/* One value of an option among `choices` (ended by a NULL name): its value,
+ * or -1 after the usage error that lists `names`. */
+static int parse_choice(const char* option, const char* value, const Choice* choices,
+                        const char* names) {
+  for (const Choice* c = choices; c->name != NULL; ++c) {
+    if (strcmp(value, c->name) == 0) return c->value;
+  }
+  cli_usage_error(&cli_check_command, "invalid --%s '%s' (use %s)", option, value, names);
+  return -1;
+}
+
 static int parse_options(const CliArgs* args, CheckOptions* options) {
   const char* value;
+  int choice;
   memset(options, 0, sizeof *options);
   options->fix = args->value[OPT_FIX] != NULL;
   options->editorconfig = args->value[OPT_NO_EC] == NULL;
@@ -59,54 +76,38 @@ static int parse_options(const CliArgs* args, CheckOptions* options) {
     return CLI_USAGE;
   }
   if ((value = args->value[OPT_EOL]) != NULL) {
-    options->have_eol = 1;
-    if (strcmp(value, "lf") == 0) {
-      options->eol = EOL_LF;
-    } else if (strcmp(value, "crlf") == 0) {
-      options->eol = EOL_CRLF;
-    } else if (strcmp(value, "cr") == 0) {
-      options->eol = EOL_CR;
-    } else if (strcmp(value, "consistent") == 0) {
-      options->eol = EOL_CONSISTENT;
-    } else {
-      return cli_usage_error(&cli_check_command,
-                             "invalid --eol '%s' (use lf, crlf, cr or consistent)", value);
+    static const Choice eols[] = {{"lf", EOL_LF},
+                                  {"crlf", EOL_CRLF},
+                                  {"cr", EOL_CR},
+                                  {"consistent", EOL_CONSISTENT},
+                                  {NULL, 0}};
+    if ((choice = parse_choice("eol", value, eols, "lf, crlf, cr or consistent")) < 0) {
+      return CLI_USAGE;
     }
+    options->have_eol = 1;
+    options->eol = (CheckEol)choice;
   }
   if ((value = args->value[OPT_BOM]) != NULL) {
+    static const Choice boms[] = {{"forbid", BOM_FORBID}, {"require", BOM_REQUIRE}, {NULL, 0}};
+    if ((choice = parse_choice("bom", value, boms, "forbid or require")) < 0) return CLI_USAGE;
     options->have_bom = 1;
-    if (strcmp(value, "forbid") == 0) {
-      options->bom = BOM_FORBID;
-    } else if (strcmp(value, "require") == 0) {
-      options->bom = BOM_REQUIRE;
-    } else {
-      return cli_usage_error(&cli_check_command, "invalid --bom '%s' (use forbid or require)",
-                             value);
-    }
+    options->bom = (CheckBom)choice;
   }
   if ((value = args->value[OPT_ANSI]) != NULL) {
-    if (strcmp(value, "latin1") == 0) {
-      options->ansi = ANSI_LATIN1;
-    } else if (strcmp(value, "cp1252") == 0) {
-      options->ansi = ANSI_CP1252;
-    } else {
-      return cli_usage_error(&cli_check_command, "invalid --ansi '%s' (use latin1 or cp1252)",
-                             value);
-    }
+    static const Choice pages[] = {{"latin1", ANSI_LATIN1}, {"cp1252", ANSI_CP1252}, {NULL, 0}};
+    if ((choice = parse_choice("ansi", value, pages, "latin1 or cp1252")) < 0) return CLI_USAGE;
+    options->ansi = (CheckAnsi)choice;
   }
   if ((value = args->value[OPT_FORMAT]) != NULL) {
-    if (strcmp(value, "human") == 0) {
-      options->format = FORMAT_HUMAN;
-    } else if (strcmp(value, "gcc") == 0) {
-      options->format = FORMAT_GCC;
-    } else if (strcmp(value, "github") == 0) {
-      options->format = FORMAT_GITHUB;
-    } else if (strcmp(value, "json") == 0) {
-      options->format = FORMAT_JSON;
-    } else {
-      return cli_usage_error(&cli_check_command,
-                             "invalid --format '%s' (use human, gcc, github or json)", value);
+    static const Choice formats[] = {{"human", FORMAT_HUMAN},
+                                     {"gcc", FORMAT_GCC},
+                                     {"github", FORMAT_GITHUB},
+                                     {"json", FORMAT_JSON},
+                                     {NULL, 0}};
+    if ((choice = parse_choice("format", value, formats, "human, gcc, github or json")) < 0) {
+      return CLI_USAGE;
     }
+    options->format = (CheckFormat)choice;
   }
   if ((value = args->value[OPT_JOBS]) != NULL) {
     int64_t jobs = 0;

@@ -10,30 +10,14 @@ static const char* plural(int64_t n) { return n == 1 ? "" : "s"; }
 
 /* "notes.txt: utf16le with BOM, crlf, 120 lines, 3456 bytes (raw 6914)" */
 static int detect_one(const char* file) {
-  CliRaw raw;
-  CliRawScan scan;
-  const int handle = cli_open_raw_stream(file, &raw);
-  char* json;
+  CliVerdict verdict = CLI_VERDICT_TEXT;
+  char* json = cli_info_with_verdict(file, &verdict);
   CliJson* info;
   const char* encoding;
   const char* line_ending;
   int64_t had_bom = 0, bytes = 0, raw_bytes = 0, lines = 0, sanitized = 0;
   int status = CLI_OK;
-  if (handle < 0) return CLI_FILE_FAILED;
-  cli_raw_scan_init(&scan, 0);
-  if (cli_raw_read(file, &raw, &scan, NULL) != 0) {
-    cli_raw_close(&raw);
-    tf_close(handle);
-    return CLI_FILE_FAILED;
-  }
-  cli_raw_close(&raw);
-  json = tf_info(handle);
-  if (json == NULL) {
-    cli_file_error(file, tf_last_error());
-    tf_close(handle);
-    return CLI_FILE_FAILED;
-  }
-  tf_close(handle);
+  if (json == NULL) return CLI_FILE_FAILED;
   info = cli_json_parse(json);
   tf_free_string(json);
   encoding = info != NULL ? cli_json_string(info, "encoding", NULL) : NULL;
@@ -48,7 +32,6 @@ static int detect_one(const char* file) {
   } else {
     /* "utf8-bom" says so already; the mark is named for the others. */
     const int name_bom = had_bom != 0 && strcmp(encoding, "utf8-bom") != 0;
-    const CliVerdict verdict = cli_raw_scan_verdict(&scan);
     out_printf("%s: %s%s, %s, %lld line%s, %lld byte%s (raw %lld)%s%s%s\n", file, encoding,
                name_bom ? " with BOM" : "", line_ending, (long long)lines, plural(lines),
                (long long)bytes, plural(bytes), (long long)raw_bytes,

@@ -8,27 +8,12 @@ static const CliOption info_options[] = {{"pretty", 0, 0}};
 enum { INFO_PRETTY };
 
 static int info_one(const char* file, int pretty) {
-  CliRaw raw;
-  CliRawScan scan;
-  const int handle = cli_open_raw_stream(file, &raw);
-  char* json;
+  CliVerdict verdict = CLI_VERDICT_TEXT;
+  char* json = cli_info_with_verdict(file, &verdict);
   int status = CLI_OK;
-  if (handle < 0) return CLI_FILE_FAILED;
-  cli_raw_scan_init(&scan, 0);
-  if (cli_raw_read(file, &raw, &scan, NULL) != 0) {
-    cli_raw_close(&raw);
-    tf_close(handle);
-    return CLI_FILE_FAILED;
-  }
-  cli_raw_close(&raw);
-  json = tf_info(handle);
-  tf_close(handle);
-  if (json == NULL) {
-    cli_file_error(file, tf_last_error());
-    return CLI_FILE_FAILED;
-  }
-  if (cli_print_result_with(json, file, 1, pretty, "verdict",
-                            cli_verdict_id(cli_raw_scan_verdict(&scan))) == CLI_FILE_FAILED) {
+  if (json == NULL) return CLI_FILE_FAILED;
+  if (cli_print_result_with(json, file, 1, pretty, "verdict", cli_verdict_id(verdict)) ==
+      CLI_FILE_FAILED) {
     status = CLI_FILE_FAILED;
   }
   tf_free_string(json);

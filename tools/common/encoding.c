@@ -20,17 +20,22 @@ static const struct {
     {"utf16lewithbom", "utf16le"},
 };
 
-const char* cli_encoding_name(const char* name) {
-  char folded[32];
+int cli_fold_name(const char* name, char* folded, size_t size) {
   size_t length = 0;
   for (const char* c = name; *c != '\0'; ++c) {
     char ch = *c;
     if (ch == '-' || ch == '_' || ch == ' ') continue;
     if (ch >= 'A' && ch <= 'Z') ch = (char)(ch - 'A' + 'a');
-    if (length + 1 >= sizeof folded) return NULL;
+    if (length + 1 >= size) return -1;
     folded[length++] = ch;
   }
   folded[length] = '\0';
+  return 0;
+}
+
+const char* cli_encoding_name(const char* name) {
+  char folded[32];
+  if (cli_fold_name(name, folded, sizeof folded) != 0) return NULL;
   for (size_t i = 0; i < sizeof known / sizeof known[0]; ++i) {
     if (strcmp(folded, known[i].spelling) == 0) return known[i].name;
   }

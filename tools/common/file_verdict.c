@@ -132,33 +132,23 @@ CliVerdict cli_file_verdict(const void* bytes, size_t length) {
   return cli_raw_scan_verdict(&scan);
 }
 
-const char* cli_verdict_name(CliVerdict verdict) {
-  switch (verdict) {
-    case CLI_VERDICT_TEXT:
-      return "text";
-    case CLI_VERDICT_BINARY:
-      return "binary";
-    case CLI_VERDICT_UTF16LE_NO_BOM:
-      return "UTF-16LE without a BOM?";
-    case CLI_VERDICT_UTF16BE:
-      return "UTF-16BE?";
-  }
-  return "binary";
+/* Each verdict's name for people and its id for JSON, in CliVerdict's order. */
+static const struct {
+  const char* name;
+  const char* id;
+} verdicts[] = {{"text", "text"},
+                {"binary", "binary"},
+                {"UTF-16LE without a BOM?", "utf16le-no-bom"},
+                {"UTF-16BE?", "utf16be"}};
+
+static unsigned verdict_index(CliVerdict verdict) {
+  const unsigned i = (unsigned)verdict;
+  return i < sizeof verdicts / sizeof verdicts[0] ? i : (unsigned)CLI_VERDICT_BINARY;
 }
 
-const char* cli_verdict_id(CliVerdict verdict) {
-  switch (verdict) {
-    case CLI_VERDICT_TEXT:
-      return "text";
-    case CLI_VERDICT_BINARY:
-      return "binary";
-    case CLI_VERDICT_UTF16LE_NO_BOM:
-      return "utf16le-no-bom";
-    case CLI_VERDICT_UTF16BE:
-      return "utf16be";
-  }
-  return "binary";
-}
+const char* cli_verdict_name(CliVerdict verdict) { return verdicts[verdict_index(verdict)].name; }
+
+const char* cli_verdict_id(CliVerdict verdict) { return verdicts[verdict_index(verdict)].id; }
 
 /* ---- the ansi code page ------------------------------------------------- */
 
@@ -172,15 +162,7 @@ static const struct {
 
 int cli_ansi_page(const char* name, CliAnsiPage* out) {
   char folded[32];
-  size_t length = 0;
-  for (const char* c = name; *c != '\0'; ++c) {
-    char ch = *c;
-    if (ch == '-' || ch == '_' || ch == ' ') continue;
-    if (ch >= 'A' && ch <= 'Z') ch = (char)(ch - 'A' + 'a');
-    if (length + 1 >= sizeof folded) return -1;
-    folded[length++] = ch;
-  }
-  folded[length] = '\0';
+  if (cli_fold_name(name, folded, sizeof folded) != 0) return -1;
   for (size_t i = 0; i < sizeof pages / sizeof pages[0]; ++i) {
     if (strcmp(folded, pages[i].spelling) == 0) {
       *out = pages[i].page;

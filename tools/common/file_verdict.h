@@ -136,6 +136,11 @@ void cli_raw_scan_init(CliRawScan* scan, int ansi);
 void cli_raw_scan_feed(CliRawScan* scan, const void* bytes, size_t length);
 /* cli_file_verdict of all the bytes fed. */
 CliVerdict cli_raw_scan_verdict(const CliRawScan* scan);
+
+/* tf_info of `file` (release with tf_free_string) and the verdict on its raw
+ * bytes in `verdict`, streamed as the library reads them; NULL after
+ * reporting why not (common/operands.c). */
+char* cli_info_with_verdict(const char* file, CliVerdict* verdict);
 /* cli_ansi_refusal of all the bytes fed (a scan begun with `ansi`). */
 const char* cli_raw_scan_refusal(const CliRawScan* scan, CliAnsiPage page, int from_ansi,
                                  char* buffer, size_t size);

@@ -105,6 +105,19 @@ void cli_raw_close(CliRaw* raw) {
   raw->spool = 0;
 }
 
+/* tf_open on `path` (the operand `file` as the library is given it), and
+ * `raw` opened on the same bytes when it is not NULL. */
+static int open_at(const char* file, const char* path, CliRaw* raw) {
+  const int handle = tf_open(path);
+  if (handle < 0) {
+    cli_library_error(file, path);
+  } else if (raw != NULL && open_raw(file, path, raw) != 0) {
+    tf_close(handle);
+    return -1;
+  }
+  return handle;
+}
+
 /* The spool stays until the raw bytes are closed (on Windows it cannot be
  * removed while they are open). */
 static int open_stdin(const char* file, CliRaw* raw) {
@@ -122,13 +135,7 @@ static int open_stdin(const char* file, CliRaw* raw) {
     cli_file_error(file, why);
     return -1;
   }
-  handle = tf_open(spool);
-  if (handle < 0) {
-    cli_library_error(file, spool);
-  } else if (raw != NULL && open_raw(file, spool, raw) != 0) {
-    tf_close(handle);
-    handle = -1;
-  }
+  handle = open_at(file, spool, raw);
   if (raw != NULL && raw->in != NULL) {
     raw->spool = 1;
   } else {
@@ -152,23 +159,11 @@ static int open_with_raw(const char* file, CliRaw* raw) {
       cli_file_error(file, why);
       return -1;
     }
-    handle = tf_open(native);
-    if (handle < 0) {
-      cli_library_error(file, native);
-    } else if (raw != NULL && open_raw(file, native, raw) != 0) {
-      tf_close(handle);
-      handle = -1;
-    }
+    handle = open_at(file, native, raw);
     free(native);
   }
 #else
-  handle = tf_open(file);
-  if (handle < 0) {
-    cli_file_error(file, tf_last_error());
-  } else if (raw != NULL && open_raw(file, file, raw) != 0) {
-    tf_close(handle);
-    handle = -1;
-  }
+  handle = open_at(file, file, raw);
 #endif
   return handle;
 }
@@ -177,19 +172,27 @@ int cli_open(const char* file) { return open_with_raw(file, NULL); }
 
 int cli_open_raw_stream(const char* file, CliRaw* raw) { return open_with_raw(file, raw); }
 
-int cli_open_raw(const char* file, CliBytes* raw) {
-  CliRaw stream;
-  int handle;
-  if (raw == NULL) return cli_open(file);
-  raw->length = 0;
-  handle = open_with_raw(file, &stream);
-  if (handle < 0) return handle;
-  if (cli_raw_read(file, &stream, NULL, raw) != 0) {
+char* cli_info_with_verdict(const char* file, CliVerdict* verdict) {
+  CliRaw raw;
+  CliRawScan scan;
+  const int handle = cli_open_raw_stream(file, &raw);
+  char* json;
+  if (handle < 0) return NULL;
+  cli_raw_scan_init(&scan, 0);
+  if (cli_raw_read(file, &raw, &scan, NULL) != 0) {
+    cli_raw_close(&raw);
     tf_close(handle);
-    handle = -1;
+    return NULL;
   }
-  cli_raw_close(&stream);
-  return handle;
+  cli_raw_close(&raw);
+  json = tf_info(handle);
+  tf_close(handle);
+  if (json == NULL) {
+    cli_file_error(file, tf_last_error());
+    return NULL;
+  }
+  *verdict = cli_raw_scan_verdict(&scan);
+  return json;
 }
 
 char* cli_save_path(const char* file) {
