@@ -106,4 +106,4 @@ function countMatches(chunks, pattern, fold, stop = Infinity) {
   return count;
 }
 
-module.exports = { UnitCursor, countMatches, foldAscii };
+module.exports = { UnitCursor, countMatches };

@@ -23,7 +23,6 @@ DEFAULT_PAGE_BYTES = 65536
 
 _INT64 = (-(1 << 63), (1 << 63) - 1)
 _INT32 = (-(1 << 31), (1 << 31) - 1)
-_INT = _INT32
 
 # tf_text refuses a page that ends inside a character with this message.
 _CUT_INSIDE_CHARACTER = "failed to serialize JSON"

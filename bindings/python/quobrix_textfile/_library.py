@@ -203,11 +203,6 @@ def function(name):
     return found
 
 
-def last_error():
-    message = library().tf_last_error()
-    return message.decode("utf-8", "replace") if message is not None else ""
-
-
 def free_string(pointer):
     library().tf_free_string(pointer)
 

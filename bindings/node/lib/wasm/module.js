@@ -104,16 +104,12 @@ class Instance {
     return address;
   }
 
-  /** The module's working directory follows this process's. */
-  followCwd() {
+  /** The module's working directory follows this process's (`put` places
+   * the path as run() places a call's arguments). */
+  followCwd(put) {
     const cwd = process.cwd();
     if (cwd === this.cwd) return;
-    const address = this.place(Buffer.from(`${guestPath(cwd)}\0`, 'utf8'));
-    try {
-      if (this.exports.chdir(address) === 0) this.cwd = cwd;
-    } finally {
-      this.exports.free(address);
-    }
+    if (this.exports.chdir(put(Buffer.from(`${guestPath(cwd)}\0`, 'utf8'))) === 0) this.cwd = cwd;
   }
 
   /** Runs `body` over the module (after following the working directory
@@ -122,13 +118,14 @@ class Instance {
   run(body, takesPaths = false) {
     if (this.broken) this.start();
     const blocks = [];
+    const put = (bytes) => {
+      const address = this.place(bytes);
+      blocks.push(address);
+      return address;
+    };
     try {
-      if (takesPaths) this.followCwd();
-      return body((bytes) => {
-        const address = this.place(bytes);
-        blocks.push(address);
-        return address;
-      });
+      if (takesPaths) this.followCwd(put);
+      return body(put);
     } catch (error) {
       if (!(error instanceof WebAssembly.RuntimeError)) throw error;
       this.broken = true;
